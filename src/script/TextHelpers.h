@@ -1,0 +1,44 @@
+// Shift-JIS-aware tokenizing of script lines: cutting tokens and quoted arguments, trimming, and
+// the forgiving number reader. A two-byte character is one character throughout: its second byte
+// is never taken for a separator, a quote or a space, and it is never split. Pure; any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarsil {
+
+// Length in bytes (1 or 2) of the character that starts at `pos`. A lead byte at the very end
+// of the text stands alone.
+std::size_t CharLengthAt(std::string_view text, std::size_t pos);
+
+// Cuts the next token off the front of `source`: leading separator characters are skipped, the
+// token runs up to the next separator character, and that one separator is removed with it (any
+// further separators stay). Without a following separator the token is the whole rest and
+// `source` becomes empty.
+std::string NextToken(std::string& source, std::string_view separators);
+
+// Removes runs of half-width (0x20) and full-width (0x81 0x40) spaces at both ends. Tabs stay.
+std::string TrimSpaces(std::string_view text);
+
+// Removes every byte up to 0x20 (spaces, tabs, control bytes) at both ends.
+std::string TrimBlanks(std::string_view text);
+
+// Reads one argument off the front of `args`: a space-separated word, or, when the word begins
+// with a double quote, the text up to the next double quote (to the end when it is missing).
+std::string NextArgument(std::string& args);
+
+// Commas are dropped ("8,080" is 8080); anything else that is not a plain decimal 32-bit
+// integer, including empty text, "-", and text longer than 10 characters, gives 0.
+int32_t LooseStrToInt(std::string_view text);
+
+// ASCII letters upper-cased; bytes of two-byte characters stay as they are.
+std::string AsciiUpper(std::string_view text);
+
+// Equal when the texts differ at most in the letter case of ASCII letters (two-byte characters
+// must match exactly).
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace tarsil

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "listing/CalendarDays.h"
+#include "platform/CalendarDays.h"
 #include "listing/ListingText.h"
 
 namespace tarsil {

@@ -1,5 +1,7 @@
 #include "platform/Clock.h"
 
+#include "platform/CalendarDays.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,32 +19,6 @@ std::chrono::steady_clock::time_point ProcessStart() {
   return start;
 }
 [[maybe_unused]] const std::chrono::steady_clock::time_point kForceProcessStart = ProcessStart();
-
-// Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's days_from_civil).
-constexpr int64_t DaysFromCivil(int64_t year, int month, int day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t year_of_era = year - era * 400;
-  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
-void CivilFromDays(int64_t days, int& year, int& month, int& day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t day_of_era = days - era * 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t mp = (5 * day_of_year + 2) / 153;
-  day = static_cast<int>(day_of_year - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(year_of_era + era * 400 + (month <= 2));
-}
-
-constexpr int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
 
 double Combine(int64_t days, int64_t time_ms) {
   const double time = static_cast<double>(time_ms) / kMsPerDay;
@@ -123,7 +99,7 @@ std::optional<int64_t> ScanDate(Scanner& scanner) {
   if (!month || *month < 1 || *month > 12 || !scanner.Take('/')) return std::nullopt;
   const std::optional<int> day = scanner.Number(1, 2);
   if (!day || *day < 1 || *day > DaysInMonth(*year, *month)) return std::nullopt;
-  return DaysFromCivil(*year, *month, *day) - kEpochDays;
+  return DayNumberFromDate(*year, *month, *day);
 }
 
 }  // namespace
@@ -145,7 +121,7 @@ uint32_t TickCount() {
 
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                       int millisecond) {
-  const int64_t days = DaysFromCivil(year, month, day) - kEpochDays;
+  const int64_t days = DayNumberFromDate(year, month, day);
   const int64_t time_ms = ((hour * int64_t{60} + minute) * 60 + second) * 1000 + millisecond;
   return Combine(days, time_ms);
 }
@@ -156,7 +132,10 @@ DateTimeParts DecodeDateTime(double value) {
   const auto total = static_cast<int64_t>(std::llround(value * kMsPerDay));
   const int64_t days = total / kMsPerDay;  // toward zero: the date of negative values
   int64_t time_ms = (total < 0 ? -total : total) % kMsPerDay;
-  CivilFromDays(days + kEpochDays, parts.year, parts.month, parts.day);
+  const CivilDate date = DateFromDayNumber(days);
+  parts.year = date.year;
+  parts.month = date.month;
+  parts.day = date.day;
   parts.millisecond = static_cast<int>(time_ms % 1000);
   time_ms /= 1000;
   parts.second = static_cast<int>(time_ms % 60);

@@ -223,7 +223,7 @@ void SplitPath(std::string_view path, std::string& dir, std::string& name) {
   std::size_t split = 0;
   for (std::size_t pos = 0; pos < path.size();) {
     const std::size_t length = CharLengthAt(path, pos);
-    if (length == 1 && (path[pos] == '/' || path[pos] == '\\' || path[pos] == ':')) {
+    if (length == 1 && (path[pos] == '/' || path[pos] == '\\')) {
       split = pos + 1;
     }
     pos += length;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "listing/CalendarDays.h"
+#include "platform/CalendarDays.h"
 
 namespace tarsil {
 namespace {

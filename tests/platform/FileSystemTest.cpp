@@ -71,7 +71,7 @@ TEST(FileSystemTest, SplitPathIsLeadByteAware) {
       {"name.txt", "", "name.txt"},
       {"a/b\\c.txt", "a/b\\", "c.txt"},
       {"D:\\tmp\\*.bak", "D:\\tmp\\", "*.bak"},
-      {"x:y", "x:", "y"},
+      {"x:y", "", "x:y"},  // a drive colon means nothing here
       {"dir/", "dir/", ""},
       {"\x95\x5c", "", "\x95\x5c"},  // 表: its trail byte 0x5C separates nothing
       {"a\\\x95\x5c\x95\x5c", "a\\", "\x95\x5c\x95\x5c"},

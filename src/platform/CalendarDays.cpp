@@ -1,4 +1,4 @@
-#include "listing/CalendarDays.h"
+#include "platform/CalendarDays.h"
 
 namespace tarsil {
 

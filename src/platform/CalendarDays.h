@@ -1,4 +1,4 @@
-// Day arithmetic of the listing texts and the listing cache: whole days counted from
+// Day arithmetic of date-time values, listing texts and the listing cache: whole days counted from
 // 30 December 1899 (day 0) in the proleptic Gregorian calendar. Pure functions; any thread.
 #pragma once
 

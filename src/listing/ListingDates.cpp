@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/CalendarDays.h"
 #include "listing/ListingText.h"
+#include "platform/CalendarDays.h"
 
 namespace tarsil {
 

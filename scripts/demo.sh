@@ -5,8 +5,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DTARSIL_TESTS=OFF >/dev/null
-cmake --build build -j "$(nproc)" --target tarsil
+cmake -S . -B build-demo -G Ninja -DTARSIL_TESTS=OFF >/dev/null
+cmake --build build-demo -j "$(nproc)" --target tarsil
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarsil-demo.XXXXXX")
 mkdir -p "$work/outbox"
@@ -24,6 +24,6 @@ REGEDIT4
 "Logsave"="$work/demo.log"
 REG
 
-TARSIL_HOME="$work" TARSIL_HEADLESS=1 build/tarsil "/auto$top/examples/local-demo.fcs"
+TARSIL_HOME="$work" TARSIL_HEADLESS=1 build-demo/tarsil "/auto$top/examples/local-demo.fcs"
 echo
 echo "Log file: $work/demo.log"

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/RegFile.h"
+#include "platform/UniqueFd.h"
 
 namespace tarsil {
 
@@ -21,24 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
-
-// Owns one file descriptor.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded (it can report a failed write-back).
-  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
- private:
-  int fd_;
-};
 
 // Removes a temporary file unless told that it has been renamed into place.
 class TempFileGuard {

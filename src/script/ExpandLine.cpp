@@ -1,6 +1,7 @@
 #include "script/ExpandLine.h"
 
-#include "script/TextHelpers.h"
+#include "platform/CodePage.h"
+#include "platform/TextHelpers.h"
 
 namespace tarsil {
 
@@ -42,8 +43,8 @@ SetCommand ParseSet(std::string_view word) {
 std::optional<SetCommand> ParseSetParam(std::string_view rest) {
   SetCommand command = ParseSet(rest);
   if (command.name.empty()) return std::nullopt;
-  command.name = AsciiUpper(command.name);
-  command.value = AsciiUpper(command.value);
+  command.name = UpperCaseAscii(command.name);
+  command.value = UpperCaseAscii(command.value);
   return command;
 }
 

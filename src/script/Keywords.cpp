@@ -2,7 +2,8 @@
 
 #include <array>
 
-#include "script/TextHelpers.h"
+#include "platform/CodePage.h"
+#include "platform/TextHelpers.h"
 
 namespace tarsil {
 
@@ -64,7 +65,7 @@ static_assert(TableInEnumOrder(), "keyword table must follow the order of Keywor
 
 std::optional<Keyword> FindKeyword(std::string_view text) {
   for (const KeywordEntry& entry : kKeywords) {
-    if (EqualsIgnoreAsciiCase(text, entry.text)) return entry.keyword;
+    if (SameTextAscii(text, entry.text)) return entry.keyword;
   }
   return std::nullopt;
 }
@@ -85,7 +86,7 @@ int FindLabel(const std::vector<std::string>& lines, std::string_view label_word
   const std::string label = ":" + std::string(label_word);
   for (std::size_t index = 0; index < lines.size(); ++index) {
     std::string line = lines[index];
-    if (EqualsIgnoreAsciiCase(NextToken(line, " "), label)) return static_cast<int>(index);
+    if (SameTextAscii(NextToken(line, " "), label)) return static_cast<int>(index);
   }
   return -1;
 }

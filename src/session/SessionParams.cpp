@@ -8,21 +8,11 @@ namespace tarsil {
 
 namespace {
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // True when `line` is NAME=VALUE with NAME equal to `name`, letter case of ASCII letters
 // ignored; bytes of two-byte characters compare exactly.
 bool LineHasName(std::string_view line, std::string_view name) {
-  if (line.size() <= name.size() || line[name.size()] != '=') return false;
-  for (std::size_t pos = 0; pos < name.size(); ++pos) {
-    if (IsDBCSLeadByte(static_cast<unsigned char>(name[pos])) && pos + 1 < name.size()) {
-      if (line[pos] != name[pos] || line[pos + 1] != name[pos + 1]) return false;
-      ++pos;
-    } else if (UpperAscii(line[pos]) != UpperAscii(name[pos])) {
-      return false;
-    }
-  }
-  return true;
+  return line.size() > name.size() && line[name.size()] == '=' &&
+         SameTextAscii(line.substr(0, name.size()), name);
 }
 
 }  // namespace

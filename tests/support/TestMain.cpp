@@ -2,9 +2,9 @@
 // that waits forever fails instead of hanging the run.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <csignal>
 #include <cstdlib>
-#include <unistd.h>
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -10,10 +10,6 @@
 
 namespace tarsil {
 
-// Length in bytes (1 or 2) of the character that starts at `pos`. A lead byte at the very end
-// of the text stands alone.
-std::size_t CharLengthAt(std::string_view text, std::size_t pos);
-
 // Cuts the next token off the front of `source`: leading separator characters are skipped, the
 // token runs up to the next separator character, and that one separator is removed with it (any
 // further separators stay). Without a following separator the token is the whole rest and
@@ -33,12 +29,5 @@ std::string NextArgument(std::string& args);
 // Commas are dropped ("8,080" is 8080); anything else that is not a plain decimal 32-bit
 // integer, including empty text, "-", and text longer than 10 characters, gives 0.
 int32_t LooseStrToInt(std::string_view text);
-
-// ASCII letters upper-cased; bytes of two-byte characters stay as they are.
-std::string AsciiUpper(std::string_view text);
-
-// Equal when the texts differ at most in the letter case of ASCII letters (two-byte characters
-// must match exactly).
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace tarsil

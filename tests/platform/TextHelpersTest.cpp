@@ -1,4 +1,5 @@
-#include "script/TextHelpers.h"
+#include "platform/CodePage.h"
+#include "platform/TextHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -121,11 +122,11 @@ TEST(LooseStrToInt, ForgivingDecimalReader) {
 }
 
 TEST(AsciiCase, TwoByteCharactersUntouched) {
-  EXPECT_EQ(AsciiUpper(std::string("d:\\log") + kFullB + "x"),
+  EXPECT_EQ(UpperCaseAscii(std::string("d:\\log") + kFullB + "x"),
             std::string("D:\\LOG") + kFullB + "X");
-  EXPECT_TRUE(EqualsIgnoreAsciiCase("WaitTimer", "WAITTIMER"));
-  EXPECT_FALSE(EqualsIgnoreAsciiCase(kFullB, "\x82\x41"));
-  EXPECT_FALSE(EqualsIgnoreAsciiCase("ab", "abc"));
+  EXPECT_TRUE(SameTextAscii("WaitTimer", "WAITTIMER"));
+  EXPECT_FALSE(SameTextAscii(kFullB, "\x82\x41"));
+  EXPECT_FALSE(SameTextAscii("ab", "abc"));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "script/TextHelpers.h"
+#include "platform/TextHelpers.h"
 
 #include <charconv>
 
@@ -33,16 +33,7 @@ std::string_view TrimWith(std::string_view text, Pred is_trimmed) {
   return text.substr(begin, end - begin);
 }
 
-char AsciiUpperByte(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 }  // namespace
-
-std::size_t CharLengthAt(std::string_view text, std::size_t pos) {
-  if (IsDBCSLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size()) return 2;
-  return 1;
-}
 
 std::string NextToken(std::string& source, std::string_view separators) {
   std::size_t start = 0;
@@ -114,18 +105,6 @@ int32_t LooseStrToInt(std::string_view text) {
   const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
   if (error != std::errc() || end != number.data() + number.size()) return 0;
   return value;
-}
-
-std::string AsciiUpper(std::string_view text) {
-  std::string result(text);
-  for (std::size_t pos = 0; pos < result.size(); pos += CharLengthAt(result, pos)) {
-    result[pos] = AsciiUpperByte(result[pos]);  // a lead byte is never a letter
-  }
-  return result;
-}
-
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
 }
 
 }  // namespace tarsil

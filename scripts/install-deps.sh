@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what Tarsil needs to build and test, from Debian's packages. Idempotent: packages that
+# are already there are not fetched again. Needs root (or sudo).
+set -euo pipefail
+
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

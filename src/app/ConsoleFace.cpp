@@ -1,0 +1,117 @@
+#include "app/ConsoleFace.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+
+#include "platform/CodePage.h"
+
+namespace tarsil {
+namespace {
+
+std::atomic<int> g_signal_fd{-1};
+
+extern "C" void OnSignal(int) {
+  int fd = g_signal_fd.load();
+  if (fd >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t ignored = write(fd, &byte, 1);
+  }
+}
+
+void WriteText(std::FILE* file, std::string_view cp932) {
+  std::string text = Cp932ToUtf8(cp932);
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+}
+
+}  // namespace
+
+ConsoleFace::ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out, std::FILE* err,
+                         int input_fd, bool input_is_terminal)
+    : loop_(loop),
+      form_(form),
+      out_(out),
+      err_(err),
+      input_fd_(input_fd),
+      input_is_terminal_(input_is_terminal || isatty(input_fd) == 1) {
+  log_listener_ =
+      form_.Logmemo().AddLineListener([this](const LogLine& line) { WriteText(out_, line.text); });
+}
+
+ConsoleFace::~ConsoleFace() {
+  form_.Logmemo().RemoveListener(log_listener_);
+  if (signal_read_.valid()) {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    g_signal_fd.store(-1);
+    signal_watch_.Reset();
+  }
+}
+
+void ConsoleFace::CatchSignals() {
+  if (signal_read_.valid()) return;
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  signal_read_.Reset(fds[0]);
+  signal_write_.Reset(fds[1]);
+  g_signal_fd.store(signal_write_.get());
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal_watch_ = FdWatch(loop_, signal_read_.get(), kFdReadable, [this](unsigned) {
+    char buffer[16];
+    while (read(signal_read_.get(), buffer, sizeof buffer) > 0) {
+    }
+    OnCloseSignal();
+  });
+}
+
+void ConsoleFace::OnCloseSignal() {
+  close_signalled_ = true;
+  form_.RequestClose();
+}
+
+Answer ConsoleFace::ShowMessageBox(std::string_view text, std::string_view caption, Buttons buttons,
+                                   MessageIcon) {
+  WriteText(err_, std::string(caption) + ": " + std::string(text));
+  switch (buttons) {
+    case Buttons::kOk:
+      WaitForEnter();
+      return Answer::kOk;
+    case Buttons::kYesNo:
+      // Only the close confirmations ask this; a close signal is the user's Yes.
+      return Answer::kYes;
+    case Buttons::kYesNoCancel:
+      // The save prompt: nobody is there to choose a name, so nothing is written unasked.
+      return Answer::kNo;
+  }
+  return Answer::kOk;
+}
+
+void ConsoleFace::WaitForEnter() {
+  if (!input_is_terminal_ || close_signalled_) return;
+  WriteText(err_, "(press Enter to continue)");
+  bool entered = false;
+  FdWatch input(loop_, input_fd_, kFdReadable, [this, &entered](unsigned) {
+    char buffer[256];
+    ssize_t got = read(input_fd_, buffer, sizeof buffer);
+    if (got <= 0 && !(got < 0 && errno == EAGAIN)) entered = true;  // end of input or an error
+    for (ssize_t i = 0; i < got; ++i) {
+      if (buffer[i] == '\n') entered = true;
+    }
+  });
+  const auto far_future = std::chrono::steady_clock::now() + std::chrono::hours(24 * 365);
+  loop_.WaitUntil([&] { return entered || close_signalled_; }, far_future);
+}
+
+bool ConsoleFace::ChooseSaveName(std::string&) { return false; }
+
+}  // namespace tarsil

@@ -1,0 +1,53 @@
+// The headless face of the main window: the execution log is echoed line by line to standard
+// output in UTF-8, message boxes go to standard error, an OK box waits for Enter only when standard
+// input is a terminal, and SIGINT/SIGTERM count as the user confirming the close. Owns its signal
+// pipe and watches; event thread only.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "app/MainView.h"
+#include "app/Tarsilfm.h"
+#include "platform/EventLoop.h"
+#include "platform/UniqueFd.h"
+
+namespace tarsil {
+
+class ConsoleFace : public MainView {
+ public:
+  // `out` and `err` receive the log and the message boxes; `input_fd` is read for Enter when it is
+  // a terminal (or when `input_is_terminal` says so, for tests).
+  ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out = stdout, std::FILE* err = stderr,
+              int input_fd = 0, bool input_is_terminal = false);
+  ~ConsoleFace() override;
+  ConsoleFace(const ConsoleFace&) = delete;
+  ConsoleFace& operator=(const ConsoleFace&) = delete;
+
+  // Catches SIGINT and SIGTERM for as long as this face lives.
+  void CatchSignals();
+  // What a caught signal does: confirm the close of the window.
+  void OnCloseSignal();
+
+  Answer ShowMessageBox(std::string_view text, std::string_view caption, Buttons buttons,
+                        MessageIcon icon) override;
+  void StateChanged() override {}
+  bool ChooseSaveName(std::string& file_name) override;
+
+ private:
+  void WaitForEnter();
+
+  EventLoop& loop_;
+  TTarsilfm& form_;
+  std::FILE* out_;
+  std::FILE* err_;
+  int input_fd_;
+  bool input_is_terminal_;
+  int log_listener_ = 0;
+  UniqueFd signal_read_;
+  UniqueFd signal_write_;
+  FdWatch signal_watch_;
+  bool close_signalled_ = false;
+};
+
+}  // namespace tarsil

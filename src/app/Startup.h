@@ -1,0 +1,27 @@
+// Start-up of the process: reads the command line, chooses the face (headless console or the
+// desktop window), runs the unattended script or the editor, and returns the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarsil {
+
+struct StartOptions {
+  enum class Mode { kInteractive, kUnattended, kHelp, kVersion };
+  Mode mode = Mode::kInteractive;
+  std::string script;  // the path after "/auto", as given (native text)
+};
+
+// Only the first argument counts: "/auto" (any letter case) directly followed by the script path
+// starts the unattended run; "--help" and "--version" print and exit; anything else is
+// interactive.
+StartOptions ParseCommandLine(const std::vector<std::string>& arguments);
+
+// True when no display is there (neither DISPLAY nor WAYLAND_DISPLAY) or TARSIL_HEADLESS=1.
+bool HeadlessEnvironment();
+
+// The whole life of the process; `arguments` excludes the program name.
+int RunTarsil(const std::vector<std::string>& arguments);
+
+}  // namespace tarsil

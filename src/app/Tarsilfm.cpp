@@ -1,0 +1,274 @@
+#include "app/Tarsilfm.h"
+
+#include <stdexcept>
+
+#include "app/AppTexts.h"
+#include "app/RunLog.h"
+#include "app/ScriptFile.h"
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+#include "script/ScriptTexts.h"
+
+namespace tarsil {
+namespace {
+
+// The window message that starts the unattended run once the event loop runs (WM_USER + 100).
+constexpr uint32_t kStartAutoRun = 0x0400 + 100;
+
+const char* const kMenuItems[] = {
+    "File1", "Newfile1",     "Open1",     "N6",    "Save1",    "SaveAs1", "Option1", "Run1",
+    "Step1", "exit1",        "Edit1",     "Cut1",  "Copy1",    "Peast1",  "Delete1", "All1",
+    "Log1",  "LogfileSave1", "LogClear1", "Help1", "Contets1", "Version1"};
+const char* const kDisabledAtCreation[] = {"Save1", "SaveAs1", "Run1", "Step1", "Edit1"};
+const char* const kDocumentMenus[] = {"Save1", "SaveAs1", "Run1", "Step1", "Edit1"};
+
+}  // namespace
+
+TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
+    : loop_(loop),
+      store_(store),
+      ftp_(loop),
+      values_(store),
+      runner_(*this, ftp_, values_),
+      target_(loop, [this](const Notice& notice) {
+        if (notice.message == kStartAutoRun) StartAutoRun();
+      }) {
+  ftp_.Log = &log_;
+  options_.on_debug_mode_changed = [this](bool on) { ftp_.Debugmode = on; };
+  for (const char* item : kMenuItems) menus_[item] = true;
+  for (const char* item : kDisabledAtCreation) menus_[item] = false;
+  panels_[1] = "Disconnect";
+}
+
+TTarsilfm::~TTarsilfm() { ftp_.Log = nullptr; }
+
+bool TTarsilfm::MenuEnabled(const std::string& item) const {
+  auto it = menus_.find(item);
+  return it != menus_.end() && it->second;
+}
+
+void TTarsilfm::Changed() {
+  if (view_ != nullptr) view_->StateChanged();
+}
+
+Answer TTarsilfm::Ask(std::string_view text, Buttons buttons) {
+  if (view_ == nullptr) return Answer::kYes;
+  return view_->ShowMessageBox(text, kDialogCaption, buttons, MessageIcon::kNone);
+}
+
+void TTarsilfm::SetScriptFileName(std::string name) {
+  script_file_name_ = std::move(name);
+  caption_ = std::string(kCaptionPrefix) + script_file_name_;
+  Changed();
+}
+
+void TTarsilfm::EnableDocumentMenus() {
+  for (const char* item : kDocumentMenus) menus_[item] = true;
+  Changed();
+}
+
+bool TTarsilfm::FormShow(std::optional<std::string> auto_script) {
+  try {
+    options_.Load(store_);
+  } catch (const std::exception& failure) {
+    HandleFailure(failure.what());
+    return false;
+  }
+  if (!auto_script) {
+    NewFile();
+    return true;
+  }
+  if (FileExists(*auto_script)) {
+    try {
+      LoadScript(*auto_script);
+    } catch (const std::exception& failure) {
+      // A script that cannot be read whole is not run at all: running the part that could be
+      // decoded would do half a job unattended.
+      HandleFailure(failure.what());
+      editor_lines_.clear();
+      auto_load_failed_ = true;
+    }
+  }
+  if (options_.HideWhenRunning()) window_hidden_ = true;
+  target_.Post(kStartAutoRun);
+  return true;
+}
+
+void TTarsilfm::StartAutoRun() {
+  if (options_.HideWhenRunning()) window_hidden_ = true;
+  window_enabled_ = false;
+  auto_mode_ = true;
+  Changed();
+  try {
+    runner_.Run(editor_lines_);
+  } catch (const std::exception& failure) {
+    HandleFailure(failure.what());
+  }
+  window_enabled_ = true;
+  Changed();
+  if (CloseQuery()) FormClose();
+}
+
+void TTarsilfm::NewFile() {
+  AskSaveChanges();
+  if (!modified_) editor_lines_.clear();
+  SetScriptFileName(std::string(kNewFileName));
+  EnableDocumentMenus();
+}
+
+void TTarsilfm::LoadScript(const std::string& file_name) {
+  AskSaveChanges();
+  if (!FileExists(file_name)) return;
+  std::optional<std::string> text = ReadWholeFile(file_name);
+  if (!text) throw std::runtime_error("Cannot read the script file " + file_name);
+  editor_lines_ = SplitTextLines(*text);
+  Changed();
+  if (IsScrambledScriptName(file_name)) DecodeScriptLines(editor_lines_);
+  modified_ = false;
+  panels_[0].clear();
+  SetScriptFileName(file_name);
+  EnableDocumentMenus();
+}
+
+void TTarsilfm::SetEditorLines(std::vector<std::string> lines, bool modified) {
+  editor_lines_ = std::move(lines);
+  modified_ = modified;
+  if (modified_) panels_[0] = std::string(kModifiedText);
+  Changed();
+}
+
+bool TTarsilfm::AskSaveChanges() {
+  if (!modified_) return true;
+  switch (Ask(kAskSaveScript, Buttons::kYesNoCancel)) {
+    case Answer::kYes:
+      return Save();
+    case Answer::kNo:
+      modified_ = false;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TTarsilfm::Save() {
+  if (SameTextAscii(script_file_name_, kNewFileName)) {
+    SaveAs();
+    return !SameTextAscii(script_file_name_, kNewFileName);
+  }
+  StoreScript(script_file_name_);
+  return true;
+}
+
+bool TTarsilfm::SaveAs() {
+  std::string name;
+  if (view_ == nullptr || !view_->ChooseSaveName(name)) return false;
+  StoreScript(name);
+  return true;
+}
+
+void TTarsilfm::StoreScript(const std::string& file_name) {
+  StoreScriptFile(file_name, editor_lines_);
+  modified_ = false;
+  panels_[0].clear();
+  SetScriptFileName(file_name);
+}
+
+void TTarsilfm::Run() {
+  try {
+    runner_.Run(editor_lines_);
+  } catch (const std::exception& failure) {
+    HandleFailure(failure.what());
+  }
+}
+
+int32_t TTarsilfm::Step(int32_t caret_line) {
+  try {
+    return runner_.Step(editor_lines_, caret_line);
+  } catch (const std::exception& failure) {
+    HandleFailure(failure.what());
+    return caret_line;
+  }
+}
+
+bool TTarsilfm::CloseQuery() {
+  if (ftp_.IsLoggedIn()) {
+    if (!auto_mode_ && Ask(kConfirmDisconnect, Buttons::kYesNo) != Answer::kYes) return false;
+    ftp_.AbortFTP();
+    runner_.SetResultState(true);
+    if (ftp_.Disconnect() > 400) runner_.SetResultState(false);
+    runner_.ClearRunning();
+  }
+  if (runner_.Running()) {
+    if (Ask(kConfirmForceEnd, Buttons::kYesNo) != Answer::kYes) return false;
+    runner_.ClearRunning();
+    ftp_.AbortFTP();
+  }
+  AskSaveChanges();
+  return !modified_;
+}
+
+void TTarsilfm::FormClose() {
+  LogSaveRequest request;
+  request.save = options_.LogSave();
+  request.option_name = options_.LogFileName();
+  request.logfile_param = ftp_.Params.Get("LOGFILE");
+  request.overwrite = options_.LogOverwrite();
+  request.with_date = options_.LogNameTime();
+  std::string name;
+  if (SaveLogAtClose(log_.LineTexts(), request, Now(), &name) == LogSaveResult::kFailed &&
+      request.overwrite) {
+    // Reported, and the close goes on: an unattended run must end even when its log cannot be
+    // written.
+    HandleFailure("Cannot write the log file " + name);
+  }
+  closed_ = true;
+  Changed();
+}
+
+bool TTarsilfm::RequestClose() {
+  const bool in_run = runner_.Running();
+  if (!CloseQuery()) return false;
+  // A run on the stack ends after its current line; the one that started it closes the window.
+  if (!in_run) FormClose();
+  return true;
+}
+
+void TTarsilfm::HandleFailure(std::string_view message) {
+  WriteLog(std::string(kUnexpectedErrorPrefix) + std::string(message));
+}
+
+void TTarsilfm::WriteLog(std::string_view line) { log_.AppendLine(line); }
+
+void TTarsilfm::BeginRun() {
+  saved_panel0_ = panels_[0];
+  panels_[0] = std::string(kRunningText);
+  cursor_busy_ = true;
+  menus_before_run_ = menus_;
+  for (auto& [item, enabled] : menus_) enabled = false;
+  Changed();
+}
+
+void TTarsilfm::EndRun() {
+  cursor_busy_ = false;
+  if (!menus_before_run_.empty()) menus_ = menus_before_run_;
+  panels_[0] = saved_panel0_;
+  Changed();
+  ProcessMessages();
+}
+
+void TTarsilfm::WaitWithMessages(uint32_t milliseconds) { loop_.WaitWithMessages(milliseconds); }
+
+void TTarsilfm::ProcessMessages() { loop_.ProcessMessages(); }
+
+void TTarsilfm::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
+  if (view_ != nullptr) view_->ShowMessageBox(text, caption, Buttons::kOk, icon);
+}
+
+int TTarsilfm::TimeoutSeconds() { return options_.Timeout().Value(); }
+
+bool TTarsilfm::PassiveOption() { return options_.Passive(); }
+
+void TTarsilfm::ServerOpened(std::string_view server) { server_name_ = std::string(server); }
+
+}  // namespace tarsil

@@ -1,0 +1,122 @@
+// TTarsilfm: the main-window controller. It owns the execution log, the FTP session, the options,
+// the executor and the document (editor lines, file name, modified flag), and keeps the window
+// state (caption, status panels, menu enable flags) that a view renders. It implements the host
+// the executor runs in. Created once per process; event thread only.
+#pragma once
+
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/MainView.h"
+#include "app/Options.h"
+#include "platform/EventLoop.h"
+#include "platform/SettingsStore.h"
+#include "script/ScriptHost.h"
+#include "script/ScriptRunner.h"
+#include "script/StoredValues.h"
+#include "session/FtpMsg.h"
+#include "session/LowFTP.h"
+
+namespace tarsil {
+
+class TTarsilfm : public ScriptHost {
+ public:
+  TTarsilfm(EventLoop& loop, SettingsStore& store);
+  ~TTarsilfm() override;
+
+  void SetView(MainView* view) { view_ = view; }
+
+  // First showing: loads the options (a failure goes to the failure handler and the rest of the
+  // showing is skipped: returns false), then starts a new script or, with an unattended start,
+  // opens the script and posts the start of the run.
+  bool FormShow(std::optional<std::string> auto_script);
+  // The unattended run: runs the loaded script once and closes the window.
+  void StartAutoRun();
+
+  // Document commands.
+  void NewFile();
+  void LoadScript(const std::string& file_name);
+  bool Save();
+  bool SaveAs();
+  void StoreScript(const std::string& file_name);
+  void SetEditorLines(std::vector<std::string> lines, bool modified);
+
+  // Run and Step (F9, F8). Step returns the line the caret goes to.
+  void Run();
+  int32_t Step(int32_t caret_line);
+
+  // Closing: the confirmations (false: stay open), then the log file. RequestClose does both.
+  bool CloseQuery();
+  void FormClose();
+  bool RequestClose();
+  bool Closed() const { return closed_; }
+
+  // The application-wide failure handler: "999 予期せぬエラー：" and the message into the log.
+  void HandleFailure(std::string_view message);
+
+  // ScriptHost.
+  void WriteLog(std::string_view line) override;
+  void BeginRun() override;
+  void EndRun() override;
+  void WaitWithMessages(uint32_t milliseconds) override;
+  void ProcessMessages() override;
+  void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  int TimeoutSeconds() override;
+  bool PassiveOption() override;
+  void ServerOpened(std::string_view server) override;
+  std::string ScriptFileName() override { return script_file_name_; }
+
+  // State for views and tests.
+  TMFtpMessenger& Logmemo() { return log_; }
+  TLowFTP& FTP() { return ftp_; }
+  TTarsilOption& Options() { return options_; }
+  ScriptRunner& Runner() { return runner_; }
+  const std::vector<std::string>& EditorLines() const { return editor_lines_; }
+  bool Modified() const { return modified_; }
+  const std::string& Caption() const { return caption_; }
+  const std::string& Panel(int index) const { return panels_.at(index); }
+  bool AutoMode() const { return auto_mode_; }
+  bool MenuEnabled(const std::string& item) const;
+  bool WindowEnabled() const { return window_enabled_; }
+  bool WindowHidden() const { return window_hidden_; }
+  bool CursorBusy() const { return cursor_busy_; }
+
+ private:
+  void EnableDocumentMenus();
+  bool AskSaveChanges();
+  void SetScriptFileName(std::string name);
+  void Changed();
+  Answer Ask(std::string_view text, Buttons buttons);
+
+  EventLoop& loop_;
+  SettingsStore& store_;
+  MainView* view_ = nullptr;
+  TMFtpMessenger log_;
+  TLowFTP ftp_;
+  TTarsilOption options_;
+  StoredValues values_;
+  ScriptRunner runner_;
+  EventTarget target_;
+
+  std::vector<std::string> editor_lines_;
+  bool modified_ = false;
+  std::string script_file_name_;
+  std::string caption_;
+  std::array<std::string, 4> panels_;
+  std::string saved_panel0_;
+  std::string server_name_;
+  std::map<std::string, bool> menus_;
+  std::map<std::string, bool> menus_before_run_;
+  bool auto_mode_ = false;
+  bool window_enabled_ = true;
+  bool window_hidden_ = false;
+  bool cursor_busy_ = false;
+  bool closed_ = false;
+  bool auto_load_failed_ = false;
+};
+
+}  // namespace tarsil

@@ -1,0 +1,176 @@
+// End-to-end: the real tarsil binary run unattended on a machine without a display.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "app/ScriptFile.h"
+#include "platform/CodePage.h"
+#include "platform/SettingsStore.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+namespace tarsil {
+namespace {
+
+using ::tarsil::testing::ChildProcess;
+using ::tarsil::testing::ProcessResult;
+using ::tarsil::testing::RunProcess;
+using ::tarsil::testing::TempDir;
+using namespace std::chrono_literals;
+
+class UnattendedRunTest : public ::testing::Test {
+ protected:
+  UnattendedRunTest() {
+    std::filesystem::create_directory(dir_.path() / "sub");
+    log_file_ = (dir_.path() / "run.log").string();
+    SettingsStore store((dir_.path() / "settings.reg").string());
+    store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "ch_Logsave", 1);
+    store.WriteString("\\SOFTWARE\\Tarsil\\Options", "Logsave", log_file_);
+  }
+
+  std::map<std::string, std::string> Env() const {
+    return {{"TARSIL_HOME", dir_.str()}, {"TARSIL_HEADLESS", "1"}};
+  }
+
+  ProcessResult RunScript(const std::string& script) {
+    return RunProcess({TARSIL_BINARY, "/auto" + script}, Env(), 60s);
+  }
+
+  // The lines of the log file, which must be CP932 with CR LF after every line.
+  std::vector<std::string> LogFileLines() const {
+    std::string text = TempDir::Read(log_file_);
+    EXPECT_TRUE(text.size() >= 2 && text.substr(text.size() - 2) == "\r\n");
+    EXPECT_EQ(JoinTextLines(SplitTextLines(text)), text);
+    return SplitTextLines(text);
+  }
+
+  TempDir dir_;
+  std::string log_file_;
+};
+
+std::vector<std::string> JobScript(const std::string& sub) {
+  return {"# nightly job",
+          "set where=" + sub,
+          "set greeting=hello",
+          "Rem %greeting% 50\\% done %unclosed",
+          "lcd %where%",
+          "if Error goto failed",
+          "lmdel *.tmp",
+          "ldel gone.txt",
+          "ldel gone.txt",
+          "if NonError stop",
+          "WaitTimer 00:00:01",
+          ":failed",
+          "Rem reached after a failure",
+          "stop",
+          "Rem never"};
+}
+
+std::vector<std::string> ExpectedJobLog(const std::string& sub) {
+  return {"# nightly job",
+          "set where=" + sub,
+          "set greeting=hello",
+          "Rem hello 50% done %unclosed",
+          "lcd " + sub,
+          "local Cd complete",
+          "if Error goto failed",
+          "lmdel *.tmp",
+          "ldel gone.txt",
+          "local file delete complete.",
+          "ldel gone.txt",
+          "local file delete fail",
+          "if NonError stop",
+          "WaitTimer 00:00:01",
+          ":failed",
+          "Rem reached after a failure",
+          "stop"};
+}
+
+void ExpectFramedBy(const std::vector<std::string>& lines, const std::string& script,
+                    const std::vector<std::string>& body) {
+  ASSERT_EQ(lines.size(), body.size() + 2);
+  EXPECT_EQ(lines.front().rfind("<<" + script + ">> start ", 0), 0u) << lines.front();
+  EXPECT_EQ(lines.back().rfind("<<" + script + ">> end   ", 0), 0u) << lines.back();
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end() - 1), body);
+}
+
+TEST_F(UnattendedRunTest, RunsTheScriptAndWritesTheExactLog) {
+  const std::string sub = (dir_.path() / "sub").string();
+  dir_.Write("sub/a.tmp", "x");
+  dir_.Write("sub/.b.tmp", "x");
+  dir_.Write("sub/gone.txt", "x");
+  std::string script = dir_.Write("job.fcs", JoinTextLines(JobScript(sub)));
+
+  ProcessResult result = RunScript(script);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  ExpectFramedBy(LogFileLines(), script, ExpectedJobLog(sub));
+  EXPECT_EQ(SplitTextLines(result.out), LogFileLines());  // the console shows the same lines
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "sub" / "a.tmp"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "sub" / ".b.tmp"));
+
+  // A value set in one run expands in the next.
+  std::string next = dir_.Write("next.fcs", "Rem %greeting% again\r\n");
+  ASSERT_EQ(RunScript(next).exit_code, 0);
+  ExpectFramedBy(LogFileLines(), next, {"Rem hello again"});
+}
+
+TEST_F(UnattendedRunTest, AScrambledScriptRunsTheSame) {
+  const std::string sub = (dir_.path() / "sub").string();
+  dir_.Write("sub/gone.txt", "x");
+  std::string script = (dir_.path() / "job.fcx").string();
+  StoreScriptFile(script, JobScript(sub));
+  ASSERT_EQ(TempDir::Read(script).find("greeting"), std::string::npos);
+
+  ProcessResult result = RunScript(script);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  ExpectFramedBy(LogFileLines(), script, ExpectedJobLog(sub));
+}
+
+TEST_F(UnattendedRunTest, JapaneseTextReachesTheConsoleAsUtf8) {
+  // "日本語" in CP932 inside the script, UTF-8 on the console, CP932 in the log file.
+  const std::string japanese = "\x93\xfa\x96\x7b\x8c\xea";
+  std::string script = dir_.Write("jp.fcs", "# " + japanese + "\r\n");
+  ProcessResult result = RunScript(script);
+  ASSERT_EQ(result.exit_code, 0);
+  EXPECT_NE(result.out.find("# \xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"), std::string::npos);
+  EXPECT_EQ(LogFileLines()[1], "# " + japanese);
+}
+
+TEST_F(UnattendedRunTest, TerminationClosesCleanlyWithTheLogWritten) {
+  std::string script = dir_.Write("wait.fcs", "WaitTimer 01:00:00\r\nRem never\r\n");
+  ChildProcess child({TARSIL_BINARY, "/auto" + script}, Env());
+  ASSERT_TRUE(child.WaitForOutput("WaitTimer 01:00:00", 30s));
+  child.Signal(SIGTERM);
+  ProcessResult result = child.Finish(30s);
+  EXPECT_EQ(result.exit_code, 0);
+  // The confirmed close aborts the session, which says it was not logged in.
+  ExpectFramedBy(
+      LogFileLines(), script,
+      {"WaitTimer 01:00:00", "999 Login\x82\xb5\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1"});
+}
+
+TEST_F(UnattendedRunTest, SwitchCaseAndMissingScripts) {
+  std::string script = dir_.Write("s.fcs", "stop\r\n");
+  ProcessResult upper = RunProcess({TARSIL_BINARY, "/AUTO" + script}, Env());
+  EXPECT_EQ(upper.exit_code, 0);
+  ExpectFramedBy(LogFileLines(), script, {"stop"});
+
+  // The path as a separate argument is not seen: an empty script runs.
+  ProcessResult separate = RunProcess({TARSIL_BINARY, "/auto", script}, Env());
+  EXPECT_EQ(separate.exit_code, 0);
+  ExpectFramedBy(LogFileLines(), "", {});
+}
+
+TEST_F(UnattendedRunTest, HelpVersionAndInteractiveWithoutDisplay) {
+  ProcessResult help = RunProcess({TARSIL_BINARY, "--help"}, Env());
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("/auto"), std::string::npos);
+  ProcessResult version = RunProcess({TARSIL_BINARY, "--version"}, Env());
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out.rfind("Tarsil ", 0), 0u);
+  ProcessResult interactive = RunProcess({TARSIL_BINARY, "job.fcs"}, Env());
+  EXPECT_NE(interactive.exit_code, 0);
+  EXPECT_NE(interactive.err.find("display"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarsil

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "net/SocketErrors.h"
+#include "platform/TextHelpers.h"
 
 namespace tarsil {
 namespace {
@@ -37,8 +38,6 @@ std::string DottedText(uint32_t address) {
   return inet_ntop(AF_INET, &in, text, sizeof text) != nullptr ? std::string(text) : std::string();
 }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-
 }  // namespace
 
 TMSocket::TMSocket(EventLoop& loop)
@@ -53,9 +52,7 @@ TMSocket::~TMSocket() {
 // ---- Addresses and properties --------------------------------------------------------------
 
 void TMSocket::SetServer(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  server_ = std::string(text);
+  server_ = TrimBlanks(text);
   if (server_.empty()) return;  // both views keep what they held
   if (server_[0] >= '0' && server_[0] <= '9') {
     address_text_view_ = server_;

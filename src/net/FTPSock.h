@@ -32,13 +32,15 @@ class TMSocket {
   TMSocket& operator=(const TMSocket&) = delete;
 
   // Notification slots, each called with this object as sender; an empty slot is skipped. A slot
-  // may be replaced or the socket closed from inside any slot.
-  SocketEvent OnLookupDone;  // raised by the default LookupDone
-  SocketEvent OnConnected;   // connect finished, also when it failed (read LastError)...
-  SocketEvent OnClosed;    // ...then closed. Once per socket, after all data before it was offered
-  SocketEvent OnTimeOut;   // the countdown ran out; when empty, CloseSocket runs instead
-  SocketEvent OnReadable;  // again only after ReceiveBytes was called and more is there
-  SocketEvent OnWritable;  // once after connecting, then after a send that would have blocked
+  // may be replaced or the socket closed from inside any slot. A failed connect raises
+  // OnConnected (with LastError) and then OnClosed; OnClosed comes once per socket, after all
+  // data before the close was offered. Without OnTimeOut, the countdown runs CloseSocket.
+  SocketEvent OnLookupDone;   // raised by the default LookupDone
+  SocketEvent OnConnected;    // connect finished, also when it failed
+  SocketEvent OnClosed;       // by the peer, by an error or by CloseSocket
+  SocketEvent OnTimeOut;      // the countdown ran out
+  SocketEvent OnReadable;     // again only after ReceiveBytes was called and more is there
+  SocketEvent OnWritable;     // once after connecting, then after a send that would have blocked
   SocketEvent OnAcceptReady;  // a connection waits; again after the next AcceptFrom
   NoticeEvent OnNotice;       // notices numbered above 1025 posted to this object
 

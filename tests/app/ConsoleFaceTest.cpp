@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-
 #include "platform/PollEventLoop.h"
 #include "platform/UniqueFd.h"
 #include "support/TempDir.h"
@@ -51,6 +50,19 @@ TEST_F(ConsoleFaceTest, LogLinesGoToStandardOutputAsUtf8) {
   ConsoleFace face(loop_, form_, out_, err_, input_read_.get(), false);
   form_.WriteLog("Rem \x93\xfa\x96\x7b");  // 日本 in CP932
   EXPECT_EQ(Text(out_), "Rem \xe6\x97\xa5\xe6\x9c\xac\n");
+}
+
+TEST_F(ConsoleFaceTest, LinesAreColouredByKindOnlyWhenAskedFor) {
+  ConsoleFace face(loop_, form_, out_, err_, input_read_.get(), false);
+  form_.Logmemo().SetSuppressBlankLines(true);
+  form_.Logmemo().HandleError(ftpErrorAccessDenied, "Access denied or file not found");
+  face.SetColored(true);
+  form_.Logmemo().HandleError(ftpErrorAccessDenied, "Access denied or file not found");
+  form_.WriteLog("plain");
+  EXPECT_EQ(Text(out_),
+            "ERROR:>     Access denied or file not found\n"
+            "\x1b[31mERROR:>     Access denied or file not found\x1b[0m\n"
+            "\x1b[31mplain\x1b[0m\n");  // plain lines take the colour in force
 }
 
 TEST_F(ConsoleFaceTest, AnOkBoxGoesOnAtOnceWithoutATerminal) {

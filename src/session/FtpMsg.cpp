@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ftp/Ftp.h"
 #include "platform/Clock.h"
 
 namespace tarsil {
@@ -65,6 +66,24 @@ std::string_view KindLabel(LogKind kind) {
       break;
   }
   return "";
+}
+
+TMFtpMessenger::~TMFtpMessenger() { SetClient(nullptr); }
+
+void TMFtpMessenger::SetClient(TMFtp* engine) {
+  if (engine == client_) return;
+  if (client_ != nullptr) {
+    client_->RemoveInfoListener(info_slot_);
+    client_->RemoveErrorListener(error_slot_);
+  }
+  client_ = engine;
+  info_slot_ = error_slot_ = -1;
+  if (client_ == nullptr) return;
+  info_slot_ = client_->AddInfoListener([this](TMFtp& sender, FtpInfo info, const std::string& text) {
+    HandleInfo(info, text, sender.Server());
+  });
+  error_slot_ = client_->AddErrorListener(
+      [this](TMFtp&, FtpError error, const std::string& text) { HandleError(error, text); });
 }
 
 void TMFtpMessenger::SetStyle(TMessengerStyle style) {

@@ -15,6 +15,10 @@
 #include "ftp/FtpCodes.h"
 
 namespace tarsil {
+class TMFtp;
+}
+
+namespace tarsil {
 
 // How a line is shown: plain lines come from the executor and the session; the others from the
 // engine's notices.
@@ -57,6 +61,12 @@ class TMFtpMessenger {
   // Shows a text of a kind in the current style: labels, colours, time stamps, several lines.
   void ShowText(std::string_view text, LogKind kind);
   void Clear();
+
+  // The engine whose notices the log shows; attaching registers an information and an error
+  // listener, detaching (or another engine) removes them. Null detaches.
+  void SetClient(TMFtp* engine);
+  TMFtp* Client() const { return client_; }
+  ~TMFtpMessenger();
 
   // The engine's notices. `server` is the engine's Server property at the time.
   void HandleInfo(FtpInfo info, std::string_view text, std::string_view server);
@@ -103,6 +113,9 @@ class TMFtpMessenger {
   bool auto_scroll_ = true;
   bool suppress_blank_ = false;
   bool connected_line_ = false;
+  TMFtp* client_ = nullptr;
+  int info_slot_ = -1;
+  int error_slot_ = -1;
 };
 
 }  // namespace tarsil

@@ -1,17 +1,83 @@
 #include "session/LowFTP.h"
 
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
 #include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+#include "platform/TextHelpers.h"
+#include "session/LocalTransferFile.h"
+#include "session/SessionTexts.h"
 
 namespace tarsil {
+
+// The silent abort of an operation: caught by the operation itself, which writes "999 " and the
+// message and returns 999.
+class TLowFTP::SessionAbort : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 namespace {
 
-// "Loginしていません" and the text of a login that has no engine to go to, in CP932.
-constexpr std::string_view kNotLoggedIn = "Login\x82\xb5\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1";
-constexpr std::string_view kNoEngine = "FTP is not available in this build of Tarsil";
+std::string FormatStatistics(const char* format, int64_t totalbyte, double spend) {
+  double seconds = std::nearbyint(spend * 86400.0);  // halves go to the even neighbour
+  if (seconds == 0) seconds = 1;
+  const double rate = static_cast<double>(totalbyte) / seconds;
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, format, static_cast<long long>(totalbyte),
+                FormatDuration(spend).c_str(), rate);
+  return buffer;
+}
+
+bool IsLocalOrDataError(FtpError error) {
+  return error == ftpErrorLocalOpen || error == ftpErrorLocalWrite || error == ftpErrorLocalRead ||
+         error == ftpErrorDataConnection;
+}
+
+std::string LocalErrorText(FtpError error, const std::string& engine_text) {
+  if (!engine_text.empty()) return engine_text;
+  switch (error) {
+    case ftpErrorLocalOpen:
+      return "The local file cannot be opened";
+    case ftpErrorLocalWrite:
+      return "The local file cannot be written";
+    case ftpErrorLocalRead:
+      return "The local file cannot be read";
+    default:
+      return "The data connection failed";
+  }
+}
+
+// The server's "host:port" form of the Open word: digits after the last colon.
+void SplitHostPort(std::string_view word, std::string& host, int& port) {
+  host = std::string(word);
+  port = 21;
+  size_t colon = word.rfind(':');
+  if (colon == std::string_view::npos || colon + 1 >= word.size()) return;
+  std::string_view digits = word.substr(colon + 1);
+  if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string_view::npos) return;
+  int value = std::stoi(std::string(digits));
+  if (value < 1 || value > 65535) return;
+  host = std::string(word.substr(0, colon));
+  port = value;
+}
 
 }  // namespace
 
 TLowFTP::TLowFTP(EventLoop& loop) : loop_(loop) {}
+
+TLowFTP::~TLowFTP() {
+  if (Log != nullptr) Log->SetClient(nullptr);
+  if (ftp_) ftp_->QuitServer();
+}
+
+TMFtp& TLowFTP::Ftp() {
+  if (!ftp_) ftp_ = std::make_unique<TMFtp>(loop_);
+  return *ftp_;
+}
 
 void TLowFTP::AddLog(std::string_view text, bool debug_only) {
   if (Log == nullptr) return;
@@ -23,58 +89,344 @@ void TLowFTP::AddLog(std::string_view text, bool debug_only) {
   }
 }
 
-int TLowFTP::Fail(std::string_view message) {
-  AddLog("999 " + std::string(message), false);
-  return 999;
+void TLowFTP::ConnectedCheck() const {
+  if (!ftp_ || !ftp_->Connected()) throw SessionAbort(std::string(kNotLoggedInText));
 }
 
-int TLowFTP::RequireConnection(std::string_view start_marker, bool debug_marker_first) {
-  if (debug_marker_first) AddLog(start_marker, true);
-  // Without an engine no control connection is ever established.
-  return Fail(kNotLoggedIn);
+void TLowFTP::RefuseControlBytes(std::string_view argument) const {
+  for (char c : argument) {
+    if (c == '\r' || c == '\n' || c == '\0') {
+      throw SessionAbort("The name holds a line break or NUL and is not sent");
+    }
+  }
 }
 
-int TLowFTP::Connect(std::string_view, std::string_view, int32_t) {
+int TLowFTP::Guarded(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const std::exception& failure) {
+    AddLog("999 " + TrimBlanks(failure.what()), false);
+    return 999;
+  }
+}
+
+int TLowFTP::WaitReply() {
+  const auto timeout = std::chrono::milliseconds(WaitTimeOut < 0 ? 0 : WaitTimeOut);
+  wait_start_ = std::chrono::steady_clock::now();
+  for (;;) {
+    // Data progress moves wait_start_; the wait then goes on to the new deadline.
+    if (loop_.WaitUntil([this] { return done_; }, wait_start_ + timeout)) break;
+    if (std::chrono::steady_clock::now() >= wait_start_ + timeout) {
+      throw SessionAbort(std::string(kTimeOutText));
+    }
+  }
+  int result = 0;
+  const std::string& reply = Ftp().LastReply();
+  if (!reply.empty()) {
+    for (size_t i = 0; i < 3 && i < reply.size(); ++i) {
+      if (reply[i] < '0' || reply[i] > '9') {
+        result = 0;
+        break;
+      }
+      result = result * 10 + (reply[i] - '0');
+    }
+  } else if (!last_error_text_.empty()) {
+    result = 999;
+  }
+  return result;
+}
+
+int TLowFTP::Step(std::string_view start_marker, std::string_view end_marker,
+                  const std::function<void()>& request) {
+  return Guarded([&] {
+    ConnectedCheck();
+    AddLog(start_marker, true);
+    done_ = false;
+    local_failure_ = false;
+    request();
+    int result = WaitReply();
+    AddLog(end_marker, true);
+    return result;
+  });
+}
+
+void TLowFTP::AttachEngine() {
+  TMFtp& ftp = Ftp();
+  auto trace = [this](const char* text) { AddLog(text, true); };
+  ftp.OnFtpReady = [this, trace](TMFtp&) {
+    done_ = true;
+    trace("Event- FtpReady");
+  };
+  ftp.OnFtpError = [this, trace](TMFtp&, FtpError error, const std::string& text) {
+    done_ = true;
+    last_error_text_ = text;
+    if (IsLocalOrDataError(error)) {
+      local_failure_ = true;
+      local_failure_text_ = LocalErrorText(error, text);
+    }
+    trace("Event- FtpError");
+  };
+  ftp.OnFileReceived = [this, trace](TMFtp& engine) {
+    trace("Event- FileReceived");
+    DownloadFinished(engine.BytesTransferred(), Now() - download_start_);
+  };
+  ftp.OnFileStored = [this, trace](TMFtp& engine) {
+    trace("Event- FileStored");
+    UploadFinished(engine.BytesTransferred(), Now() - transfer_start_);
+  };
+  ftp.OnDataProgress = [this](TMFtp& engine) {
+    const int64_t bytes = engine.BytesTransferred();
+    const double spend = Now() - transfer_start_;
+    AddLog("Event- progress " + std::to_string(bytes), true);
+    wait_start_ = std::chrono::steady_clock::now();
+    if (direction_ == Direction::kUpload && Ontransfer) Ontransfer(*this, bytes, spend);
+    if (direction_ == Direction::kDownload && Onretrieveing) Onretrieveing(*this, bytes, spend);
+  };
+  ftp.OnRetrieveComplete = [trace](TMFtp&) { trace("Event- DataSocked closed  "); };
+  ftp.OnLoggedIn = [this, trace](TMFtp&) {
+    trace("Event- LoggedIn ");
+    if (OnLoggedIn) OnLoggedIn(*this);
+  };
+  ftp.OnFtpQuit = [this, trace](TMFtp&) {
+    trace("Event- FtpQuit");
+    if (OnFtpQuit) OnFtpQuit(*this);
+  };
+  ftp.OnListingDone = [trace](TMFtp&) { trace("Event- ListingDone "); };
+  ftp.OnAborted = [trace](TMFtp&) { trace("Event- Aborted "); };
+  ftp.OnDirectoryChanged = [trace](TMFtp&) { trace("Event- DirectoryChanged "); };
+  ftp.OnDirectoryCreated = [trace](TMFtp&) { trace("Event- DirectoryCreated"); };
+  ftp.OnDirectoryDeleted = [trace](TMFtp&) { trace("Event- DirectoryDeleted"); };
+  ftp.OnFileDeleted = [trace](TMFtp&) { trace("Event- FileDeleted"); };
+  ftp.OnFileRenamed = [trace](TMFtp&) { trace("Event- FileRenamed"); };
+  ftp.OnFtpBusy = [trace](TMFtp&) { trace("Event- FtpBusy"); };
+  ftp.OnFtpNeedInfo = [trace](TMFtp&, TMFtpInfoNeeded, std::string&) {
+    trace("Event- FtpNeedInfo");
+  };
+}
+
+int TLowFTP::Connect(std::string_view server, std::string_view proxy_server, int32_t proxy_port) {
+  TMFtp& ftp = Ftp();
+  std::string host;
+  int port = 21;
+  SplitHostPort(server, host, port);
+  ftp.SetServer(host);
+  ftp.SetPort(static_cast<uint16_t>(port));
+  ftp.SetNoopInterval(0);
+  ftp.SetRetries(0);
+  ftp.SetCache(false);
+  AttachEngine();
+  ftp.SetPassive(Passive);
+  ftp.SetTimeOut(WaitTimeOut / 1000);
+  if (Log != nullptr) {
+    Log->SetClient(&ftp);
+    AddLog("-- Connect Initialization End --", true);
+  }
+  if (!proxy_server.empty()) {
+    ftp.SetProxyType(proxyHost);
+    ftp.SetProxyPort(proxy_port);
+    ftp.SetProxyServer(std::string(proxy_server));
+  } else {
+    ftp.SetProxyType(proxyNone);
+  }
   initialized_ = true;
-  loop_.ProcessMessages();
-  AddLog("-- Connect Initialization End --", true);
-  if (Log != nullptr) Log->SetSuppressBlankLines(true);
+  if (Log != nullptr) {
+    Log->SetStyle(Debugmode ? msgMFtpTime : msgMFtp);
+    Log->SetSuppressBlankLines(true);
+  }
   return 100;
 }
 
-int TLowFTP::Login(std::string_view, std::string_view) {
+int TLowFTP::Login(std::string_view user, std::string_view password) {
   if (!initialized_) return 999;
-  AddLog("-- Login Start --", true);
-  return Fail(kNoEngine);
+  return Guarded([&] {
+    RefuseControlBytes(user);
+    RefuseControlBytes(password);
+    AddLog("-- Login Start --", true);
+    done_ = false;
+    local_failure_ = false;
+    last_error_text_.clear();
+    Ftp().SetUsername(std::string(user));
+    Ftp().SetPassword(std::string(password));
+    Ftp().LoginServer();
+    int result = WaitReply();
+    AddLog("-- Login End -- ", true);
+    return result;
+  });
 }
 
-int TLowFTP::Dir(std::string_view, std::string& listing) {
+int TLowFTP::Dir(std::string_view directory, std::string& listing) {
   listing.clear();
-  return RequireConnection("", false);
+  return Guarded([&] {
+    ConnectedCheck();
+    RefuseControlBytes(directory);
+    AddLog("-- Dir Start --", true);
+    if (!directory.empty()) {
+      done_ = false;
+      Ftp().ChangeDir(directory);
+      int result = WaitReply();
+      if (result > 400) return result;
+    }
+    done_ = false;
+    Ftp().ListDirectory();
+    int result = WaitReply();
+    AddLog("-- Dir End --", true);
+    for (const std::string& line : Ftp().RawListing()) {
+      listing += line;
+      listing += "\r\n";
+    }
+    return result;
+  });
 }
 
-int TLowFTP::Download(std::string_view, std::string_view) { return RequireConnection("", false); }
-int TLowFTP::Upload(std::string_view, std::string_view) { return RequireConnection("", false); }
-int TLowFTP::AppendFile(std::string_view, std::string_view) { return RequireConnection("", false); }
-int TLowFTP::Disconnect() { return RequireConnection("", false); }
-int TLowFTP::Delete(std::string_view) { return RequireConnection("", false); }
-int TLowFTP::Cwd(std::string_view) { return RequireConnection("", false); }
-int TLowFTP::DelDir(std::string_view) { return RequireConnection("", false); }
-int TLowFTP::MakDir(std::string_view) { return RequireConnection("", false); }
-int TLowFTP::Rename(std::string_view, std::string_view) { return RequireConnection("", false); }
-int TLowFTP::FTPcmd(std::string_view) { return RequireConnection("", false); }
+int TLowFTP::Download(std::string_view remote_file, std::string_view local_file) {
+  return Guarded([&] {
+    ConnectedCheck();
+    RefuseControlBytes(remote_file);
+    AddLog("-- Download Start -- " + std::string(remote_file), true);
+    direction_ = Direction::kDownload;
+    download_start_ = Now();
+    transfer_start_ = download_start_;
+    done_ = false;
+    local_failure_ = false;
+    const std::string local_name(local_file.empty() ? remote_file : local_file);
+    Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
+    // A regular file is received beside its old version and replaces it only when complete.
+    LocalTransferFile target(local_name);
+    int result;
+    try {
+      Ftp().RetrieveFile(remote_file, target.ReceiveName());
+      result = WaitReply();
+      Ftp().CloseLocalFile();
+    } catch (...) {
+      Ftp().CloseLocalFile();
+      direction_ = Direction::kNone;
+      throw;
+    }
+    AddLog("-- Download End --", true);
+    direction_ = Direction::kNone;
+    if (local_failure_) throw SessionAbort(local_failure_text_);
+    if (result <= 400 && !target.Commit()) {
+      throw SessionAbort("The downloaded file cannot replace " + local_name);
+    }
+    return result;
+  });
+}
 
-int TLowFTP::Mget(std::string_view mask) {
-  return RequireConnection("-- Mget start -- [" + std::string(mask) + "] ", true);
-}
-int TLowFTP::Mput(std::string_view mask) {
-  return RequireConnection("-- Mput start -- " + std::string(mask), true);
-}
-int TLowFTP::Mdel(std::string_view mask) {
-  return RequireConnection("-- Mdel start -- [" + std::string(mask) + "] ", true);
+int TLowFTP::Upload(std::string_view local_file, std::string_view remote_file) {
+  return Guarded([&] {
+    ConnectedCheck();
+    RefuseControlBytes(remote_file);
+    if (!FileExists(local_file)) throw SessionAbort(std::string(kLocalFileNotFoundText));
+    direction_ = Direction::kUpload;
+    transfer_start_ = Now();
+    AddLog("-- Upload Start -- " + std::string(local_file), true);
+    done_ = false;
+    local_failure_ = false;
+    std::string remote_name(remote_file);
+    if (remote_name.empty()) {
+      std::string folder;
+      SplitPath(local_file, folder, remote_name);
+    }
+    RefuseControlBytes(remote_name);
+    Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
+    int result;
+    try {
+      Ftp().StoreFile(local_file, remote_name);
+      result = WaitReply();
+      Ftp().CloseLocalFile();
+    } catch (...) {
+      Ftp().CloseLocalFile();
+      direction_ = Direction::kNone;
+      throw;
+    }
+    AddLog("-- Upload End --", true);
+    direction_ = Direction::kNone;
+    if (local_failure_) throw SessionAbort(local_failure_text_);
+    return result;
+  });
 }
 
-void TLowFTP::AbortFTP() { RequireConnection("", false); }
+int TLowFTP::AppendFile(std::string_view local_file, std::string_view remote_file) {
+  Ftp().SetAppendUpload(true);
+  int result = Upload(local_file, remote_file);
+  Ftp().SetAppendUpload(false);
+  return result;
+}
+
+int TLowFTP::Disconnect() {
+  return Step("-- Disconnect Start --", "-- Disconnect End --", [this] { Ftp().QuitServer(); });
+}
+
+int TLowFTP::Delete(std::string_view remote_file) {
+  return Step("-- Delete Start -- " + std::string(remote_file), "-- Delete End --", [&] {
+    RefuseControlBytes(remote_file);
+    Ftp().DeleteRemoteFile(remote_file);
+  });
+}
+
+int TLowFTP::DirectoryStep(const std::string& component) {
+  return Step("-- Cwd Start -- " + component, "-- Cwd End --", [&] {
+    RefuseControlBytes(component);
+    if (component == "..") {
+      Ftp().ParentDir();
+    } else {
+      Ftp().ChangeDir(component);
+    }
+  });
+}
+
+int TLowFTP::Cwd(std::string_view path) {
+  if (path.empty()) return 0;
+  int result = 0;
+  std::string rest(path);
+  while (!rest.empty() && result <= 400) {
+    size_t start = rest.find_first_not_of("\\/");
+    rest.erase(0, start == std::string::npos ? rest.size() : start);
+    result = DirectoryStep(NextToken(rest, "\\/"));
+  }
+  return result;
+}
+
+int TLowFTP::DelDir(std::string_view directory) {
+  return Step("-- DelDir Start -- " + std::string(directory), "-- DelDir End --", [&] {
+    RefuseControlBytes(directory);
+    Ftp().RemoveDir(directory);
+  });
+}
+
+int TLowFTP::MakDir(std::string_view directory) {
+  return Step("-- MakDir Start --", "-- MakDir End --", [&] {
+    RefuseControlBytes(directory);
+    Ftp().CreateDir(directory);
+  });
+}
+
+int TLowFTP::Rename(std::string_view old_name, std::string_view new_name) {
+  return Step("-- Rename Start -- " + std::string(old_name) + "," + std::string(new_name),
+              "-- Rename End --", [&] {
+                RefuseControlBytes(old_name);
+                RefuseControlBytes(new_name);
+                Ftp().RenameRemoteFile(old_name, new_name);
+              });
+}
+
+int TLowFTP::FTPcmd(std::string_view command_line) {
+  return Step("-- FTPcmd Start -- " + std::string(command_line), "-- FTPcmd End --", [&] {
+    RefuseControlBytes(command_line);
+    Ftp().SendRawCommand(command_line);
+  });
+}
+
+void TLowFTP::AbortFTP() {
+  Guarded([this] {
+    ConnectedCheck();
+    AddLog("-- AbortFTP Start --", true);
+    done_ = false;
+    Ftp().AbortRequest();
+    AddLog("-- AbortFTP End --", true);
+    return 0;
+  });
+}
 
 int TLowFTP::SetAscii() {
   AddLog("-- set ascii mode --", true);
@@ -88,6 +440,17 @@ int TLowFTP::SetBinary() {
   return 100;
 }
 
-bool TLowFTP::IsLoggedIn() const { return false; }
+bool TLowFTP::IsLoggedIn() const { return ftp_ && ftp_->Connected(); }
+
+void TLowFTP::UploadFinished(int64_t totalbyte, double spend) {
+  AddLog(FormatStatistics("Upload End %lld Byte  time:%s (%.2fByte/sec)", totalbyte, spend), false);
+  if (Ontransferfinished) Ontransferfinished(*this, totalbyte, spend);
+}
+
+void TLowFTP::DownloadFinished(int64_t totalbyte, double spend) {
+  AddLog(FormatStatistics("Download End %lld Byte  time:%s (%.2fByte/sec)", totalbyte, spend),
+         false);
+  if (Onretrievefinished) Onretrievefinished(*this, totalbyte, spend);
+}
 
 }  // namespace tarsil

@@ -1,26 +1,36 @@
-// TLowFTP: the synchronous FTP session the script executor calls. Each operation is one blocking
-// call (waiting inside the event loop) that returns an integer reply code: above 400 is a failure,
-// 999 a failure of the session itself, 100 a step that only sets something up. Owned by the main
-// window controller; event thread only.
-//
-// This build has no protocol engine behind the session yet: operations that need a connection
-// report "999 Loginしていません" as they do whenever no server is connected, and Login reports that
-// FTP is not available. Nothing reports a success it did not have.
+// TLowFTP: the synchronous FTP session the script executor calls. Each operation issues one
+// request of the event-driven engine and waits for its end inside the event loop (never
+// spinning), with a time-out that data progress restarts, and returns an integer reply code:
+// above 400 a failure, 999 a failure of the session itself, 100 a step that only sets something
+// up. It writes its markers and failure lines to the log and turns the engine's progress into
+// its own events. Owned by the main-window controller; event thread only.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "ftp/Ftp.h"
 #include "platform/EventLoop.h"
 #include "session/FtpMsg.h"
 #include "session/SessionParams.h"
 
 namespace tarsil {
 
+class TLowFTP;
+
+// Progress and end-of-file events: the byte count and the elapsed time in days.
+using TProgressEvent = std::function<void(TLowFTP& sender, int64_t totalbyte, double spend)>;
+using TSessionEvent = std::function<void(TLowFTP& sender)>;
+
 class TLowFTP {
  public:
   explicit TLowFTP(EventLoop& loop);
+  virtual ~TLowFTP();
   TLowFTP(const TLowFTP&) = delete;
   TLowFTP& operator=(const TLowFTP&) = delete;
 
@@ -30,6 +40,12 @@ class TLowFTP {
   bool Debugmode = false;
   bool Passive = false;
   SessionParams Params;
+
+  TProgressEvent Onretrieveing, Onretrievefinished, Ontransfer, Ontransferfinished;
+  TSessionEvent OnLoggedIn, OnFtpQuit;
+
+  // The one engine; created on first use.
+  TMFtp& Ftp();
 
   int Connect(std::string_view server, std::string_view proxy_server, int32_t proxy_port);
   int Login(std::string_view user, std::string_view password);
@@ -56,14 +72,43 @@ class TLowFTP {
   // Writes one line to the log; a debug-only line is written only in debug mode, time-stamped.
   void AddLog(std::string_view text, bool debug_only);
 
+ protected:
+  // The statistics line of a finished file and the finished event; replaceable.
+  virtual void UploadFinished(int64_t totalbyte, double spend);
+  virtual void DownloadFinished(int64_t totalbyte, double spend);
+
  private:
-  // The common pattern of an operation that needs a live connection, up to the engine request.
-  int RequireConnection(std::string_view start_marker, bool debug_marker_first);
-  int Fail(std::string_view message);
+  enum class Direction { kNone, kUpload, kDownload };
+  class SessionAbort;
+
+  void AttachEngine();
+  void ConnectedCheck() const;
+  void RefuseControlBytes(std::string_view argument) const;
+  int WaitReply();
+  int Guarded(const std::function<int()>& body);
+  int Step(std::string_view start_marker, std::string_view end_marker,
+           const std::function<void()>& request);
+  int DirectoryStep(const std::string& component);
+  int DownloadInto(std::string_view remote_file, const std::string& local_name);
+
+  // Multi-file operations.
+  std::vector<std::string> BuildRemoteList(std::string_view mask);
+  std::vector<std::string> BuildLocalList(std::string_view mask);
+  void AddNameToken(const std::string& line, std::vector<std::string>& list);
+  int ForEachName(const std::vector<std::string>& names, const std::function<int(const std::string&)>& run);
 
   EventLoop& loop_;
+  std::unique_ptr<TMFtp> ftp_;
   bool initialized_ = false;
   bool binary_mode_ = false;
+  bool done_ = false;
+  bool local_failure_ = false;  // a local-file or data-connection error during this operation
+  std::string local_failure_text_;
+  std::string last_error_text_;
+  std::chrono::steady_clock::time_point wait_start_;
+  Direction direction_ = Direction::kNone;
+  double download_start_ = 0;
+  double transfer_start_ = 0;
 };
 
 }  // namespace tarsil

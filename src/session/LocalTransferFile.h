@@ -1,0 +1,30 @@
+// The local end of a download. A regular file (or a name not yet taken) is received under a
+// temporary name beside it and renamed over the old file only when the download succeeded, so a
+// failed download never destroys what was there. A device, a FIFO or a symbolic link is written
+// as it is and never deleted or renamed over. Owned by one download; event thread only.
+#pragma once
+
+#include <string>
+
+namespace tarsil {
+
+class LocalTransferFile {
+ public:
+  explicit LocalTransferFile(std::string local_name);
+  ~LocalTransferFile();  // removes the temporary file unless it was committed
+  LocalTransferFile(const LocalTransferFile&) = delete;
+  LocalTransferFile& operator=(const LocalTransferFile&) = delete;
+
+  // The name the engine writes to (CP932).
+  const std::string& ReceiveName() const { return receive_name_; }
+  bool UsesTemporaryFile() const { return receive_name_ != local_name_; }
+  // Puts the received file in place; false when the rename failed (the temporary file is removed).
+  bool Commit();
+
+ private:
+  std::string local_name_;
+  std::string receive_name_;
+  bool committed_ = false;
+};
+
+}  // namespace tarsil

@@ -1,0 +1,149 @@
+// End-to-end: the real tarsil binary runs a whole job unattended against each real FTP server, in
+// passive and in active mode. (The test name carries "RealServer" and the server's name, which
+// gives it that server's CTest fixture.)
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app/ScriptFile.h"
+#include "platform/SettingsStore.h"
+#include "support/Process.h"
+#include "support/RealServers.h"
+#include "support/TempDir.h"
+
+namespace tarsil {
+namespace {
+
+using ::tarsil::testing::FindRealServer;
+using ::tarsil::testing::ProcessResult;
+using ::tarsil::testing::RealServer;
+using ::tarsil::testing::RealServerNames;
+using ::tarsil::testing::RunProcess;
+using ::tarsil::testing::TempDir;
+using namespace std::chrono_literals;
+
+struct Case {
+  std::string server;
+  bool passive;
+};
+
+std::string RandomBytes(size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+size_t CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::count_if(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+class ScriptRealServerTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ScriptRealServerTest, RunsTheWholeJob) {
+  std::string error;
+  std::optional<RealServer> server = FindRealServer(GetParam().server, &error);
+  ASSERT_TRUE(server) << error;
+  TempDir dir;
+  const std::string work = dir.str();
+  std::filesystem::create_directory(dir.path() / "down");
+  const std::string binary = RandomBytes(300000, 7);
+  const std::string text = "line one\r\nline two\r\n";
+  dir.Write("bin.dat", binary);
+  dir.Write("text.txt", text);
+  dir.Write("more.txt", "line three\r\n");
+  for (int i = 0; i < 50; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "m%02d.dat", i);
+    dir.Write(name, RandomBytes(1024 + i, 100 + i));
+  }
+  const std::string folder = std::string("e2e-") + (GetParam().passive ? "passive" : "active");
+  const std::string log_file = work + "/job.log";
+  SettingsStore store(work + "/settings.reg");
+  store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "ch_Logsave", 1);
+  store.WriteString("\\SOFTWARE\\Tarsil\\Options", "Logsave", log_file);
+  store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "cb_passive", GetParam().passive ? 1 : 0);
+  store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "Timeout", 30);
+  const std::vector<std::string> script = {
+      "Open " + server->address,
+      "Login " + server->user + " " + server->password,
+      "if Error stop",
+      "lcd " + work,
+      "Cd upload",
+      "md " + folder,
+      "Cd " + folder,
+      "Binary",
+      "Put bin.dat",
+      "Ascii",
+      "Put text.txt",
+      "Append more.txt text.txt",
+      "Binary",
+      "Get bin.dat bin.back",
+      "Ascii",
+      "Get text.txt text.back",
+      "Binary",
+      "rename bin.dat bin2.dat",
+      "Dir >listing.txt",
+      "Mput m*.dat",
+      "lcd down",
+      "Mget m*.dat",
+      "Mdel m*.dat",
+      "Mget nothing*.here",
+      "FTP NOOP",
+      "Del bin2.dat",
+      "Del text.txt",
+      "Cd ..",
+      "rd " + folder,
+      "Get no-such-file.txt",
+      "if Error Rem the missing file failed as it should",
+      "Bye",
+  };
+  std::string script_file = dir.Write("job.fcs", JoinTextLines(script));
+  ProcessResult result = RunProcess({TARSIL_BINARY, "/auto" + script_file},
+                                    {{"TARSIL_HOME", work}, {"TARSIL_HEADLESS", "1"}}, 90s);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  std::vector<std::string> log = SplitTextLines(TempDir::Read(log_file));
+  EXPECT_EQ(log, SplitTextLines(result.out));
+
+  EXPECT_EQ(TempDir::Read(dir.path() / "bin.back"), binary);
+  EXPECT_EQ(TempDir::Read(dir.path() / "text.back"), text + "line three\r\n");
+  for (int i = 0; i < 50; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "m%02d.dat", i);
+    EXPECT_EQ(TempDir::Read(dir.path() / "down" / name), RandomBytes(1024 + i, 100 + i)) << name;
+  }
+  EXPECT_NE(TempDir::Read(dir.path() / "listing.txt").find("bin2.dat"), std::string::npos);
+  EXPECT_TRUE(HasLine(log, "mput will upload 50 files "));
+  EXPECT_TRUE(HasLine(log, "mget will download 50 files "));
+  EXPECT_TRUE(HasLine(log, "mdel will delete 50 files "));
+  EXPECT_TRUE(HasLine(log,
+                      "999 \x8aY\x93\x96\x83t\x83@\x83"
+                      "C\x83\x8b\x96\xb3\x82\xb5"));
+  EXPECT_GE(CountPrefix(log, "Download End "), 52u);
+  EXPECT_GE(CountPrefix(log, "Upload End "), 53u);
+  EXPECT_TRUE(HasLine(log, "if Error Rem the missing file failed as it should"));
+  EXPECT_FALSE(std::filesystem::exists(server->root + "/upload/" + folder));
+  EXPECT_EQ(log.back().rfind("<<" + script_file + ">> end   ", 0), 0u);
+}
+
+std::vector<Case> Cases() {
+  std::vector<Case> cases;
+  for (const std::string& name : RealServerNames()) {
+    cases.push_back({name, true});
+    cases.push_back({name, false});
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(RealServer, ScriptRealServerTest, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           return info.param.server + (info.param.passive ? "_passive" : "_active");
+                         });
+
+}  // namespace
+}  // namespace tarsil

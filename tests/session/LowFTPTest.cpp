@@ -1,0 +1,192 @@
+// The synchronous session against the scripted fake server: results, log lines and local files.
+#include "session/LowFTP.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/PollEventLoop.h"
+#include "session/SessionTexts.h"
+#include "support/FakeFtpServer.h"
+#include "support/TempDir.h"
+
+namespace tarsil {
+namespace {
+
+using ::tarsil::testing::FakeFtpServer;
+using ::tarsil::testing::FakeReply;
+using ::tarsil::testing::FakeTransfer;
+using ::tarsil::testing::TempDir;
+using namespace std::chrono_literals;
+
+const std::string kListing =
+    "-rw-r--r--   1 ftp ftp        5 Jan 02  2020 a.txt\r\n"
+    "-rw-r--r--   1 ftp ftp        6 Jan 02  2020 B.TXT\r\n"
+    "-rw-r--r--   1 ftp ftp        7 Jan 02  2020 c.doc\r\n"
+    "drwxr-xr-x   2 ftp ftp     4096 Jan 02  2020 d.txt\r\n";
+
+class LowFTPTest : public ::testing::Test {
+ protected:
+  LowFTPTest() {
+    old_dir_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    ftp_.Log = &log_;
+    ftp_.WaitTimeOut = 10000;
+  }
+  ~LowFTPTest() override { std::filesystem::current_path(old_dir_); }
+
+  void LogIn() {
+    ASSERT_EQ(ftp_.Connect("127.0.0.1:" + std::to_string(server_.port()), "", 0), 100);
+    ASSERT_EQ(ftp_.Login("user", "secret"), 230);
+  }
+  bool Logged(const std::string& line) const {
+    for (const LogLine& l : log_.Lines()) {
+      if (l.text == line) return true;
+    }
+    return false;
+  }
+  std::vector<std::string> Sent(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& c : server_.Commands()) {
+      if (c.rfind(prefix, 0) == 0) found.push_back(c);
+    }
+    return found;
+  }
+
+  TempDir dir_;
+  std::filesystem::path old_dir_;
+  FakeFtpServer server_;
+  PollEventLoop loop_;
+  TMFtpMessenger log_;
+  TLowFTP ftp_{loop_};
+};
+
+TEST_F(LowFTPTest, NothingButSetupWorksBeforeTheLogin) {
+  EXPECT_EQ(ftp_.Login("user", "secret"), 999);  // before Open: no line at all
+  EXPECT_EQ(log_.LineCount(), 0u);
+  EXPECT_EQ(ftp_.SetBinary(), 100);
+  EXPECT_EQ(ftp_.Download("a.txt", ""), 999);
+  EXPECT_TRUE(Logged("999 " + std::string(kNotLoggedInText)));
+}
+
+TEST_F(LowFTPTest, AWrongPasswordReturnsTheServersCode) {
+  server_.On("PASS", "530 Login incorrect.\r\n");
+  ASSERT_EQ(ftp_.Connect("127.0.0.1:" + std::to_string(server_.port()), "", 0), 100);
+  EXPECT_EQ(ftp_.Login("user", "wrong"), 530);
+  EXPECT_FALSE(ftp_.IsLoggedIn());
+  for (const LogLine& line : log_.Lines()) {
+    EXPECT_EQ(line.text.find("wrong"), std::string::npos);
+    EXPECT_NE(line.text.rfind("999", 0), 0u);
+  }
+}
+
+TEST_F(LowFTPTest, AStalledServerTimesOut) {
+  LogIn();
+  server_.On("CWD", FakeReply::Silence());
+  ftp_.WaitTimeOut = 300;
+  EXPECT_EQ(ftp_.Cwd("x"), 999);
+  EXPECT_TRUE(Logged("999 " + std::string(kTimeOutText)));
+}
+
+TEST_F(LowFTPTest, CwdGoesComponentByComponentAndStopsAtTheFirstFailure) {
+  LogIn();
+  server_.On("CWD b", "550 No such directory.\r\n");
+  EXPECT_EQ(ftp_.Cwd("/a/b/c"), 550);
+  EXPECT_EQ(Sent("CWD"), std::vector<std::string>({"CWD a", "CWD b"}));
+  EXPECT_EQ(ftp_.Cwd(""), 0);
+}
+
+TEST_F(LowFTPTest, ADownloadReplacesTheOldFileOnlyWhenComplete) {
+  LogIn();
+  dir_.Write("a.txt", "old a");
+  dir_.Write("b.txt", "old b");
+  server_.ServeData("RETR a.txt", "new data");
+  server_.OnTransfer("RETR b.txt", FakeTransfer::Sending("partial data").CutAfter(4, true));
+  EXPECT_LE(ftp_.Download("a.txt", ""), 400);
+  EXPECT_EQ(TempDir::Read(dir_.path() / "a.txt"), "new data");
+  EXPECT_EQ(ftp_.Download("b.txt", ""), 999);
+  EXPECT_EQ(TempDir::Read(dir_.path() / "b.txt"), "old b");
+  EXPECT_EQ(ftp_.Download("missing.txt", "m.txt"), 550);
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "m.txt"));
+  // No temporary file is left behind.
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 2u);
+}
+
+TEST_F(LowFTPTest, ADeviceIsWrittenInPlace) {
+  LogIn();
+  server_.ServeData("RETR big.bin", std::string(10000, 'x'));
+  EXPECT_LE(ftp_.Download("big.bin", "/dev/null"), 400);
+  struct stat status {};
+  ASSERT_EQ(stat("/dev/null", &status), 0);
+  EXPECT_TRUE(S_ISCHR(status.st_mode));
+}
+
+TEST_F(LowFTPTest, StatisticsLineOfAnEmptyFile) {
+  LogIn();
+  server_.ServeData("RETR empty.txt", "");
+  EXPECT_LE(ftp_.Download("empty.txt", ""), 400);
+  EXPECT_TRUE(Logged("Download End 0 Byte  time:00:00:00 (0.00Byte/sec)"));
+}
+
+TEST_F(LowFTPTest, UploadOfAMissingFileAndNamesWithLineBreaks) {
+  LogIn();
+  EXPECT_EQ(ftp_.Upload("nothere.txt", ""), 999);
+  EXPECT_TRUE(Logged("999 " + std::string(kLocalFileNotFoundText)));
+  const size_t before = server_.Commands().size();
+  EXPECT_EQ(ftp_.Download("a.txt\r\nDELE x", ""), 999);
+  EXPECT_EQ(ftp_.FTPcmd(std::string("NOOP\0DELE x", 11)), 999);
+  EXPECT_EQ(server_.Commands().size(), before);
+}
+
+TEST_F(LowFTPTest, UploadStoresUnderTheLocalFileName) {
+  LogIn();
+  dir_.Write("sub/up.txt", "payload");
+  EXPECT_LE(ftp_.Upload("sub/up.txt", ""), 400);
+  EXPECT_EQ(server_.ReceivedData("STOR up.txt"), "payload");
+}
+
+TEST_F(LowFTPTest, MgetTakesMatchingPlainFilesAndSkipsUnsafeNames) {
+  LogIn();
+  server_.ServeData("LIST",
+                    kListing + "-rw-r--r--   1 ftp ftp        5 Jan 02  2020 ../evil.txt\r\n");
+  server_.ServeData("RETR a.txt", "aaaaa");
+  server_.ServeData("RETR B.TXT", "bbbbbb");
+  EXPECT_EQ(ftp_.Mget("*.txt"), 999);  // the last name, skipped, gives the result
+  EXPECT_TRUE(Logged("mget will download 3 files "));
+  EXPECT_EQ(TempDir::Read(dir_.path() / "a.txt"), "aaaaa");
+  EXPECT_EQ(TempDir::Read(dir_.path() / "B.TXT"), "bbbbbb");
+  EXPECT_FALSE(std::filesystem::exists(dir_.path().parent_path() / "evil.txt"));
+  EXPECT_TRUE(Sent("RETR ..").empty());
+}
+
+TEST_F(LowFTPTest, NoMatchMeansNoFile) {
+  LogIn();
+  server_.ServeData("LIST", kListing);
+  EXPECT_EQ(ftp_.Mget("*.none"), 999);
+  EXPECT_TRUE(Logged("999 " + std::string(kNoMatchingFileText)));
+  EXPECT_EQ(ftp_.Mdel("[z"), 999);  // an ill-formed mask selects nothing
+}
+
+TEST_F(LowFTPTest, MdelByRawFieldAndMputByCase) {
+  LogIn();
+  server_.ServeData("LIST", "one two three x.tmp\r\nfour five six y.tmp\r\n");
+  ftp_.Params.Set("CUSTOMFILE", "Y");
+  ftp_.Params.Set("NAMETOKEN", "4");
+  EXPECT_LE(ftp_.Mdel("*.tmp"), 400);
+  EXPECT_EQ(Sent("DELE"), std::vector<std::string>({"DELE x.tmp", "DELE y.tmp"}));
+
+  dir_.Write("up.txt", "u");
+  EXPECT_LE(ftp_.Mput("*.TXT"), 400);
+  EXPECT_EQ(server_.ReceivedData("STOR up.txt"), "u");
+  ftp_.Params.Set("CHECKCASE", "Y");
+  EXPECT_EQ(ftp_.Mput("*.TXT"), 999);
+}
+
+}  // namespace
+}  // namespace tarsil

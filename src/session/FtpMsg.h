@@ -15,6 +15,9 @@ namespace tarsil {
 // protocol engine through the log's kinds.
 enum class LogKind { kPlain, kCommand, kError, kReply, kStatus };
 
+// How protocol lines are labelled and coloured, and the view's font.
+enum class TMessengerStyle { msgClassic, msgMFtp, msgMFtpTime };
+
 struct LogLine {
   std::string text;  // CP932 bytes, no line end
   LogKind kind = LogKind::kPlain;
@@ -38,6 +41,9 @@ class TMFtpMessenger {
 
   bool AutoScroll() const { return auto_scroll_; }
   void SetAutoScroll(bool on) { auto_scroll_ = on; }
+  // Views read it when a line arrives: a line keeps the colours of the style it came in.
+  TMessengerStyle Style() const { return style_; }
+  void SetStyle(TMessengerStyle style) { style_ = style; }
   bool SuppressBlankLines() const { return suppress_blank_; }
   void SetSuppressBlankLines(bool on) { suppress_blank_ = on; }
 
@@ -58,6 +64,7 @@ class TMFtpMessenger {
   std::vector<Listener> listeners_;
   int next_listener_ = 1;
   bool auto_scroll_ = true;
+  TMessengerStyle style_ = TMessengerStyle::msgClassic;
   bool suppress_blank_ = false;
 };
 

@@ -161,27 +161,34 @@ void MainWindow::SyncMenus() {
   for (const auto& [name, menu] : menus_) menu->menuAction()->setEnabled(form_.MenuEnabled(name));
 }
 
-// The entries of the recall list under "開き直す". Old items are deleted later, since the one
-// chosen may be delivering its click right now.
+// The entries of the recall list under "開き直す", kept in a pool of actions updated in place:
+// the entry chosen may be delivering its click while the list changes under it.
 void MainWindow::SyncRecallMenu() {
   if (form_.RecallItems() == shown_recall_) return;
   shown_recall_ = form_.RecallItems();
   QMenu* menu = Menu("N6");
-  for (QAction* old : menu->actions()) {
-    menu->removeAction(old);
-    old->deleteLater();
+  while (menu->actions().size() < static_cast<qsizetype>(shown_recall_.size())) {
+    const size_t index = menu->actions().size();
+    QAction* action = menu->addAction(QString());
+    connect(action, &QAction::triggered, this, [this, index] {
+      if (index >= shown_recall_.size()) return;
+      const int tag = shown_recall_[index].tag;
+      Guard([this, tag] { form_.RecallMenu1().Click(tag); });
+    });
   }
-  for (const MenuItemRecord& item : shown_recall_) {
-    if (item.caption == "-") {
-      menu->addSeparator()->setObjectName(QString::fromStdString(item.name));
+  const QList<QAction*> actions = menu->actions();
+  for (qsizetype i = 0; i < actions.size(); ++i) {
+    QAction* action = actions[i];
+    if (i >= static_cast<qsizetype>(shown_recall_.size())) {
+      action->setVisible(false);
       continue;
     }
-    QAction* action = menu->addAction(FromCp932(item.caption));
+    const MenuItemRecord& item = shown_recall_[i];
     action->setObjectName(QString::fromStdString(item.name));
+    action->setSeparator(item.caption == "-");
+    action->setText(item.caption == "-" ? QString() : FromCp932(item.caption));
     action->setEnabled(item.enabled);
-    const int tag = item.tag;
-    connect(action, &QAction::triggered, this,
-            [this, tag] { Guard([this, tag] { form_.RecallMenu1().Click(tag); }); });
+    action->setVisible(true);
   }
 }
 

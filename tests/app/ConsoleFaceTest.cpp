@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-
 #include "platform/PollEventLoop.h"
 #include "platform/UniqueFd.h"
 #include "support/TempDir.h"

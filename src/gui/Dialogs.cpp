@@ -89,13 +89,20 @@ std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, FileDialogKind kind
   }
   dialog->setNameFilters(filters);
   dialog->setDefaultSuffix(extensions.front());
-  // Switching the file type switches the extension given to a name typed without one.
+  // Switching the file type switches the extension given to a name typed without one. The
+  // signal carries the type as shown, without its patterns.
   QFileDialog* raw = dialog.get();
-  QObject::connect(raw, &QFileDialog::filterSelected, raw,
-                   [raw, filters, extensions](const QString& filter) {
-                     const qsizetype index = filters.indexOf(filter);
-                     if (index >= 0) raw->setDefaultSuffix(extensions[index]);
-                   });
+  QObject::connect(
+      raw, &QFileDialog::filterSelected, raw, [raw, filters, extensions](const QString& shown) {
+        for (qsizetype i = 0; i < filters.size(); ++i) {
+          const QString& filter = filters[i];
+          if (filter == shown ||
+              filter.left(filter.lastIndexOf(QStringLiteral(" ("))).trimmed() == shown.trimmed()) {
+            raw->setDefaultSuffix(extensions[i]);
+            return;
+          }
+        }
+      });
   return dialog;
 }
 

@@ -61,10 +61,6 @@ bool ScriptEditor::event(QEvent* event) {
   return QPlainTextEdit::event(event);
 }
 
-}  // namespace tarsil::gui
-
-namespace tarsil::gui {
-
 void ScriptEditor::keyPressEvent(QKeyEvent* event) {
   // Not select-all either when Save As is disabled: Ctrl+A never selects the text.
   if (event->key() == Qt::Key_A && event->modifiers() == Qt::ControlModifier) {

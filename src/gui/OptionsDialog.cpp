@@ -118,33 +118,34 @@ void OptionsDialog::Build() {
   layout->addLayout(buttons);
 
   // Every change goes into the options at once; the setters run the click rules.
-  auto on_check = [this](QCheckBox* box, void (TTarsilOption::*set)(bool)) {
-    connect(box, &QCheckBox::toggled, this, [this, set](bool on) {
+  auto on_check = [this](QCheckBox* box, std::function<void(bool)> apply) {
+    connect(box, &QCheckBox::toggled, this, [this, apply = std::move(apply)](bool on) {
       if (showing_) return;
-      (options_.*set)(on);
+      apply(on);
       ShowModel();
     });
   };
-  on_check(cb_passive_, &TTarsilOption::SetPassive);
-  on_check(ch_runmode_, &TTarsilOption::SetHideWhenRunning);
-  on_check(cb_debugmode_, &TTarsilOption::SetDebugMode);
-  on_check(ch_logsave_, &TTarsilOption::SetLogSave);
-  on_check(cb_log_overwrite_, &TTarsilOption::SetLogOverwrite);
-  on_check(cb_lognametime_, &TTarsilOption::SetLogNameTime);
-  on_check(cb_wait_, &TTarsilOption::SetSendWait);
-  on_check(cb_progress_, &TTarsilOption::SetShowProgress);
-  on_check(cb_showbutton_, &TTarsilOption::SetShowDetailButton);
-  auto on_spin = [this](QSpinBox* spin, SpinBox& (TTarsilOption::*model)(), bool select) {
+  TTarsilOption& o = options_;
+  on_check(cb_passive_, [&o](bool on) { o.SetPassive(on); });
+  on_check(ch_runmode_, [&o](bool on) { o.SetHideWhenRunning(on); });
+  on_check(cb_debugmode_, [&o](bool on) { o.SetDebugMode(on); });
+  on_check(ch_logsave_, [&o](bool on) { o.SetLogSave(on); });
+  on_check(cb_log_overwrite_, [&o](bool on) { o.SetLogOverwrite(on); });
+  on_check(cb_lognametime_, [&o](bool on) { o.SetLogNameTime(on); });
+  on_check(cb_wait_, [&o](bool on) { o.SetSendWait(on); });
+  on_check(cb_progress_, [&o](bool on) { o.SetShowProgress(on); });
+  on_check(cb_showbutton_, [&o](bool on) { o.SetShowDetailButton(on); });
+  auto on_spin = [this](QSpinBox* spin, SpinBox* model, bool select) {
     connect(spin, &QSpinBox::valueChanged, this, [this, spin, model, select](int value) {
       if (showing_) return;
-      (options_.*model)().Set(value);
+      model->Set(value);
       // The next keystroke replaces the value (the wait boxes' change rule).
       if (select) spin->selectAll();
     });
   };
-  on_spin(ed_timeout_, &TTarsilOption::Timeout, false);
-  on_spin(sp_wsec_, &TTarsilOption::WaitSeconds, true);
-  on_spin(sp_wsize_, &TTarsilOption::WaitSize, true);
+  on_spin(ed_timeout_, &options_.Timeout(), false);
+  on_spin(sp_wsec_, &options_.WaitSeconds(), true);
+  on_spin(sp_wsize_, &options_.WaitSize(), true);
   connect(ed_logsave_, &QLineEdit::textEdited, this,
           [this](const QString& text) { options_.SetLogFileName(ToCp932(text)); });
   connect(btn_brows_, &QPushButton::clicked, this, [this] { BrowseClick(); });

@@ -30,6 +30,15 @@ void WriteText(std::FILE* file, std::string_view cp932) {
   std::fflush(file);
 }
 
+// The ANSI colour closest to a line's colour; empty for the default (black) text.
+std::string_view AnsiColor(const LogColor& color) {
+  if (color == LogColor{255, 0, 0}) return "\x1b[31m";
+  if (color == LogColor{0, 128, 0}) return "\x1b[32m";
+  if (color == LogColor{0, 0, 255}) return "\x1b[34m";
+  if (color == LogColor{128, 0, 128}) return "\x1b[35m";
+  return "";
+}
+
 }  // namespace
 
 ConsoleFace::ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out, std::FILE* err,
@@ -39,9 +48,16 @@ ConsoleFace::ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out, std::
       out_(out),
       err_(err),
       input_fd_(input_fd),
-      input_is_terminal_(input_is_terminal || isatty(input_fd) == 1) {
-  log_listener_ =
-      form_.Logmemo().AddLineListener([this](const LogLine& line) { WriteText(out_, line.text); });
+      input_is_terminal_(input_is_terminal || isatty(input_fd) == 1),
+      colored_(isatty(fileno(out)) == 1) {
+  log_listener_ = form_.Logmemo().AddLineListener([this](const LogLine& line) {
+    std::string_view color = colored_ ? AnsiColor(line.color) : std::string_view();
+    if (color.empty()) {
+      WriteText(out_, line.text);
+    } else {
+      WriteText(out_, std::string(color) + line.text + "\x1b[0m");
+    }
+  });
 }
 
 ConsoleFace::~ConsoleFace() {

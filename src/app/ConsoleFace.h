@@ -20,6 +20,10 @@ class ConsoleFace : public MainView {
   // a terminal (or when `input_is_terminal` says so, for tests).
   ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out = stdout, std::FILE* err = stderr,
               int input_fd = 0, bool input_is_terminal = false);
+
+  // Colours the lines by their kind (ANSI escapes); on by default only when standard output is a
+  // terminal, so files and pipes get the plain text.
+  void SetColored(bool on) { colored_ = on; }
   ~ConsoleFace() override;
   ConsoleFace(const ConsoleFace&) = delete;
   ConsoleFace& operator=(const ConsoleFace&) = delete;
@@ -48,6 +52,7 @@ class ConsoleFace : public MainView {
   UniqueFd signal_write_;
   FdWatch signal_watch_;
   bool close_signalled_ = false;
+  bool colored_ = false;
 };
 
 }  // namespace tarsil

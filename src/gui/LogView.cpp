@@ -10,27 +10,6 @@
 
 namespace tarsil::gui {
 
-QColor LogLineColour(LogKind kind, TMessengerStyle style) {
-  const bool classic = style == TMessengerStyle::msgClassic;
-  switch (kind) {
-    case LogKind::kCommand:
-      return classic ? QColor(0, 128, 0) : QColor(0, 0, 255);
-    case LogKind::kError:
-      return QColor(255, 0, 0);
-    case LogKind::kReply:
-      return classic ? QColor(0, 0, 0) : QColor(0, 128, 0);
-    case LogKind::kStatus:
-      return classic ? QColor(0, 0, 255) : QColor(128, 0, 128);
-    case LogKind::kPlain:
-      break;
-  }
-  return QColor(0, 0, 0);
-}
-
-QString LogFontFamily(TMessengerStyle style) {
-  return Utf8(style == TMessengerStyle::msgClassic ? kClassicLogFontFamily : kMFtpLogFontFamily);
-}
-
 LogView::LogView(TMFtpMessenger& log, QWidget* parent) : QPlainTextEdit(parent), log_(log) {
   setObjectName("Logmemo");
   setReadOnly(true);
@@ -38,10 +17,10 @@ LogView::LogView(TMFtpMessenger& log, QWidget* parent) : QPlainTextEdit(parent),
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setAttribute(Qt::WA_InputMethodEnabled, false);  // the input method stays closed
-  QFont font(LogFontFamily(log_.Style()));
+  QFont font;
   font.setPixelSize(12);
   setFont(font);
-  shown_style_ = log_.Style();
+  FollowFont();
   for (const LogLine& line : log_.Lines()) AddLine(line);
   line_listener_ = log_.AddLineListener([this](const LogLine& line) { AddLine(line); });
   clear_listener_ = log_.AddClearListener([this] {
@@ -55,18 +34,20 @@ LogView::~LogView() {
   log_.RemoveListener(clear_listener_);
 }
 
-void LogView::FollowStyle() {
-  if (log_.Style() == shown_style_) return;
-  shown_style_ = log_.Style();
+// "Courier New" in the classic style, "MS Sans Serif" in the others; Fonts.cpp says what
+// stands in for them.
+void LogView::FollowFont() {
+  if (log_.FontName() == shown_font_) return;
+  shown_font_ = log_.FontName();
   QFont changed = font();
-  changed.setFamily(LogFontFamily(shown_style_));
+  changed.setFamily(FromCp932(shown_font_));
   setFont(changed);
 }
 
 void LogView::AddLine(const LogLine& line) {
-  FollowStyle();
+  FollowFont();
   QTextCharFormat format;
-  format.setForeground(LogLineColour(line.kind, shown_style_));
+  format.setForeground(QColor(line.color.red, line.color.green, line.color.blue));
   QTextCursor cursor(document());
   cursor.movePosition(QTextCursor::End);
   if (has_lines_) cursor.insertBlock();

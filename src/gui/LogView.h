@@ -1,20 +1,15 @@
 // Logmemo on the desktop: renders the execution log (TMFtpMessenger) as read-only rich text, each
-// line in its kind's colour for the style it arrived in, the font following the style, scrolled
+// line in the colour it was added with, in the log's font (which follows its style), scrolled
 // down one line per line added when AutoScroll is on. The widget may be moved between windows;
 // it stays attached to the log. GUI thread.
 #pragma once
 
-#include <QColor>
 #include <QPlainTextEdit>
+#include <string>
 
 #include "session/FtpMsg.h"
 
 namespace tarsil::gui {
-
-// The colour of a line of `kind` added in `style`; plain lines are black.
-QColor LogLineColour(LogKind kind, TMessengerStyle style);
-// "Courier New" for msgClassic, "MS Sans Serif" for the others.
-QString LogFontFamily(TMessengerStyle style);
 
 class LogView : public QPlainTextEdit {
  public:
@@ -25,13 +20,13 @@ class LogView : public QPlainTextEdit {
 
  private:
   void AddLine(const LogLine& line);
-  void FollowStyle();
+  void FollowFont();
 
   TMFtpMessenger& log_;
   int line_listener_ = 0;
   int clear_listener_ = 0;
   bool has_lines_ = false;
-  TMessengerStyle shown_style_ = TMessengerStyle::msgClassic;
+  std::string shown_font_;
 };
 
 }  // namespace tarsil::gui

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/Clock.h"
+
 namespace tarsil {
 namespace {
+
+constexpr std::string_view kLineBreak = "\r\n";
+constexpr std::string_view kContinuation = "            ";  // twelve blanks, trimmed away again
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
@@ -13,16 +18,154 @@ std::string_view TrimmedBlanks(std::string_view text) {
   return text;
 }
 
+std::string ConnectedText(std::string_view server, std::string_view address) {
+  std::string text = "Connected to ";
+  if (server.empty() && address.empty()) {
+    text += "specified server";
+  } else if (server.empty() || server == address) {
+    text += address;
+  } else if (address.empty()) {
+    text += server;
+  } else {
+    text += std::string(server) + "(ip: " + std::string(address) + ")";
+  }
+  return text + ", waiting for welcome message\r\n";
+}
+
 }  // namespace
+
+LogColor KindColor(TMessengerStyle style, LogKind kind) {
+  const bool classic = style == msgClassic;
+  switch (kind) {
+    case LogKind::kCommand:
+      return classic ? LogColor{0, 128, 0} : LogColor{0, 0, 255};
+    case LogKind::kError:
+      return LogColor{255, 0, 0};
+    case LogKind::kReply:
+      return classic ? LogColor{0, 0, 0} : LogColor{0, 128, 0};
+    case LogKind::kStatus:
+      return classic ? LogColor{0, 0, 255} : LogColor{128, 0, 128};
+    case LogKind::kPlain:
+      break;
+  }
+  return LogColor{};
+}
+
+std::string_view KindLabel(LogKind kind) {
+  switch (kind) {
+    case LogKind::kCommand:
+      return "COMMAND:>   ";
+    case LogKind::kError:
+      return "ERROR:>     ";
+    case LogKind::kStatus:
+      return "STATUS:>    ";
+    case LogKind::kReply:
+      return kContinuation;
+    case LogKind::kPlain:
+      break;
+  }
+  return "";
+}
+
+void TMFtpMessenger::SetStyle(TMessengerStyle style) {
+  style_ = style;
+  font_name_ = style == msgClassic ? "Courier New" : "MS Sans Serif";
+}
 
 void TMFtpMessenger::AddLine(std::string_view text, LogKind kind) {
   std::string_view trimmed = TrimmedBlanks(text);
   if (suppress_blank_ && trimmed.empty()) return;
-  Push(LogLine{std::string(trimmed), kind});
+  Push(LogLine{std::string(trimmed), kind, insertion_color_});
 }
 
 void TMFtpMessenger::AppendLine(std::string_view text) {
-  Push(LogLine{std::string(text), LogKind::kPlain});
+  Push(LogLine{std::string(text), LogKind::kPlain, insertion_color_});
+}
+
+void TMFtpMessenger::AddPiece(std::string_view text, LogKind kind) {
+  // Added as one line whose line breaks make it several lines of the view.
+  std::string_view trimmed = TrimmedBlanks(text);
+  if (suppress_blank_ && trimmed.empty()) return;
+  for (;;) {
+    size_t end = trimmed.find(kLineBreak);
+    Push(LogLine{std::string(trimmed.substr(0, end)), kind, insertion_color_});
+    if (end == std::string_view::npos) break;
+    trimmed.remove_prefix(end + kLineBreak.size());
+  }
+}
+
+void TMFtpMessenger::ShowText(std::string_view text, LogKind kind) {
+  if (TrimmedBlanks(text).empty()) return;
+  insertion_color_ = KindColor(style_, kind);
+  if (style_ != msgClassic) {
+    std::string shown(text);
+    if (style_ == msgMFtpTime && kind != LogKind::kReply) {
+      std::string stamp = time_stamp ? time_stamp() : FormatShortDateLongTime(Now());
+      shown = "[" + stamp + "] " + shown;
+    }
+    AddPiece(shown, kind);
+    return;
+  }
+  size_t first_break = text.find(kLineBreak);
+  if (first_break == std::string_view::npos) {
+    AddLine(std::string(KindLabel(kind)) + std::string(text), kind);
+    return;
+  }
+  AddLine(std::string(KindLabel(kind)) + std::string(text.substr(0, first_break)), kind);
+  std::string_view rest = text.substr(first_break + kLineBreak.size());
+  for (;;) {
+    size_t end = rest.find(kLineBreak);
+    std::string_view piece = rest.substr(0, end);
+    AddLine(std::string(kContinuation) + std::string(piece), kind);
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + kLineBreak.size());
+  }
+}
+
+void TMFtpMessenger::HandleInfo(FtpInfo info, std::string_view text, std::string_view server) {
+  if (OnMessageShow) {
+    bool show = true;
+    OnMessageShow(info, show);
+    if (!show) return;
+  }
+  switch (info) {
+    case ftpInfoConnected:
+      ShowText(ConnectedText(server, text), LogKind::kStatus);
+      connected_line_ = true;
+      return;
+    case ftpInfoDisconnected:
+      if (connected_line_) {
+        ShowText("Disconnected\r\n", LogKind::kStatus);
+        connected_line_ = false;
+      }
+      return;
+    case ftpInfoReply:
+      ShowText(text, LogKind::kReply);
+      return;
+    case ftpInfoCommand:
+      ShowText(text, LogKind::kCommand);
+      return;
+    case ftpInfoResumeSupported:
+    case ftpInfoResumeNotSupported:
+    case ftpInfoRetrying:
+    case ftpInfoNothingToDo:
+      ShowText(std::string(text) + "\r\n", LogKind::kStatus);
+      return;
+    case ftpInfoLoggedIn:
+      ShowText("Login successful\r\n", LogKind::kStatus);
+      return;
+    default:
+      return;
+  }
+}
+
+void TMFtpMessenger::HandleError(FtpError error, std::string_view text) {
+  if (OnErrorShow) {
+    bool show = true;
+    OnErrorShow(error, show);
+    if (!show) return;
+  }
+  ShowText(std::string(text) + "\r\n", LogKind::kError);
 }
 
 void TMFtpMessenger::Push(LogLine line) {

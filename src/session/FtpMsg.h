@@ -1,51 +1,84 @@
 // TMFtpMessenger: the execution-log model. It holds the lines of the log (script lines, session
-// markers, protocol dialogue) with their kind, and tells attached views about every change so that
-// a console or a window can render them. Owned by the main-window controller; event thread only.
+// markers, the protocol dialogue, engine notices and errors) with their kind and colour, turns the
+// engine's information and error notices into lines in one of three styles, and tells attached
+// views about every change so that a console or a window can render them. Owned by the
+// main-window controller; event thread only.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ftp/FtpCodes.h"
+
 namespace tarsil {
 
 // How a line is shown: plain lines come from the executor and the session; the others from the
-// protocol engine through the log's kinds.
+// engine's notices.
 enum class LogKind { kPlain, kCommand, kError, kReply, kStatus };
 
-// How protocol lines are labelled and coloured, and the view's font.
-enum class TMessengerStyle { msgClassic, msgMFtp, msgMFtpTime };
+enum TMessengerStyle { msgClassic, msgMFtp, msgMFtpTime };
+
+struct LogColor {
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
+  bool operator==(const LogColor&) const = default;
+};
 
 struct LogLine {
   std::string text;  // CP932 bytes, no line end
   LogKind kind = LogKind::kPlain;
+  LogColor color;  // the insertion colour in force when the line was added
 };
+
+// The colour of a kind in a style.
+LogColor KindColor(TMessengerStyle style, LogKind kind);
+// The label put in front of a kind's first line in the classic style.
+std::string_view KindLabel(LogKind kind);
 
 class TMFtpMessenger {
  public:
   using LineListener = std::function<void(const LogLine&)>;
   using ClearListener = std::function<void()>;
+  // Asked before a notice is shown; setting `show` to false hides it.
+  using ShowInfoQuery = std::function<void(FtpInfo info, bool& show)>;
+  using ShowErrorQuery = std::function<void(FtpError error, bool& show)>;
 
   // Appends one line of a kind with its surrounding blanks trimmed. With blank-line suppression
   // on, a blank text adds nothing.
   void AddLine(std::string_view text, LogKind kind);
-  // Appends a plain line exactly as given (the executor's and the session's own lines).
+  // Appends a plain line exactly as given (the executor's and the session's own lines); it takes
+  // the current insertion colour.
   void AppendLine(std::string_view text);
+  // Shows a text of a kind in the current style: labels, colours, time stamps, several lines.
+  void ShowText(std::string_view text, LogKind kind);
   void Clear();
+
+  // The engine's notices. `server` is the engine's Server property at the time.
+  void HandleInfo(FtpInfo info, std::string_view text, std::string_view server);
+  void HandleError(FtpError error, std::string_view text);
 
   const std::vector<LogLine>& Lines() const { return lines_; }
   std::vector<std::string> LineTexts() const;
   std::size_t LineCount() const { return lines_.size(); }
 
+  TMessengerStyle Style() const { return style_; }
+  void SetStyle(TMessengerStyle style);
+  const std::string& FontName() const { return font_name_; }
   bool AutoScroll() const { return auto_scroll_; }
   void SetAutoScroll(bool on) { auto_scroll_ = on; }
-  // Views read it when a line arrives: a line keeps the colours of the style it came in.
-  TMessengerStyle Style() const { return style_; }
-  void SetStyle(TMessengerStyle style) { style_ = style; }
   bool SuppressBlankLines() const { return suppress_blank_; }
   void SetSuppressBlankLines(bool on) { suppress_blank_ = on; }
+  bool ConnectedLineShown() const { return connected_line_; }
+
+  ShowInfoQuery OnMessageShow;
+  ShowErrorQuery OnErrorShow;
+  // The time stamp of the time-stamped style; replaceable for tests.
+  std::function<std::string()> time_stamp;
 
   // Views register here; the returned number removes the listener again.
   int AddLineListener(LineListener listener);
@@ -54,6 +87,7 @@ class TMFtpMessenger {
 
  private:
   void Push(LogLine line);
+  void AddPiece(std::string_view text, LogKind kind);
 
   struct Listener {
     int id;
@@ -63,9 +97,12 @@ class TMFtpMessenger {
   std::vector<LogLine> lines_;
   std::vector<Listener> listeners_;
   int next_listener_ = 1;
+  TMessengerStyle style_ = msgClassic;
+  std::string font_name_ = "Courier New";
+  LogColor insertion_color_;
   bool auto_scroll_ = true;
-  TMessengerStyle style_ = TMessengerStyle::msgClassic;
   bool suppress_blank_ = false;
+  bool connected_line_ = false;
 };
 
 }  // namespace tarsil

@@ -52,6 +52,19 @@ TEST_F(ConsoleFaceTest, LogLinesGoToStandardOutputAsUtf8) {
   EXPECT_EQ(Text(out_), "Rem \xe6\x97\xa5\xe6\x9c\xac\n");
 }
 
+TEST_F(ConsoleFaceTest, LinesAreColouredByKindOnlyWhenAskedFor) {
+  ConsoleFace face(loop_, form_, out_, err_, input_read_.get(), false);
+  form_.Logmemo().SetSuppressBlankLines(true);
+  form_.Logmemo().HandleError(ftpErrorAccessDenied, "Access denied or file not found");
+  face.SetColored(true);
+  form_.Logmemo().HandleError(ftpErrorAccessDenied, "Access denied or file not found");
+  form_.WriteLog("plain");
+  EXPECT_EQ(Text(out_),
+            "ERROR:>     Access denied or file not found\n"
+            "\x1b[31mERROR:>     Access denied or file not found\x1b[0m\n"
+            "\x1b[31mplain\x1b[0m\n");  // plain lines take the colour in force
+}
+
 TEST_F(ConsoleFaceTest, AnOkBoxGoesOnAtOnceWithoutATerminal) {
   ConsoleFace face(loop_, form_, out_, err_, input_read_.get(), false);
   EXPECT_EQ(face.ShowMessageBox("text", "TARSIL", Buttons::kOk, MessageIcon::kInformation),

@@ -288,14 +288,14 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().statusBar()->palette().color(QPalette::Window), face);
   }
 
-  void logViewColoursLinesByKindAndStyle() {
+  void logViewColoursLinesAndFollowsTheFont() {
     TMFtpMessenger& log = F().Logmemo();
-    log.AddLine("COMMAND:>   USER anonymous", LogKind::kCommand);
-    log.AddLine("220 ready", LogKind::kReply);
-    log.SetStyle(TMessengerStyle::msgMFtp);
-    log.AddLine("USER anonymous", LogKind::kCommand);
-    log.AddLine("Login successful", LogKind::kStatus);
-    log.AppendLine("  plain  ");
+    log.ShowText("USER anonymous", LogKind::kCommand);
+    log.ShowText("220 ready", LogKind::kReply);
+    log.SetStyle(msgMFtp);
+    log.ShowText("USER anonymous", LogKind::kCommand);
+    log.ShowText("Login successful", LogKind::kStatus);
+    log.AppendLine("  plain  ");  // the insertion colour in force
     QTextDocument* document = W().Log()->document();
     QCOMPARE(document->blockCount(), 5);
     auto colour = [&](int block) {
@@ -306,15 +306,14 @@ class MainWindowTest : public QObject {
           .foreground()
           .color();
     };
+    QCOMPARE(Shown(log.Lines()[0].text), W().Log()->document()->firstBlock().text());
     QCOMPARE(colour(0), QColor(0, 128, 0));
     QCOMPARE(colour(1), QColor(0, 0, 0));
     QCOMPARE(colour(2), QColor(0, 0, 255));
     QCOMPARE(colour(3), QColor(128, 0, 128));
+    QCOMPARE(colour(4), QColor(128, 0, 128));
     QCOMPARE(document->findBlockByNumber(4).text(), QStringLiteral("  plain  "));
     QCOMPARE(W().Log()->font().family(), QStringLiteral("MS Sans Serif"));
-    QCOMPARE(gui::LogLineColour(LogKind::kError, TMessengerStyle::msgClassic), QColor(255, 0, 0));
-    QCOMPARE(gui::LogLineColour(LogKind::kStatus, TMessengerStyle::msgClassic), QColor(0, 0, 255));
-    QCOMPARE(gui::LogLineColour(LogKind::kReply, TMessengerStyle::msgMFtpTime), QColor(0, 128, 0));
     log.Clear();
     QCOMPARE(W().Log()->toPlainText(), QString());
   }

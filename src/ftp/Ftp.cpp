@@ -1,0 +1,214 @@
+// TMFtp: construction, published values, listeners, raising events, the posted notices and the
+// timers. The connection and the reply machine are in FtpControl.cpp, the login in FtpLogin.cpp.
+#include "ftp/Ftp.h"
+
+#include <utility>
+
+#include "ftp/FtpText.h"
+
+namespace tarsil {
+namespace {
+
+constexpr const char* kVersionBanner = "Tarsil FTP engine 2.6";
+
+template <typename Listener>
+int AddListener(std::array<Listener, 4>& slots, Listener listener) {
+  if (!listener) return -1;
+  for (size_t i = 0; i < slots.size(); ++i) {
+    if (!slots[i]) {
+      slots[i] = std::move(listener);
+      return static_cast<int>(i) + 1;
+    }
+  }
+  return -1;
+}
+
+template <typename Listener>
+void RemoveListener(std::array<Listener, 4>& slots, int slot) {
+  if (slot >= 1 && slot <= static_cast<int>(slots.size())) slots[slot - 1] = nullptr;
+}
+
+}  // namespace
+
+TMFtp::TMFtp(EventLoop& loop)
+    : TMSocket(loop),
+      timers_(loop, [this](const Notice& notice) { HandleTimer(notice); }),
+      data_socket_(loop),
+      listen_socket_(loop) {
+  SetPort(21);
+  OnConnected = [this](TMSocket&) { ControlConnected(); };
+  OnReadable = [this](TMSocket&) { ControlReadable(); };
+  OnWritable = [this](TMSocket&) { FlushCommand(); };
+  OnClosed = [this](TMSocket&) { ControlClosed(); };
+  OnTimeOut = [this](TMSocket&) { FailConnection(ftpErrorTimedOut, kTextTimedOut); };
+  OnNotice = [this](const Notice& notice) { HandleNotice(notice); };
+  SetKeepAlive(true);
+}
+
+TMFtp::~TMFtp() {
+  // The sockets, the look-up and the timers go without raising anything.
+  OnConnected = OnReadable = OnWritable = OnClosed = OnTimeOut = nullptr;
+  OnNotice = nullptr;
+}
+
+// ---- Published values ----------------------------------------------------------------------
+
+void TMFtp::SetNoopInterval(uint16_t seconds) {
+  noop_interval_ms_ = uint32_t{seconds} * 1000;
+  SetKeepAlive(keep_alive_on_);
+}
+
+void TMFtp::SetAsynchronous(bool value) {
+  if (!busy_) asynchronous_ = value;
+}
+
+const std::string& TMFtp::Version() const {
+  static const std::string banner = kVersionBanner;
+  return banner;
+}
+
+const char* TMFtp::WaitingHandler() const { return reply_handler_ ? reply_handler_.name : ""; }
+
+// ---- Listeners and events ------------------------------------------------------------------
+
+int TMFtp::AddInfoListener(TMFtpInfoEvent listener) {
+  return AddListener(info_listeners_, std::move(listener));
+}
+
+int TMFtp::AddErrorListener(TMFtpErrorEvent listener) {
+  return AddListener(error_listeners_, std::move(listener));
+}
+
+void TMFtp::RemoveInfoListener(int slot) { RemoveListener(info_listeners_, slot); }
+
+void TMFtp::RemoveErrorListener(int slot) { RemoveListener(error_listeners_, slot); }
+
+void TMFtp::RaiseInfo(FtpInfo info, std::string_view text) {
+  std::string addinfo = text.empty() ? FtpInfoDefaultText(info) : std::string(text);
+  // A password or an account never reaches a listener.
+  if (info == ftpInfoCommand) addinfo = MaskCommandLine(addinfo);
+  // Each handler is copied before the call: it may replace or remove itself.
+  if (OnFtpInfo) {
+    const TMFtpInfoEvent handler = OnFtpInfo;
+    handler(*this, info, addinfo);
+  }
+  for (const TMFtpInfoEvent& slot : info_listeners_) {
+    if (!slot) continue;
+    const TMFtpInfoEvent handler = slot;
+    handler(*this, info, addinfo);
+  }
+}
+
+void TMFtp::RaiseError(FtpError member, std::string text) {
+  request_ok_ = false;
+  last_error_ = member;
+  if (OnFtpError) {
+    const TMFtpErrorEvent handler = OnFtpError;
+    handler(*this, member, text);
+  }
+  for (const TMFtpErrorEvent& slot : error_listeners_) {
+    if (!slot) continue;
+    const TMFtpErrorEvent handler = slot;
+    handler(*this, member, text);
+  }
+}
+
+void TMFtp::Raise(const TNotifyEvent& event) {
+  if (!event) return;
+  const TNotifyEvent handler = event;
+  handler(*this);
+}
+
+void TMFtp::AskInfo(TMFtpInfoNeeded need, std::string& value) {
+  if (!OnFtpNeedInfo) return;
+  const TMFtpInfoNeededEvent handler = OnFtpNeedInfo;
+  handler(*this, need, value);
+}
+
+// ---- Notices and timers --------------------------------------------------------------------
+
+void TMFtp::HandleNotice(const Notice& notice) {
+  if (notice.message == kReadyNoticeMessage) ReadyNotice();
+  if (notice.message == kQuitNoticeMessage) QuitNotice();
+}
+
+void TMFtp::HandleTimer(const Notice& notice) {
+  if (notice.message != kTimerMessage) return;
+  if (notice.wparam == kKeepAliveTimer) KeepAliveTick();
+  if (notice.wparam == kRetryTimer) {
+    timers_.KillTimer(kRetryTimer);
+    RetryWaitOver();
+  }
+}
+
+void TMFtp::ReadyNotice() {
+  busy_ = false;
+  SetKeepAlive(true);
+  Raise(OnFtpReady);
+  if (aborting_) {
+    data_socket_.CloseSocket();
+    listen_socket_.CloseSocket();
+    aborting_ = false;
+  }
+  const FtpOperation operation = current_operation_;
+  switch (operation) {
+    case FtpOperation::kIdle:
+    case FtpOperation::kKeepAlive:
+      return;
+    default:
+      break;
+  }
+  current_operation_ = FtpOperation::kIdle;
+  switch (operation) {
+    case FtpOperation::kLogin:
+      logged_in_ = true;
+      stop_retry_ = true;
+      Raise(OnLoggedIn);
+      break;
+    case FtpOperation::kChangeDir:
+    case FtpOperation::kParentDir:
+      Raise(OnDirectoryChanged);
+      break;
+    case FtpOperation::kMakeDir:
+      Raise(OnDirectoryCreated);
+      break;
+    case FtpOperation::kRemoveDir:
+      Raise(OnDirectoryDeleted);
+      break;
+    case FtpOperation::kDeleteFile:
+      Raise(OnFileDeleted);
+      break;
+    case FtpOperation::kDownload:
+      Raise(OnFileReceived);
+      break;
+    case FtpOperation::kUpload:
+      Raise(OnFileStored);
+      break;
+    case FtpOperation::kListing:
+      Raise(OnListingDone);
+      break;
+    case FtpOperation::kRename:
+      Raise(OnFileRenamed);
+      break;
+    default:
+      break;
+  }
+}
+
+void TMFtp::QuitNotice() {
+  busy_ = false;
+  SetKeepAlive(false);
+  logged_in_ = false;
+  Raise(OnFtpQuit);
+}
+
+void TMFtp::SetKeepAlive(bool running) {
+  keep_alive_on_ = running;
+  if (running && noop_interval_ms_ > 0) {
+    timers_.SetTimer(kKeepAliveTimer, noop_interval_ms_);
+  } else {
+    timers_.KillTimer(kKeepAliveTimer);
+  }
+}
+
+}  // namespace tarsil

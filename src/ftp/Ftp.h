@@ -1,0 +1,165 @@
+// TMFtp: the event-driven FTP client engine. It is itself a TMSocket (its socket is the control
+// connection) and owns the data and listening sockets, the keep-alive and retry timers and the
+// reply reader. A request is a chain of named reply handlers; the end of every request is a
+// posted ready notice. Everything is told through the On... events and four info and four error
+// listener slots. Loop thread only; the owner never destroys it inside one of its own events.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ftp/FtpCodes.h"
+#include "ftp/FtpEvents.h"
+#include "ftp/FtpProperties.h"
+#include "ftp/ReplyReader.h"
+#include "net/FTPSock.h"
+#include "platform/EventLoop.h"
+
+namespace tarsil {
+
+class TMFtp;
+
+// One step of a request: the named handler that receives the next final reply line.
+struct ReplyHandler {
+  const char* name = nullptr;
+  void (*run)(TMFtp& ftp, const std::string& reply) = nullptr;
+  explicit operator bool() const { return run != nullptr; }
+};
+
+inline constexpr uint32_t kQuitNoticeMessage = 1026;
+inline constexpr uint32_t kReadyNoticeMessage = 1028;
+
+class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
+ public:
+  explicit TMFtp(EventLoop& loop);
+  ~TMFtp() override;
+
+  // Connects (directly or through the proxy) and logs in, retrying failed attempts.
+  void LoginServer();
+  // Sends QUIT; the request ends when the server closes the connection.
+  void QuitServer();
+  // Ends a connection attempt or login in progress (nothing once logged in).
+  void AbortRequest();
+
+  // Slots 1 to 4 beside OnFtpInfo/OnFtpError, called after them in slot order; -1 when the
+  // listener is empty or all four slots are used.
+  int AddInfoListener(TMFtpInfoEvent listener);
+  int AddErrorListener(TMFtpErrorEvent listener);
+  void RemoveInfoListener(int slot);
+  void RemoveErrorListener(int slot);
+
+  // Server, Port and TimeOut are the socket's (Server(), SetServer(), ...).
+  uint16_t NoopInterval() const { return static_cast<uint16_t>(noop_interval_ms_ / 1000); }
+  void SetNoopInterval(uint16_t seconds);  // 0: no keep-alive
+  bool Asynchronous() const { return asynchronous_; }
+  void SetAsynchronous(bool value);  // ignored while busy
+  const std::string& Version() const;
+  void SetVersion(std::string_view) {}  // read-only
+
+  bool Connected() const { return connected_; }
+  bool LoggedIn() const { return logged_in_; }
+  bool Busy() const { return busy_; }
+  const std::string& LastReply() const { return last_reply_; }
+  const std::string& CurrentDirectory() const { return current_directory_; }
+  bool ResumeSupported() const { return resume_supported_; }
+  bool SizeSupported() const { return size_supported_; }
+  bool NoopSupported() const { return noop_supported_; }
+  FtpOperation CurrentOperation() const { return current_operation_; }
+  FtpError LastFtpError() const { return last_error_; }  // of this request; ftpErrorNone: none
+  bool RequestOk() const { return request_ok_; }
+  bool ProcessingReply() const { return processing_reply_; }
+  int RetriesLeft() const { return retries_left_; }
+  bool RetryWaiting() const { return retry_waiting_; }
+  const char* WaitingHandler() const;  // name of the reply handler registered, "" when none
+
+ protected:
+  void LookupDone() override;
+
+ private:
+  friend struct FtpControlSteps;
+  friend struct FtpLoginSteps;
+
+  // Requests (FtpControl.cpp).
+  bool BeginRequest();
+  void FinishRequest();
+  // Sends command + CR LF; `handler` takes the replies once the whole line is sent. A command
+  // holding CR, LF or NUL is not sent: the request fails with ftpErrorCommandFailed.
+  bool SendCommand(std::string_view command, ReplyHandler handler);
+  void FlushCommand();
+  void FailConnection(FtpError member, std::string text = {});
+  bool CheckSocketError();
+
+  // The connection (FtpControl.cpp).
+  void Attempt();
+  void ControlConnected();
+  void ControlReadable();
+  void HandleReplyLine(const std::string& line);
+  void ControlClosed();
+  void NoteUnexpectedClose();
+  void RetryWaitOver();
+  void KeepAliveTick();
+  void RunDisconnect();
+  void SaveTarget();
+  void RestoreTarget();
+
+  // Events, notices and timers (Ftp.cpp).
+  void RaiseInfo(FtpInfo info, std::string_view text = {});  // empty text: the default
+  void RaiseError(FtpError member, std::string text = {});
+  void Raise(const TNotifyEvent& event);
+  void AskInfo(TMFtpInfoNeeded need, std::string& value);
+  void HandleNotice(const Notice& notice);
+  void HandleTimer(const Notice& notice);
+  void ReadyNotice();
+  void QuitNotice();
+  void SetKeepAlive(bool running);
+
+  static ReplyHandler GreetingHandler();  // FtpLogin.cpp
+
+  static constexpr uint32_t kKeepAliveTimer = 1;
+  static constexpr uint32_t kRetryTimer = 2;
+
+  EventTarget timers_;
+  TMSocket data_socket_;
+  TMSocket listen_socket_;
+  std::array<TMFtpInfoEvent, 4> info_listeners_;
+  std::array<TMFtpErrorEvent, 4> error_listeners_;
+
+  LineReader lines_;
+  ReplyAssembler replies_;
+  ReplyHandler reply_handler_;
+  ReplyHandler data_step_;
+  std::string pending_send_;  // the rest of a command line the socket has not taken yet
+  ReplyHandler pending_handler_;
+  std::string last_reply_;
+  std::string current_directory_;
+  std::string last_type_;
+
+  bool busy_ = false;
+  bool connected_ = false;
+  bool logged_in_ = false;
+  bool processing_reply_ = false;
+  FtpOperation current_operation_ = FtpOperation::kIdle;
+  int retries_left_ = 0;
+  bool retry_waiting_ = false;
+  bool stop_retry_ = false;
+  FtpError last_error_ = ftpErrorNone;
+  bool request_ok_ = false;
+  bool resume_supported_ = false;
+  bool size_supported_ = false;
+  bool noop_supported_ = false;
+  bool aborting_ = false;
+  bool quit_sent_ = false;
+  bool own_close_ = false;          // the engine itself is closing the control socket
+  uint64_t connection_serial_ = 0;  // changes when the control connection ends
+  bool target_saved_ = false;       // the real target while the socket talks to the proxy
+  std::string saved_server_;
+  uint16_t saved_port_ = 21;
+
+  uint32_t noop_interval_ms_ = 30000;
+  bool keep_alive_on_ = true;
+  bool asynchronous_ = true;
+};
+
+}  // namespace tarsil

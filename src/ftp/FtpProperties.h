@@ -1,0 +1,79 @@
+// The plain published settings of the FTP engine (login, proxy, retries, listing and transfer
+// choices) with their defaults. TMFtp inherits them; the values are read at the moment they are
+// used, so a change takes effect at the next use. Loop thread only, like the engine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "ftp/FtpCodes.h"
+#include "listing/ServerType.h"
+
+namespace tarsil {
+
+// The anonymous password used until the owner gives another one.
+inline constexpr const char* kDefaultAnonymousPassword = "tarsil@example.com";
+
+class TMFtpProperties {
+ public:
+  const std::string& Username() const { return username_; }
+  void SetUsername(std::string value) { username_ = std::move(value); }
+  const std::string& Password() const { return password_; }
+  void SetPassword(std::string value) { password_ = std::move(value); }
+  const std::string& Account() const { return account_; }
+  void SetAccount(std::string value) { account_ = std::move(value); }
+
+  TMFtpProxyType ProxyType() const { return proxy_type_; }
+  void SetProxyType(TMFtpProxyType value) { proxy_type_ = value; }
+  const std::string& ProxyServer() const { return proxy_server_; }
+  void SetProxyServer(std::string value) { proxy_server_ = std::move(value); }
+  int ProxyPort() const { return proxy_port_; }
+  void SetProxyPort(int value) { proxy_port_ = value; }
+  const std::string& ProxyUsername() const { return proxy_username_; }
+  void SetProxyUsername(std::string value) { proxy_username_ = std::move(value); }
+  const std::string& ProxyPassword() const { return proxy_password_; }
+  void SetProxyPassword(std::string value) { proxy_password_ = std::move(value); }
+
+  int Retries() const { return retries_; }
+  void SetRetries(int value) { retries_ = value; }
+  uint16_t RetryInterval() const { return retry_interval_; }
+  void SetRetryInterval(uint16_t seconds) { retry_interval_ = seconds; }
+
+  TMFtpServerType ServerType() const { return server_type_; }
+  void SetServerType(TMFtpServerType value) { server_type_ = value; }
+  const std::string& InitialDirectory() const { return initial_directory_; }
+  void SetInitialDirectory(std::string value) { initial_directory_ = std::move(value); }
+
+  TMFtpTransferType TransferMode() const { return transfer_mode_; }
+  void SetTransferMode(TMFtpTransferType value) { transfer_mode_ = value; }
+  bool Passive() const { return passive_; }
+  void SetPassive(bool value) { passive_ = value; }
+  const std::string& FileMask() const { return file_mask_; }
+  void SetFileMask(std::string value) { file_mask_ = std::move(value); }
+  bool Cache() const { return cache_; }
+  void SetCache(bool value) { cache_ = value; }
+  int CacheExpire() const { return cache_expire_; }
+  void SetCacheExpire(int days) { cache_expire_ = days; }
+
+ protected:
+  std::string username_ = "anonymous";
+  std::string password_ = kDefaultAnonymousPassword;
+  std::string account_;
+  TMFtpProxyType proxy_type_ = proxyNone;
+  std::string proxy_server_;
+  int proxy_port_ = 21;
+  std::string proxy_username_;
+  std::string proxy_password_;
+  int retries_ = 3;
+  uint16_t retry_interval_ = 15;
+  TMFtpServerType server_type_ = ftpstAutoDetect;
+  std::string initial_directory_;
+  TMFtpTransferType transfer_mode_ = BinaryTransfer;
+  bool passive_ = false;
+  std::string file_mask_;
+  bool cache_ = true;
+  int cache_expire_ = 7;
+};
+
+}  // namespace tarsil

@@ -1,0 +1,499 @@
+#include "net/FTPSock.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "net/SocketErrors.h"
+#include "platform/TextHelpers.h"
+
+namespace tarsil {
+namespace {
+
+constexpr uint32_t kCountdownTimerId = 1;
+
+// Socket events: the low 16 bits of a kSocketEventMessage lparam, the error in bits 16-31; the
+// wparam names the socket (its generation) the event belongs to.
+constexpr uint16_t kFdRead = 1;
+constexpr uint16_t kFdWrite = 2;
+constexpr uint16_t kFdAccept = 8;
+constexpr uint16_t kFdConnect = 16;
+constexpr uint16_t kFdClose = 32;
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
+  sockaddr_in result{};
+  result.sin_family = AF_INET;
+  result.sin_addr.s_addr = address;
+  result.sin_port = port_net;
+  return result;
+}
+
+std::string DottedText(uint32_t address) {
+  in_addr in{};
+  in.s_addr = address;
+  char text[INET_ADDRSTRLEN] = {};
+  return inet_ntop(AF_INET, &in, text, sizeof text) != nullptr ? std::string(text) : std::string();
+}
+
+}  // namespace
+
+TMSocket::TMSocket(EventLoop& loop)
+    : loop_(loop), target_(loop, [this](const Notice& notice) { HandleNotice(notice); }) {}
+
+TMSocket::~TMSocket() {
+  lookup_.Cancel();
+  watch_.Reset();
+  handle_.Reset();
+}
+
+// ---- Addresses and properties --------------------------------------------------------------
+
+void TMSocket::SetServer(std::string_view text) {
+  server_ = TrimBlanks(text);
+  if (server_.empty()) return;  // both views keep what they held
+  if (server_[0] >= '0' && server_[0] <= '9') {
+    address_text_view_ = server_;
+    host_name_view_.clear();
+  } else {
+    host_name_view_ = server_;
+    address_text_view_.clear();
+  }
+}
+
+void TMSocket::SetAddressText(const std::string& text) {
+  // inet_addr reads up to a NUL; a text with one inside is no address at all.
+  address_ = text.find('\0') == std::string::npos ? inet_addr(text.c_str()) : INADDR_NONE;
+}
+
+void TMSocket::SetPortNumber(uint16_t port) { port_net_ = htons(port); }
+
+std::string TMSocket::AddressText() const { return DottedText(address_); }
+
+void TMSocket::TakeResolvedAddress() { address_ = resolved_address_; }
+
+std::string TMSocket::LocalAddressText() {
+  if (!handle_.valid()) return std::string();
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (getsockname(handle_.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    last_error_ = WinSockErrorFromErrno(errno);
+    return std::string();
+  }
+  last_error_ = 0;
+  return DottedText(local.sin_addr.s_addr);
+}
+
+uint16_t TMSocket::LocalPort() {
+  if (!handle_.valid()) return 0;
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (getsockname(handle_.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    last_error_ = WinSockErrorFromErrno(errno);
+    return 0;
+  }
+  last_error_ = 0;
+  return ntohs(local.sin_port);
+}
+
+void TMSocket::PostNotice(uint32_t message, uint64_t wparam, int64_t lparam) {
+  target_.Post(message, wparam, lparam);
+}
+
+// ---- Operations ----------------------------------------------------------------------------
+
+void TMSocket::CreateSocket() {
+  if (handle_.valid()) return;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    last_error_ = WinSockErrorFromErrno(errno);
+    return;
+  }
+  handle_.Reset(fd);
+  ++generation_;
+  mode_ = Mode::kIdle;
+  last_error_ = 0;
+}
+
+void TMSocket::RecreateSocket() {
+  ReleaseHandle();
+  is_open_ = false;
+  CreateSocket();
+}
+
+void TMSocket::LookupHost(const std::string& name) {
+  if (lookup_handle_ != 0) return;
+  lookup_handle_ = next_lookup_++;
+  // Names that cannot resolve and dotted addresses are answered without a resolver thread, but
+  // still later, through the same notice, so that every look-up ends the same way.
+  in_addr dotted{};
+  if (!IsPlausibleHostName(name)) {
+    PostNotice(kLookupDoneMessage, lookup_handle_,
+               PackLookupResult(LookupResult{kWsaHostNotFound, 0}));
+  } else if (inet_pton(AF_INET, name.c_str(), &dotted) == 1) {
+    PostNotice(kLookupDoneMessage, lookup_handle_,
+               PackLookupResult(LookupResult{0, dotted.s_addr}));
+  } else if (!lookup_.Start(loop_, target_.id(), kLookupDoneMessage, lookup_handle_, name)) {
+    PostNotice(kLookupDoneMessage, lookup_handle_, PackLookupResult(LookupResult{kWsaTryAgain, 0}));
+  }
+  last_error_ = 0;
+  StartCountdown(time_out_);
+}
+
+void TMSocket::ConnectSocket() {
+  if (!handle_.valid()) {
+    last_error_ = kWsaENotSock;
+    return;
+  }
+  const sockaddr_in peer = MakeAddress(address_, port_net_);
+  if (connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    uint16_t code = WinSockErrorFromErrno(errno);
+    if (code != kWsaEWouldBlock) {
+      last_error_ = code;  // failed at once: no notification follows
+      return;
+    }
+    last_error_ = report_would_block_ ? code : 0;
+  }
+  // In progress, or (rarely) connected at once: the writable readiness reports either.
+  mode_ = Mode::kConnecting;
+  read_armed_ = write_armed_ = accept_armed_ = false;
+  UpdateWatch();
+  StartCountdown(time_out_);
+}
+
+void TMSocket::ListenSocket() {
+  if (!handle_.valid()) {
+    last_error_ = kWsaENotSock;
+    return;
+  }
+  const sockaddr_in local = MakeAddress(address_, port_net_);
+  if (bind(handle_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    last_error_ = WinSockErrorFromErrno(errno);
+    return;
+  }
+  if (listen(handle_.get(), 2) != 0) {
+    last_error_ = WinSockErrorFromErrno(errno);
+    return;
+  }
+  last_error_ = 0;
+  mode_ = Mode::kListening;
+  accept_armed_ = true;
+  UpdateWatch();
+}
+
+void TMSocket::AcceptFrom(TMSocket& listener) {
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  const int fd = accept4(listener.handle_.get(), reinterpret_cast<sockaddr*>(&peer), &length,
+                         SOCK_NONBLOCK | SOCK_CLOEXEC);
+  const int error_number = errno;
+  // Like accept() under WinSock, any attempt re-enables the listener's notification.
+  if (listener.mode_ == Mode::kListening && !listener.accept_armed_) {
+    listener.accept_armed_ = true;
+    listener.UpdateWatch();
+  }
+  ReleaseHandle();  // a socket still held here would otherwise be lost
+  is_open_ = false;
+  if (fd < 0) {
+    last_error_ = WinSockErrorFromErrno(error_number);
+    return;
+  }
+  handle_.Reset(fd);
+  address_ = peer.sin_addr.s_addr;
+  port_net_ = peer.sin_port;
+  last_error_ = 0;
+  is_open_ = true;
+  mode_ = Mode::kStream;
+  read_armed_ = true;
+  write_armed_ = true;  // writable once, now that the connection is there
+  UpdateWatch();
+}
+
+void TMSocket::CloseSocket() {
+  if (lookup_handle_ != 0) {
+    lookup_.Cancel();
+    lookup_handle_ = 0;
+  }
+  StartCountdown(0);
+  if (!handle_.valid()) return;
+  watch_.Reset();
+  last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
+  ReleaseHandle();
+  is_open_ = false;
+  Raise(OnClosed);
+}
+
+size_t TMSocket::SendBytes(const void* buffer, size_t count) { return Send(buffer, count, 0); }
+
+size_t TMSocket::SendUrgent(const void* buffer, size_t count) {
+  return Send(buffer, count, MSG_OOB);
+}
+
+size_t TMSocket::Send(const void* buffer, size_t count, int flags) {
+  if (!handle_.valid()) {
+    last_error_ = kWsaENotSock;
+    return 0;
+  }
+  const ssize_t result = send(handle_.get(), buffer, count, flags | MSG_NOSIGNAL);
+  const int error_number = errno;
+  if (result < 0 && (error_number == EAGAIN || error_number == EWOULDBLOCK) &&
+      mode_ == Mode::kStream && !write_armed_) {
+    write_armed_ = true;  // the next writable notification says when to go on
+    UpdateWatch();
+  }
+  return Transferred(result, error_number);
+}
+
+size_t TMSocket::ReceiveBytes(void* buffer, size_t size) {
+  if (!handle_.valid()) {
+    last_error_ = kWsaENotSock;
+    return 0;
+  }
+  const ssize_t result = recv(handle_.get(), buffer, size, 0);
+  const int error_number = errno;
+  RearmRead();
+  return Transferred(result, error_number);
+}
+
+size_t TMSocket::Transferred(ssize_t result, int error_number) {
+  if (result > 0) {
+    last_error_ = 0;
+    return static_cast<size_t>(result);
+  }
+  if (result == 0) return 0;  // LastError stays as it was
+  const uint16_t code = WinSockErrorFromErrno(error_number);
+  last_error_ = (code == kWsaEWouldBlock && !report_would_block_) ? 0 : code;
+  return 0;
+}
+
+// ---- Notices, countdown, look-up end -------------------------------------------------------
+
+void TMSocket::HandleNotice(const Notice& notice) {
+  switch (notice.message) {
+    case kTimerMessage:
+      if (notice.wparam == kCountdownTimerId) CountdownTick();
+      return;
+    case kLookupDoneMessage:
+      if (lookup_handle_ != 0 && notice.wparam == lookup_handle_) {
+        EndLookup(UnpackLookupResult(notice.lparam));
+      }
+      return;
+    case kSocketEventMessage:
+      // Events of a socket no longer held are dropped: closed is never raised twice, and a new
+      // connection never sees its predecessor's events.
+      if (notice.wparam == generation_ && handle_.valid()) {
+        const auto packed = static_cast<uint64_t>(notice.lparam);
+        HandleSocketEvent(static_cast<uint16_t>(packed), static_cast<uint16_t>(packed >> 16));
+      }
+      return;
+    default:
+      if (notice.message > kSocketEventMessage && OnNotice) {
+        const NoticeEvent handler = OnNotice;
+        handler(notice);
+      }
+  }
+}
+
+void TMSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
+  last_error_ = error;
+  switch (event) {
+    case kFdRead: {
+      // A countdown started by the handler for a new socket (a reconnect) is not ours to stop.
+      const uint64_t generation = generation_;
+      Raise(OnReadable);
+      if (generation_ == generation) StartCountdown(0);
+      break;
+    }
+    case kFdWrite:
+      Raise(OnWritable);
+      break;
+    case kFdAccept:
+      Raise(OnAcceptReady);
+      break;
+    case kFdConnect:
+      is_open_ = (error == 0);
+      StartCountdown(0);
+      Raise(OnConnected);
+      break;
+    case kFdClose:
+      // The socket is released here whether or not it was open (a failed connect ends here too).
+      ReleaseHandle();
+      is_open_ = false;
+      Raise(OnClosed);
+      break;
+    default:
+      break;
+  }
+}
+
+void TMSocket::EndLookup(const LookupResult& result) {
+  StartCountdown(0);
+  last_error_ = result.error;
+  if (result.error == 0) resolved_address_ = result.address;
+  lookup_handle_ = 0;
+  lookup_.Cancel();
+  LookupDone();
+}
+
+void TMSocket::LookupDone() { Raise(OnLookupDone); }
+
+void TMSocket::StartCountdown(int seconds) {
+  if (countdown_running_) {
+    target_.KillTimer(kCountdownTimerId);
+    countdown_running_ = false;
+  }
+  if (seconds > 0) {
+    countdown_ = seconds;
+    countdown_running_ = true;
+    target_.SetTimer(kCountdownTimerId, countdown_interval_ms_);
+  }
+}
+
+void TMSocket::CountdownTick() {
+  if (!countdown_running_) return;
+  // The timer goes on ticking after zero until something stops it; only zero itself acts.
+  if (--countdown_ != 0) return;
+  if (OnTimeOut) {
+    Raise(OnTimeOut);
+  } else {
+    CloseSocket();
+  }
+}
+
+void TMSocket::Raise(const SocketEvent& slot) {
+  if (!slot) return;
+  const SocketEvent handler = slot;  // the slot may be replaced while it runs
+  handler(*this);
+}
+
+// ---- Readiness -----------------------------------------------------------------------------
+//
+// Every readiness report disarms what it reports before posting the event, and only the
+// owner's next step re-arms it (ReceiveBytes, a send that would block, AcceptFrom), so a
+// level-triggered poll never reports the same condition twice in a row.
+
+void TMSocket::FdReady(unsigned revents) {
+  switch (mode_) {
+    case Mode::kConnecting:
+      ConnectFinished();
+      break;
+    case Mode::kListening:
+      accept_armed_ = false;
+      UpdateWatch();
+      PostEvent(kFdAccept, 0);
+      break;
+    case Mode::kStream:
+      StreamReady(revents);
+      break;
+    default:
+      UpdateWatch();
+      break;
+  }
+}
+
+void TMSocket::ConnectFinished() {
+  int error_number = 0;
+  socklen_t length = sizeof error_number;
+  if (getsockopt(handle_.get(), SOL_SOCKET, SO_ERROR, &error_number, &length) != 0) {
+    error_number = errno;
+  }
+  const uint16_t code = WinSockErrorFromErrno(error_number);
+  if (code != 0) {
+    // A failed connect ends the connection: connect finished with the error, then closed.
+    mode_ = Mode::kEnded;
+    UpdateWatch();
+    PostEvent(kFdConnect, code);
+    PostEvent(kFdClose, code);
+    return;
+  }
+  mode_ = Mode::kStream;
+  read_armed_ = true;
+  write_armed_ = false;
+  UpdateWatch();
+  PostEvent(kFdConnect, 0);
+  PostEvent(kFdWrite, 0);
+}
+
+void TMSocket::StreamReady(unsigned revents) {
+  bool reported = false;
+  if (read_armed_ && (revents & (kFdReadable | kFdError))) {
+    // Peek to tell data (readable) from the end of the stream (closed) and from a reset.
+    char probe = 0;
+    const ssize_t peeked = recv(handle_.get(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked > 0) {
+      read_armed_ = false;
+      PostEvent(kFdRead, 0);
+      reported = true;
+    } else if (peeked == 0) {
+      StreamEnded(0);
+      return;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      StreamEnded(WinSockErrorFromErrno(errno));
+      return;
+    }
+  }
+  if (write_armed_ && (revents & (kFdWritable | kFdError))) {
+    // On an error the owner's next send reports it.
+    write_armed_ = false;
+    PostEvent(kFdWrite, 0);
+    reported = true;
+  }
+  if ((revents & kFdError) && !reported) {
+    int error_number = 0;
+    socklen_t length = sizeof error_number;
+    getsockopt(handle_.get(), SOL_SOCKET, SO_ERROR, &error_number, &length);
+    const uint16_t code = WinSockErrorFromErrno(error_number);
+    StreamEnded(code != 0 ? code : kWsaEConnReset);
+    return;
+  }
+  UpdateWatch();
+}
+
+void TMSocket::StreamEnded(uint16_t error) {
+  mode_ = Mode::kEnded;
+  read_armed_ = write_armed_ = false;
+  UpdateWatch();
+  PostEvent(kFdClose, error);
+}
+
+void TMSocket::PostEvent(uint16_t event, uint16_t error) {
+  const uint64_t packed = (static_cast<uint64_t>(error) << 16) | event;
+  PostNotice(kSocketEventMessage, generation_, static_cast<int64_t>(packed));
+}
+
+void TMSocket::UpdateWatch() {
+  if (!handle_.valid()) {
+    watch_.Reset();
+    return;
+  }
+  unsigned events = 0;
+  if (mode_ == Mode::kConnecting) events = kFdWritable;
+  if (mode_ == Mode::kListening && accept_armed_) events = kFdReadable;
+  if (mode_ == Mode::kStream) {
+    events = (read_armed_ ? kFdReadable : 0u) | (write_armed_ ? kFdWritable : 0u);
+  }
+  if (watch_.active()) {
+    watch_.Update(events);
+  } else if (events != 0) {
+    watch_ = FdWatch(loop_, handle_.get(), events, [this](unsigned revents) { FdReady(revents); });
+  }
+}
+
+void TMSocket::RearmRead() {
+  if (mode_ == Mode::kStream && !read_armed_) {
+    read_armed_ = true;
+    UpdateWatch();
+  }
+}
+
+void TMSocket::ReleaseHandle() {
+  watch_.Reset();
+  handle_.Reset();
+  ++generation_;
+  mode_ = Mode::kIdle;
+  read_armed_ = write_armed_ = accept_armed_ = false;
+}
+
+}  // namespace tarsil

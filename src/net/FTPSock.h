@@ -1,0 +1,144 @@
+// TMSocket: one non-blocking IPv4 TCP socket whose completions (host looked up, connected,
+// readable, writable, connection waiting, closed, time-out) arrive later as notifications, with
+// WinSock's re-enabling rules so that nothing spins. The object owns its socket, its target in
+// the event loop, its fd watch, its countdown timer and any host look-up; its owner fills the
+// On... slots. Loop thread only; the object must go before its loop and never inside its own slot.
+#pragma once
+
+#include <sys/types.h>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "net/HostLookup.h"
+#include "platform/EventLoop.h"
+#include "platform/UniqueFd.h"
+
+namespace tarsil {
+
+inline constexpr uint32_t kLookupDoneMessage = 1024;   // WM_USER: a host look-up has ended
+inline constexpr uint32_t kSocketEventMessage = 1025;  // WM_USER + 1: a socket event (FD_ code)
+
+class TMSocket {
+ public:
+  using SocketEvent = std::function<void(TMSocket& sender)>;
+  using NoticeEvent = std::function<void(const Notice& notice)>;
+
+  explicit TMSocket(EventLoop& loop);
+  virtual ~TMSocket();  // releases socket, look-up and timer without raising anything
+  TMSocket(const TMSocket&) = delete;
+  TMSocket& operator=(const TMSocket&) = delete;
+
+  // Notification slots, each called with this object as sender; an empty slot is skipped. A slot
+  // may be replaced or the socket closed from inside any slot. A failed connect raises
+  // OnConnected (with LastError) and then OnClosed; OnClosed comes once per socket, after all
+  // data before the close was offered. Without OnTimeOut, the countdown runs CloseSocket.
+  SocketEvent OnLookupDone;   // raised by the default LookupDone
+  SocketEvent OnConnected;    // connect finished, also when it failed
+  SocketEvent OnClosed;       // by the peer, by an error or by CloseSocket
+  SocketEvent OnTimeOut;      // the countdown ran out
+  SocketEvent OnReadable;     // again only after ReceiveBytes was called and more is there
+  SocketEvent OnWritable;     // once after connecting, then after a send that would have blocked
+  SocketEvent OnAcceptReady;  // a connection waits; again after the next AcceptFrom
+  NoticeEvent OnNotice;       // notices numbered above 1025 posted to this object
+
+  void CreateSocket();
+  void RecreateSocket();  // closes the held socket silently, then CreateSocket
+  void SetAddressText(const std::string& text);  // non-dotted text gives 255.255.255.255
+  void SetPortNumber(uint16_t port);
+  std::string AddressText() const;
+  void LookupHost(const std::string& name);  // every started look-up ends in one LookupDone
+  void TakeResolvedAddress();
+  void ConnectSocket();
+  void ListenSocket();                  // bind to the socket address, backlog 2
+  void AcceptFrom(TMSocket& listener);  // replaces (and releases) this object's socket
+  void CloseSocket();
+  size_t SendBytes(const void* buffer, size_t count);
+  size_t SendUrgent(const void* buffer, size_t count);  // MSG_OOB
+  size_t ReceiveBytes(void* buffer, size_t size);
+  std::string LocalAddressText();
+  uint16_t LocalPort();
+
+  // Posts a numbered notice to this object: delivered later from the loop, in order with the
+  // socket's own notifications, and handed to OnNotice when numbered above 1025.
+  void PostNotice(uint32_t message, uint64_t wparam = 0, int64_t lparam = 0);
+
+  const std::string& Server() const { return server_; }
+  void SetServer(std::string_view text);
+  uint16_t Port() const { return port_; }
+  void SetPort(uint16_t port) { port_ = port; }
+  const std::string& AddressTextView() const { return address_text_view_; }
+  void SetAddressTextView(std::string text) { address_text_view_ = std::move(text); }
+  const std::string& HostNameView() const { return host_name_view_; }
+  void SetHostNameView(std::string text) { host_name_view_ = std::move(text); }
+  int TimeOut() const { return time_out_; }
+  void SetTimeOut(int seconds) { time_out_ = seconds; }
+  uint16_t LastError() const { return last_error_; }
+  void SetLastError(uint16_t code) { last_error_ = code; }
+  bool ReportWouldBlock() const { return report_would_block_; }
+  void SetReportWouldBlock(bool on) { report_would_block_ = on; }
+  bool IsOpen() const { return is_open_; }
+  bool LookupPending() const { return lookup_handle_ != 0; }
+  int Handle() const { return handle_.get(); }
+  EventLoop& loop() const { return loop_; }
+
+  // The countdown: seconds left, and the length of one of its ticks (1000 ms; tests shorten it).
+  int Countdown() const { return countdown_; }
+  bool CountdownRunning() const { return countdown_running_; }
+  void SetCountdownInterval(uint32_t milliseconds) { countdown_interval_ms_ = milliseconds; }
+
+ protected:
+  // Runs when a look-up has ended, with LastError set. The default raises OnLookupDone.
+  virtual void LookupDone();
+
+ private:
+  enum class Mode { kIdle, kConnecting, kStream, kListening, kEnded };
+
+  void HandleNotice(const Notice& notice);
+  void HandleSocketEvent(uint16_t event, uint16_t error);
+  void EndLookup(const LookupResult& result);
+  void CountdownTick();
+  void StartCountdown(int seconds);
+
+  void FdReady(unsigned revents);
+  void ConnectFinished();
+  void StreamReady(unsigned revents);
+  void StreamEnded(uint16_t error);
+  void PostEvent(uint16_t event, uint16_t error);
+  void UpdateWatch();
+  void RearmRead();
+  void ReleaseHandle();
+  size_t Transferred(ssize_t result, int error_number);
+  size_t Send(const void* buffer, size_t count, int flags);
+  void Raise(const SocketEvent& slot);
+
+  EventLoop& loop_;
+  EventTarget target_;
+  UniqueFd handle_;
+  FdWatch watch_;            // declared after handle_: goes first
+  uint64_t generation_ = 1;  // changes with every socket held; older notices are dropped
+  Mode mode_ = Mode::kIdle;
+  bool read_armed_ = false, write_armed_ = false, accept_armed_ = false;
+  bool is_open_ = false;
+
+  uint32_t address_ = 0;   // network byte order
+  uint16_t port_net_ = 0;  // network byte order
+  HostLookup lookup_;
+  uint64_t lookup_handle_ = 0;  // non-zero while a look-up is outstanding
+  uint64_t next_lookup_ = 1;
+  uint32_t resolved_address_ = 0;
+
+  int time_out_ = 20;
+  int countdown_ = 0;
+  bool countdown_running_ = false;
+  uint32_t countdown_interval_ms_ = 1000;
+
+  std::string server_, address_text_view_, host_name_view_;
+  uint16_t port_ = 0;
+  uint16_t last_error_ = 0;
+  bool report_would_block_ = false;
+};
+
+}  // namespace tarsil

@@ -1,0 +1,118 @@
+# Shared by install.sh, start.sh and stop.sh: the servers, their loopback addresses, the test
+# user and where everything lives. Sourced, never run.
+# shellcheck disable=SC2034  # the variables are used by the scripts that source this
+
+FTP_SERVERS=(vsftpd pureftpd proftpd pyftpdlib)
+FTP_PORT=21
+FTP_USER=${TARSIL_FTP_USER:-tarsil}
+FTP_PASSWORD=${TARSIL_FTP_PASSWORD:-tarsil-pass}
+FTP_PREFIX=${TARSIL_FTP_PREFIX:-/opt/tarsil-ftp}
+FTP_STATE=${TARSIL_FTP_STATE:-/tmp/tarsil-ftp}
+FTP_TEMPLATES=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+FTP_PAM_SERVICE=tarsil-vsftpd
+
+die() {
+  echo "ftp-servers: $*" >&2
+  exit 1
+}
+
+# The loopback address a server listens on (port 21).
+server_address() {
+  case "$1" in
+    vsftpd) echo 127.0.0.21 ;;
+    pureftpd) echo 127.0.0.22 ;;
+    proftpd) echo 127.0.0.23 ;;
+    pyftpdlib) echo 127.0.0.24 ;;
+    *) die "unknown server '$1' (one of: ${FTP_SERVERS[*]}, all)" ;;
+  esac
+}
+
+# The Debian package whose .deb is unpacked into the private prefix (none for pyftpdlib).
+server_package() {
+  case "$1" in
+    vsftpd) echo vsftpd ;;
+    pureftpd) echo pure-ftpd ;;
+    proftpd) echo proftpd-core ;;
+    pyftpdlib) echo "" ;;
+  esac
+}
+
+# The executable that runs the server.
+server_binary() {
+  case "$1" in
+    vsftpd) echo "$FTP_PREFIX/vsftpd/usr/sbin/vsftpd" ;;
+    pureftpd) echo "$FTP_PREFIX/pureftpd/usr/sbin/pure-ftpd" ;;
+    proftpd) echo "$FTP_PREFIX/proftpd/usr/sbin/proftpd" ;;
+    pyftpdlib) echo /usr/bin/python3 ;;
+  esac
+}
+
+# Expands "all" (or nothing) to every server and checks the names.
+server_list() {
+  if [ $# -eq 0 ] || [ "$1" = all ]; then
+    echo "${FTP_SERVERS[@]}"
+    return
+  fi
+  local name
+  for name in "$@"; do
+    server_address "$name" >/dev/null
+  done
+  echo "$@"
+}
+
+# The start time of a process in clock ticks since boot (field 22 of /proc/PID/stat).
+process_start_time() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }  # the command name in parentheses may hold spaces
+  # shellcheck disable=SC2086  # split into fields on purpose
+  set -- $stat
+  echo "${20}"
+}
+
+# Records a started server: its pid and the process's start time, so that a reused pid is never
+# taken for the server.
+write_pid_file() {
+  local start
+  start=$(process_start_time "$2") || return 1
+  echo "$2 $start" >"$FTP_STATE/$1/server.pid"
+}
+
+# Prints the pid in a server's pid file when that process is alive and is still that server.
+running_pid() {
+  local pidfile=$FTP_STATE/$1/server.pid pid start
+  [ -f "$pidfile" ] || return 1
+  read -r pid start <"$pidfile" 2>/dev/null || return 1
+  [[ $pid =~ ^[0-9]+$ ]] || return 1
+  [ "$(process_start_time "$pid")" = "$start" ] || return 1
+  echo "$pid"
+}
+
+# The pids of every live process in a server's session (the server and the sessions it forked);
+# zombies waiting for their reaper hold nothing and are left out.
+session_pids() {
+  ps -o pid=,stat= -s "$1" 2>/dev/null | awk '$2 !~ /^Z/ { print $1 }' || true
+}
+
+# Stops one server and every process it forked; quiet success when it is not running.
+stop_server() {
+  local name=$1 pid deadline pids
+  if ! pid=$(running_pid "$name"); then
+    rm -f "$FTP_STATE/$name/server.pid"
+    return 0
+  fi
+  # Each server leads a session of its own (setsid), so its session holds all it started.
+  mapfile -t pids < <(session_pids "$pid")
+  kill -TERM "${pids[@]}" 2>/dev/null || true
+  deadline=$((SECONDS + 5))
+  while [ -n "$(session_pids "$pid")" ] && [ $SECONDS -lt $deadline ]; do
+    sleep 0.05
+  done
+  if [ -n "$(session_pids "$pid")" ]; then
+    echo "ftp-servers: $name did not end on SIGTERM; killing it" >&2
+    mapfile -t pids < <(session_pids "$pid")
+    kill -KILL "${pids[@]}" 2>/dev/null || true
+  fi
+  rm -f "$FTP_STATE/$name/server.pid"
+  echo "ftp-servers: stopped $name"
+}

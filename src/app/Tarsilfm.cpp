@@ -35,6 +35,18 @@ TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
         if (notice.message == kStartAutoRun) StartAutoRun();
       }) {
   ftp_.Log = &log_;
+  ftp_.OnLoggedIn = [this](TLowFTP&) { FTPLoggedIn(); };
+  ftp_.OnFtpQuit = [this](TLowFTP&) { FTPFtpQuit(); };
+  ftp_.Onretrieveing = [this](TLowFTP&, int64_t bytes, double spend) {
+    FTPretrieveing(bytes, spend);
+  };
+  ftp_.Onretrievefinished = [this](TLowFTP&, int64_t bytes, double spend) {
+    FTPretrievefinished(bytes, spend);
+  };
+  ftp_.Ontransfer = [this](TLowFTP&, int64_t bytes, double spend) { FTPtransfer(bytes, spend); };
+  ftp_.Ontransferfinished = [this](TLowFTP&, int64_t bytes, double spend) {
+    FTPtransferfinished(bytes, spend);
+  };
   options_.on_debug_mode_changed = [this](bool on) { ftp_.Debugmode = on; };
   for (const char* item : kMenuItems) menus_[item] = true;
   for (const char* item : kDisabledAtCreation) menus_[item] = false;

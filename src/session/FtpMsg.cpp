@@ -79,9 +79,10 @@ void TMFtpMessenger::SetClient(TMFtp* engine) {
   client_ = engine;
   info_slot_ = error_slot_ = -1;
   if (client_ == nullptr) return;
-  info_slot_ = client_->AddInfoListener([this](TMFtp& sender, FtpInfo info, const std::string& text) {
-    HandleInfo(info, text, sender.Server());
-  });
+  info_slot_ =
+      client_->AddInfoListener([this](TMFtp& sender, FtpInfo info, const std::string& text) {
+        HandleInfo(info, text, sender.Server());
+      });
   error_slot_ = client_->AddErrorListener(
       [this](TMFtp&, FtpError error, const std::string& text) { HandleError(error, text); });
 }

@@ -101,6 +101,14 @@ void TLowFTP::RefuseControlBytes(std::string_view argument) const {
   }
 }
 
+void TLowFTP::PrepareRequest() {
+  // A request can end with an error and then its ready notice; one still queued from the last
+  // operation must not end the wait of this one.
+  loop_.ProcessMessages();
+  done_ = false;
+  local_failure_ = false;
+}
+
 int TLowFTP::Guarded(const std::function<int()>& body) {
   try {
     return body();
@@ -141,8 +149,7 @@ int TLowFTP::Step(std::string_view start_marker, std::string_view end_marker,
   return Guarded([&] {
     ConnectedCheck();
     AddLog(start_marker, true);
-    done_ = false;
-    local_failure_ = false;
+    PrepareRequest();
     request();
     int result = WaitReply();
     AddLog(end_marker, true);
@@ -242,8 +249,7 @@ int TLowFTP::Login(std::string_view user, std::string_view password) {
     RefuseControlBytes(user);
     RefuseControlBytes(password);
     AddLog("-- Login Start --", true);
-    done_ = false;
-    local_failure_ = false;
+    PrepareRequest();
     last_error_text_.clear();
     Ftp().SetUsername(std::string(user));
     Ftp().SetPassword(std::string(password));
@@ -261,12 +267,12 @@ int TLowFTP::Dir(std::string_view directory, std::string& listing) {
     RefuseControlBytes(directory);
     AddLog("-- Dir Start --", true);
     if (!directory.empty()) {
-      done_ = false;
+      PrepareRequest();
       Ftp().ChangeDir(directory);
       int result = WaitReply();
       if (result > 400) return result;
     }
-    done_ = false;
+    PrepareRequest();
     Ftp().ListDirectory();
     int result = WaitReply();
     AddLog("-- Dir End --", true);
@@ -286,8 +292,7 @@ int TLowFTP::Download(std::string_view remote_file, std::string_view local_file)
     direction_ = Direction::kDownload;
     download_start_ = Now();
     transfer_start_ = download_start_;
-    done_ = false;
-    local_failure_ = false;
+    PrepareRequest();
     const std::string local_name(local_file.empty() ? remote_file : local_file);
     Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
     // A regular file is received beside its old version and replaces it only when complete.
@@ -320,8 +325,7 @@ int TLowFTP::Upload(std::string_view local_file, std::string_view remote_file) {
     direction_ = Direction::kUpload;
     transfer_start_ = Now();
     AddLog("-- Upload Start -- " + std::string(local_file), true);
-    done_ = false;
-    local_failure_ = false;
+    PrepareRequest();
     std::string remote_name(remote_file);
     if (remote_name.empty()) {
       std::string folder;

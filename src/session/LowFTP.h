@@ -84,6 +84,7 @@ class TLowFTP {
   void AttachEngine();
   void ConnectedCheck() const;
   void RefuseControlBytes(std::string_view argument) const;
+  void PrepareRequest();
   int WaitReply();
   int Guarded(const std::function<int()>& body);
   int Step(std::string_view start_marker, std::string_view end_marker,
@@ -95,7 +96,8 @@ class TLowFTP {
   std::vector<std::string> BuildRemoteList(std::string_view mask);
   std::vector<std::string> BuildLocalList(std::string_view mask);
   void AddNameToken(const std::string& line, std::vector<std::string>& list);
-  int ForEachName(const std::vector<std::string>& names, const std::function<int(const std::string&)>& run);
+  int ForEachName(const std::vector<std::string>& names,
+                  const std::function<int(const std::string&)>& run);
 
   EventLoop& loop_;
   std::unique_ptr<TMFtp> ftp_;

@@ -48,13 +48,13 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
     const TMFtpFileInfoList& files = Ftp().CurrentFiles();
     const std::vector<std::string>& raw = Ftp().RawListing();
     if (Params.Get("CUSTOMFILE") != "Y" && files.Count() > 0) {
-      for (int i = 0; i < files.Count(); ++i) list.push_back(TrimBlanks(files.GetEntry(i).FileName));
+      for (int i = 0; i < files.Count(); ++i)
+        list.push_back(TrimBlanks(files.GetEntry(i).FileName));
     } else {
       for (const std::string& line : raw) AddNameToken(line, list);
     }
-    std::erase_if(list, [](const std::string& name) {
-      return name.empty() || name == "." || name == "..";
-    });
+    std::erase_if(
+        list, [](const std::string& name) { return name.empty() || name == "." || name == ".."; });
     if (!TrimBlanks(mask).empty()) {
       FileMask matcher(mask);
       std::erase_if(list, [&matcher](const std::string& name) { return !matcher.Matches(name); });

@@ -7,12 +7,19 @@
 namespace tarsil {
 
 // Loginしていません
-inline constexpr std::string_view kNotLoggedInText = "Login\x82\xb5\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1";
+inline constexpr std::string_view kNotLoggedInText =
+    "Login\x82\xb5\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1";
 // タイムアウトエラー
-inline constexpr std::string_view kTimeOutText = "\x83^\x83" "C\x83\x80\x83" "A\x83" "E\x83g\x83G\x83\x89\x81[";
+inline constexpr std::string_view kTimeOutText =
+    "\x83^\x83"
+    "C\x83\x80\x83"
+    "A\x83"
+    "E\x83g\x83G\x83\x89\x81[";
 // Local File Not Fount
 inline constexpr std::string_view kLocalFileNotFoundText = "Local File Not Fount";
 // 該当ファイル無し
-inline constexpr std::string_view kNoMatchingFileText = "\x8aY\x93\x96\x83t\x83@\x83" "C\x83\x8b\x96\xb3\x82\xb5";
+inline constexpr std::string_view kNoMatchingFileText =
+    "\x8aY\x93\x96\x83t\x83@\x83"
+    "C\x83\x8b\x96\xb3\x82\xb5";
 
 }  // namespace tarsil

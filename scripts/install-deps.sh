@@ -3,7 +3,10 @@
 # are already there are not fetched again. Needs root (or sudo).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache)
+# The desktop face needs Qt 6 Widgets and a font with Japanese glyphs; xvfb and xauth run it on
+# a virtual display for the screenshot.
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache
+  qt6-base-dev qt6-qpa-plugins fonts-ipafont-gothic xvfb xauth)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -28,13 +28,16 @@ constexpr const char* kUsage =
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
-    "Without a display (or with TARSIL_HEADLESS=1) the execution log is written to standard\n"
+    "With a display the unattended run shows its window (hidden when the option says so).\n"
+    "Without one (or with TARSIL_HEADLESS=1) the execution log is written to standard\n"
     "output, message boxes to standard error. Settings live in $TARSIL_HOME/settings.reg, else\n"
     "$XDG_CONFIG_HOME/tarsil/settings.reg (~/.config/tarsil/settings.reg).\n";
 
 // Exit status when the unattended run could not even start (the options could not be read).
 constexpr int kExitStartFailed = 3;
 constexpr int kExitNoDisplay = 2;
+
+DesktopFace g_desktop_face = nullptr;
 
 int RunUnattendedHeadless(const std::string& script) {
   PollEventLoop loop;
@@ -70,9 +73,14 @@ StartOptions ParseCommandLine(const std::vector<std::string>& arguments) {
   return options;
 }
 
+void SetDesktopFace(DesktopFace face) { g_desktop_face = face; }
+
 bool HeadlessEnvironment() {
   const char* forced = std::getenv("TARSIL_HEADLESS");
   if (forced != nullptr && std::string(forced) == "1") return true;
+  // A Qt platform chosen explicitly (offscreen, vnc...) is a display of its own.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform != nullptr && *platform != '\0') return false;
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0');
@@ -88,10 +96,10 @@ int RunTarsil(const std::vector<std::string>& arguments) {
       std::printf("Tarsil %s\n", TARSIL_VERSION_TEXT);
       return 0;
     case StartOptions::Mode::kUnattended:
-      // The desktop window is not part of this build: an unattended run is headless even where a
-      // display is available.
+      if (g_desktop_face != nullptr && !HeadlessEnvironment()) return g_desktop_face(options);
       return RunUnattendedHeadless(options.script);
     case StartOptions::Mode::kInteractive:
+      if (g_desktop_face != nullptr && !HeadlessEnvironment()) return g_desktop_face(options);
       break;
   }
   if (HeadlessEnvironment()) {
@@ -101,7 +109,7 @@ int RunTarsil(const std::vector<std::string>& arguments) {
         stderr);
   } else {
     std::fputs(
-        "tarsil: this build has no desktop editor yet.\n"
+        "tarsil: this build has no desktop editor (it was built without Qt 6).\n"
         "Run a script unattended with: tarsil /autoPATH   (see tarsil --help)\n",
         stderr);
   }

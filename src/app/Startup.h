@@ -18,8 +18,14 @@ struct StartOptions {
 // interactive.
 StartOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
-// True when no display is there (neither DISPLAY nor WAYLAND_DISPLAY) or TARSIL_HEADLESS=1.
+// True when no display is there (neither DISPLAY nor WAYLAND_DISPLAY, nor a Qt platform named in
+// QT_QPA_PLATFORM) or TARSIL_HEADLESS=1.
 bool HeadlessEnvironment();
+
+// The desktop face, when the executable has one: runs the editor, or the unattended run in its
+// window, and returns the exit status. Registered by main() before RunTarsil.
+using DesktopFace = int (*)(const StartOptions& options);
+void SetDesktopFace(DesktopFace face);
 
 // The whole life of the process; `arguments` excludes the program name.
 int RunTarsil(const std::vector<std::string>& arguments);

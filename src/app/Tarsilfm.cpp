@@ -39,9 +39,13 @@ TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
   for (const char* item : kMenuItems) menus_[item] = true;
   for (const char* item : kDisabledAtCreation) menus_[item] = false;
   panels_[1] = "Disconnect";
+  LoadRecallMenu();
 }
 
-TTarsilfm::~TTarsilfm() { ftp_.Log = nullptr; }
+TTarsilfm::~TTarsilfm() {
+  SaveRecallMenu();
+  ftp_.Log = nullptr;
+}
 
 bool TTarsilfm::MenuEnabled(const std::string& item) const {
   auto it = menus_.find(item);
@@ -99,12 +103,14 @@ void TTarsilfm::StartAutoRun() {
   if (options_.HideWhenRunning()) window_hidden_ = true;
   window_enabled_ = false;
   auto_mode_ = true;
+  if (options_.ShowProgress()) progress_.Show(options_.ShowDetailButton());
   Changed();
   try {
     runner_.Run(editor_lines_);
   } catch (const std::exception& failure) {
     HandleFailure(failure.what());
   }
+  progress_.Close();
   window_enabled_ = true;
   Changed();
   if (CloseQuery()) FormClose();
@@ -129,6 +135,7 @@ void TTarsilfm::LoadScript(const std::string& file_name) {
   panels_[0].clear();
   SetScriptFileName(file_name);
   EnableDocumentMenus();
+  recall_.Add(file_name);
 }
 
 void TTarsilfm::SetEditorLines(std::vector<std::string> lines, bool modified) {

@@ -13,6 +13,8 @@
 
 #include "app/MainView.h"
 #include "app/Options.h"
+#include "app/ProgressWindow.h"
+#include "app/RecallMenu.h"
 #include "platform/EventLoop.h"
 #include "platform/SettingsStore.h"
 #include "script/ScriptHost.h"
@@ -70,6 +72,26 @@ class TTarsilfm : public ScriptHost {
   void ServerOpened(std::string_view server) override;
   std::string ScriptFileName() override { return script_file_name_; }
 
+  // The window's own parts (TarsilfmWindow.cpp): the recall list under "開き直す", the transfer
+  // window, the session events shown in the status bar, and the log menu.
+  TRecallMenu& RecallMenu1() { return recall_; }
+  const MenuItemList& RecallItems() const { return recall_items_; }
+  ProgressWindowState& Progress() { return progress_; }
+  bool StatusLoggedIn() const { return status_logged_in_; }  // the lime-green status bar
+  void FTPLoggedIn();
+  void FTPFtpQuit();
+  void FTPretrieveing(int64_t totalbyte, double spend);
+  void FTPretrievefinished(int64_t totalbyte, double spend);
+  void FTPtransfer(int64_t totalbyte, double spend);
+  void FTPtransferfinished(int64_t totalbyte, double spend);
+  // "ﾌｧｲﾙに保存": the log written to `file_name` (replacing it), then cleared; a failure goes to
+  // the failure handler and the log stays.
+  void LogfileSave(const std::string& file_name);
+  void LogClear();
+  // Step for a view that places the caret: the line to put it on, or nothing when the step
+  // failed (reported to the failure handler; the caret then stays where it is).
+  std::optional<int32_t> StepForCaret(int32_t caret_line);
+
   // State for views and tests.
   TMFtpMessenger& Logmemo() { return log_; }
   TLowFTP& FTP() { return ftp_; }
@@ -91,6 +113,8 @@ class TTarsilfm : public ScriptHost {
   void SetScriptFileName(std::string name);
   void Changed();
   Answer Ask(std::string_view text, Buttons buttons);
+  void LoadRecallMenu();
+  void SaveRecallMenu();
 
   EventLoop& loop_;
   SettingsStore& store_;
@@ -117,6 +141,10 @@ class TTarsilfm : public ScriptHost {
   bool cursor_busy_ = false;
   bool closed_ = false;
   bool auto_load_failed_ = false;
+  MenuItemList recall_items_;  // the sub-items of "開き直す"
+  TRecallMenu recall_{"RecallMenu1"};
+  ProgressWindowState progress_;
+  bool status_logged_in_ = false;
 };
 
 }  // namespace tarsil

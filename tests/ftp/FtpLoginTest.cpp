@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,8 @@ class FtpLoginTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    Direct(server_.port());
+    server_ = std::make_unique<FakeFtpServer>();
+    Direct(server_->port());
     ftp_->SetUsername("alice");
     ftp_->SetPassword("s3cret");
     ftp_->SetRetries(0);
@@ -52,7 +54,7 @@ class FtpLoginTest : public EngineTest {
 
   void RunCase(const LoginCase& row) {
     SCOPED_TRACE(row.name);
-    if (row.setup) row.setup(server_, *ftp_);
+    if (row.setup) row.setup(*server_, *ftp_);
     ftp_->LoginServer();
     ASSERT_TRUE(RunUntilEvent("ready"));
     loop_.ProcessMessages();
@@ -60,14 +62,20 @@ class FtpLoginTest : public EngineTest {
     if (!logged_in) {
       ASSERT_TRUE(RunUntilQuiet());
     }
-    EXPECT_EQ(server_.Commands(), row.commands);
+    EXPECT_EQ(server_->Commands(), row.commands);
     EXPECT_EQ(recorder_.events, row.events.empty() ? kLoggedInEvents : row.events);
     EXPECT_EQ(ftp_->LoggedIn(), logged_in);
     EXPECT_EQ(ftp_->Connected(), logged_in);
     if (row.check) row.check(*ftp_);
   }
 
-  FakeFtpServer server_;
+  // The server goes first, so that every socket of the test is closed for the check.
+  void TearDown() override {
+    server_.reset();
+    EngineTest::TearDown();
+  }
+
+  std::unique_ptr<FakeFtpServer> server_;
 };
 
 const std::vector<std::string> kFullChain = {"USER alice", "PASS s3cret", "SYST",
@@ -292,7 +300,7 @@ class FtpProxyTest : public FtpLoginTest {
     ftp_->SetPort(row.target_port);
     ftp_->SetProxyType(row.type);
     ftp_->SetProxyServer(" 127.0.0.1 ");
-    ftp_->SetProxyPort(server_.port());
+    ftp_->SetProxyPort(server_->port());
     ftp_->SetProxyUsername("gate");
     ftp_->SetProxyPassword("gatepw");
     RunCase({row.name,
@@ -371,11 +379,12 @@ TEST_F(FtpProxyTest, RetryThroughProxyStillNamesTheRealServer) {
   ftp_->SetPort(2121);
   ftp_->SetProxyType(proxyHost);
   ftp_->SetProxyServer("127.0.0.1");
-  ftp_->SetProxyPort(server_.port());
-  server_.On("HOST", "421 Later.\r\n");
+  ftp_->SetProxyPort(server_->port());
+  server_->On("HOST", "421 Later.\r\n");
   ftp_->LoginServer();
   ASSERT_TRUE(RunUntilQuiet());
-  EXPECT_EQ(server_.Commands(), (std::vector<std::string>{"HOST ftp.example", "HOST ftp.example"}));
+  EXPECT_EQ(server_->Commands(),
+            (std::vector<std::string>{"HOST ftp.example", "HOST ftp.example"}));
   EXPECT_EQ(recorder_.Count("error ftpErrorUserRejected "), 2u);
   EXPECT_EQ(ftp_->Server(), "ftp.example");
   EXPECT_EQ(ftp_->Port(), 2121);

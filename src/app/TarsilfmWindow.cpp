@@ -1,0 +1,119 @@
+// TTarsilfm: the parts of the main window around the document and the run: the recall list, the
+// session events shown in the status bar, and the log menu.
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "app/Tarsilfm.h"
+#include "platform/FileSystem.h"
+
+namespace tarsil {
+namespace {
+
+inline constexpr std::string_view kRecallKey = "\\SOFTWARE\\Tarsil\\Recalls";
+
+// Bytes per second of a progress event: spend is a fraction of a day, and no time at all counts
+// as one second. Rounded to the nearest integer, halves to even.
+int64_t BytesPerSecond(int64_t totalbyte, double spend) {
+  const double seconds = spend == 0 ? 1.0 : spend * 86400.0;
+  return static_cast<int64_t>(std::nearbyint(static_cast<double>(totalbyte) / seconds));
+}
+
+}  // namespace
+
+void TTarsilfm::LoadRecallMenu() {
+  recall_.SetCount(10);
+  recall_.SetParentMenuItem(&recall_items_);
+  recall_.SetRegistryKey(std::string(kRecallKey));
+  recall_.OnSelected = [this](const MenuItemRecord&, const std::string& file_name) {
+    try {
+      LoadScript(file_name);
+    } catch (const std::exception& failure) {
+      HandleFailure(failure.what());
+    }
+  };
+  recall_.on_menu_changed = [this] { Changed(); };
+  try {
+    recall_.Load(store_);
+  } catch (const std::exception& failure) {
+    HandleFailure(failure.what());
+  }
+}
+
+void TTarsilfm::SaveRecallMenu() {
+  recall_.on_menu_changed = nullptr;
+  try {
+    recall_.Save(store_);
+  } catch (const std::exception&) {
+    // The window is going away: there is no log left to tell, and a destructor must not throw.
+  }
+}
+
+void TTarsilfm::FTPLoggedIn() {
+  panels_[1] = "Connect";
+  panels_[2] = server_name_;
+  status_logged_in_ = true;
+  Changed();
+}
+
+void TTarsilfm::FTPFtpQuit() {
+  panels_[1] = "DisConnect";
+  panels_[2].clear();
+  status_logged_in_ = false;
+  Changed();
+}
+
+void TTarsilfm::FTPretrieveing(int64_t totalbyte, double) {
+  panels_[3] = "Retrieve..." + std::to_string(totalbyte);
+  Changed();
+}
+
+void TTarsilfm::FTPretrievefinished(int64_t totalbyte, double spend) {
+  panels_[3] = "Retrieved " + std::to_string(totalbyte) + "(" +
+               std::to_string(BytesPerSecond(totalbyte, spend)) + "cps)";
+  Changed();
+}
+
+void TTarsilfm::FTPtransfer(int64_t totalbyte, double) {
+  panels_[3] = "Transfer..." + std::to_string(totalbyte);
+  if (options_.SendWait()) {
+    panels_[3] += " Send Wait";
+    Changed();
+    // The pause after each block of an upload: deliberately without dispatching events.
+    std::this_thread::sleep_for(std::chrono::seconds(options_.WaitSeconds().Value()));
+  } else {
+    Changed();
+  }
+}
+
+void TTarsilfm::FTPtransferfinished(int64_t totalbyte, double spend) {
+  panels_[3] = "Transfered " + std::to_string(totalbyte) + "(" +
+               std::to_string(BytesPerSecond(totalbyte, spend)) + "cps)";
+  Changed();
+}
+
+void TTarsilfm::LogfileSave(const std::string& file_name) {
+  std::string text;
+  for (const LogLine& line : log_.Lines()) {
+    text += line.text;
+    text += "\r\n";
+  }
+  if (!WriteWholeFile(file_name, text)) {
+    HandleFailure("Cannot write the log file " + file_name);
+    return;
+  }
+  log_.Clear();
+}
+
+void TTarsilfm::LogClear() { log_.Clear(); }
+
+std::optional<int32_t> TTarsilfm::StepForCaret(int32_t caret_line) {
+  try {
+    return runner_.Step(editor_lines_, caret_line);
+  } catch (const std::exception& failure) {
+    HandleFailure(failure.what());
+    return std::nullopt;
+  }
+}
+
+}  // namespace tarsil

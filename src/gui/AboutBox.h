@@ -1,0 +1,34 @@
+// TAboutBox on the desktop: the version window opened from the Help menu, with the program's
+// name, its comment line, the version line "Version " + the stored version text, and a link
+// label with the user guide's address. Created once at start-up; GUI thread.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QLabel;
+
+namespace tarsil::gui {
+
+class TURLLabel;
+
+class TAboutBox : public QDialog {
+ public:
+  // Placed 50 pixels below and right of `owner`'s top-left corner.
+  TAboutBox(const QString& address, QWidget* owner = nullptr);
+
+  // The version text (CP932) shown as "Version " + text at the next show.
+  void SetVersion(std::string version) { version_ = std::move(version); }
+  QLabel* VersionLabel() const { return label5_; }
+  TURLLabel* Link() const { return link_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  std::string version_;
+  QLabel* label5_ = nullptr;
+  TURLLabel* link_ = nullptr;
+};
+
+}  // namespace tarsil::gui

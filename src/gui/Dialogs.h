@@ -1,0 +1,45 @@
+// The desktop's modal questions: message boxes with their texts, captions, buttons and icons, the
+// file dialogs with their filters and default extensions, and opening a document in the desktop's
+// viewer. DesktopDialogs runs them; tests put a scripted one in its place. GUI thread.
+#pragma once
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+#include "app/MainView.h"
+
+namespace tarsil::gui {
+
+enum class FileDialogKind {
+  kOpenScript,  // OpenDialog1: "fcs" / "fcx", default extension switching with the filter
+  kSaveScript,  // SaveDialog1: the same for saving
+  kSaveLog,     // SaveDialog2: saving the log, "log"
+  kBrowseLog,   // the options dialog's dlg: the log file name, "log"
+};
+
+// Builds the box without showing it: text, caption, buttons (Yes first and default) and icon.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text,
+                                            const QString& caption, Buttons buttons,
+                                            MessageIcon icon);
+// Builds the dialog without showing it: mode, filters, default extension and its switching.
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, FileDialogKind kind);
+
+class DesktopDialogs {
+ public:
+  virtual ~DesktopDialogs() = default;
+
+  virtual Answer MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                            Buttons buttons, MessageIcon icon);
+  // The chosen full name, or nothing when cancelled. `preset` names the file to start with; its
+  // folder is where the dialog starts.
+  virtual std::optional<QString> ChooseFile(QWidget* parent, FileDialogKind kind,
+                                            const QString& preset = QString());
+  // Opens a document or address with the desktop's viewer; false when that failed.
+  virtual bool OpenDocument(const QUrl& url);
+};
+
+}  // namespace tarsil::gui

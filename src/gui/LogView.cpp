@@ -1,0 +1,64 @@
+#include "gui/LogView.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextCursor>
+
+#include "gui/Fonts.h"
+#include "gui/GuiTexts.h"
+
+namespace tarsil::gui {
+
+LogView::LogView(TMFtpMessenger& log, QWidget* parent) : QPlainTextEdit(parent), log_(log) {
+  setObjectName("Logmemo");
+  setReadOnly(true);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setAttribute(Qt::WA_InputMethodEnabled, false);  // the input method stays closed
+  QFont font;
+  font.setPixelSize(12);
+  setFont(font);
+  FollowFont();
+  for (const LogLine& line : log_.Lines()) AddLine(line);
+  line_listener_ = log_.AddLineListener([this](const LogLine& line) { AddLine(line); });
+  clear_listener_ = log_.AddClearListener([this] {
+    clear();
+    has_lines_ = false;
+  });
+}
+
+LogView::~LogView() {
+  log_.RemoveListener(line_listener_);
+  log_.RemoveListener(clear_listener_);
+}
+
+// "Courier New" in the classic style, "MS Sans Serif" in the others; Fonts.cpp says what
+// stands in for them.
+void LogView::FollowFont() {
+  if (log_.FontName() == shown_font_) return;
+  shown_font_ = log_.FontName();
+  QFont changed = font();
+  changed.setFamily(FromCp932(shown_font_));
+  setFont(changed);
+}
+
+void LogView::AddLine(const LogLine& line) {
+  FollowFont();
+  QTextCharFormat format;
+  format.setForeground(QColor(line.color.red, line.color.green, line.color.blue));
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::End);
+  if (has_lines_) cursor.insertBlock();
+  QString text = FromCp932(line.text);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));  // CR LF inside: several lines
+  cursor.insertText(text, format);
+  has_lines_ = true;
+  if (log_.AutoScroll()) {
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->value() + 1);
+  }
+}
+
+}  // namespace tarsil::gui

@@ -1,0 +1,32 @@
+// Logmemo on the desktop: renders the execution log (TMFtpMessenger) as read-only rich text, each
+// line in the colour it was added with, in the log's font (which follows its style), scrolled
+// down one line per line added when AutoScroll is on. The widget may be moved between windows;
+// it stays attached to the log. GUI thread.
+#pragma once
+
+#include <QPlainTextEdit>
+#include <string>
+
+#include "session/FtpMsg.h"
+
+namespace tarsil::gui {
+
+class LogView : public QPlainTextEdit {
+ public:
+  LogView(TMFtpMessenger& log, QWidget* parent = nullptr);
+  ~LogView() override;
+  LogView(const LogView&) = delete;
+  LogView& operator=(const LogView&) = delete;
+
+ private:
+  void AddLine(const LogLine& line);
+  void FollowFont();
+
+  TMFtpMessenger& log_;
+  int line_listener_ = 0;
+  int clear_listener_ = 0;
+  bool has_lines_ = false;
+  std::string shown_font_;
+};
+
+}  // namespace tarsil::gui

@@ -1,0 +1,159 @@
+// TTarsilfm on the desktop: the menus, their keys, and the commands they run.
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTextCursor>
+#include <QUrl>
+
+#include "gui/AboutBox.h"
+#include "gui/Dialogs.h"
+#include "gui/GuiTexts.h"
+#include "gui/MainWindow.h"
+#include "gui/OptionsDialog.h"
+#include "gui/ScriptEditor.h"
+
+namespace tarsil::gui {
+
+QAction* MainWindow::AddItem(QMenu* menu, const char* name, const char* caption,
+                             const QKeySequence& key, void (MainWindow::*command)()) {
+  QAction* action = menu->addAction(Utf8(caption));
+  action->setObjectName(QString::fromLatin1(name));
+  if (!key.isEmpty()) action->setShortcut(key);
+  connect(action, &QAction::triggered, this, [this, command] { (this->*command)(); });
+  actions_[name] = action;
+  return action;
+}
+
+void MainWindow::BuildMenus() {
+  auto add_menu = [this](const char* name, const char* caption) {
+    QMenu* menu = menuBar()->addMenu(Utf8(caption));
+    menu->setObjectName(QString::fromLatin1(name));
+    menus_[name] = menu;
+    return menu;
+  };
+  const QKeySequence none;
+  QMenu* file = add_menu("File1", texts::kFileMenu);
+  AddItem(file, "Newfile1", texts::kNewFile, QKeySequence(Qt::CTRL | Qt::Key_N),
+          &MainWindow::NewFileCommand);
+  AddItem(file, "Open1", texts::kOpen, QKeySequence(Qt::CTRL | Qt::Key_O),
+          &MainWindow::OpenCommand);
+  QMenu* recall = file->addMenu(Utf8(texts::kRecall));
+  recall->setObjectName("N6");
+  menus_["N6"] = recall;
+  AddItem(file, "Save1", texts::kSave, QKeySequence(Qt::CTRL | Qt::Key_S),
+          &MainWindow::SaveCommand);
+  AddItem(file, "SaveAs1", texts::kSaveAs, QKeySequence(Qt::CTRL | Qt::Key_A),
+          &MainWindow::SaveAsCommand);
+  file->addSeparator();
+  AddItem(file, "Option1", texts::kOption, none, &MainWindow::OptionCommand);
+  file->addSeparator();
+  AddItem(file, "Run1", texts::kRun, QKeySequence(Qt::Key_F9), &MainWindow::RunCommand);
+  AddItem(file, "Step1", texts::kStep, QKeySequence(Qt::Key_F8), &MainWindow::StepCommand);
+  file->addSeparator();
+  AddItem(file, "exit1", texts::kExit, QKeySequence(Qt::CTRL | Qt::Key_Q),
+          &MainWindow::ExitCommand);
+
+  QMenu* edit = add_menu("Edit1", texts::kEditMenu);
+  AddItem(edit, "Cut1", texts::kCut, none, &MainWindow::CutCommand);
+  AddItem(edit, "Copy1", texts::kCopy, none, &MainWindow::CopyCommand);
+  AddItem(edit, "Peast1", texts::kPaste, none, &MainWindow::PasteCommand);
+  AddItem(edit, "Delete1", texts::kDelete, none, &MainWindow::DeleteCommand);
+  AddItem(edit, "All1", texts::kSelectAll, none, &MainWindow::SelectAllCommand);
+
+  QMenu* log = add_menu("Log1", texts::kLogMenu);
+  AddItem(log, "LogfileSave1", texts::kLogSave, none, &MainWindow::LogSaveCommand);
+  AddItem(log, "LogClear1", texts::kLogClear, none, &MainWindow::LogClearCommand);
+
+  QMenu* help = add_menu("Help1", texts::kHelpMenu);
+  AddItem(help, "Contets1", texts::kContents, none, &MainWindow::HelpCommand);
+  help->addSeparator();
+  AddItem(help, "Version1", texts::kVersion, none, &MainWindow::VersionCommand);
+}
+
+// ---- File --------------------------------------------------------------------------------
+
+std::optional<std::string> MainWindow::ChooseName(int kind) {
+  std::optional<QString> chosen = dialogs_.ChooseFile(this, static_cast<FileDialogKind>(kind));
+  if (!chosen) return std::nullopt;
+  std::optional<std::string> name = ToCp932Exact(*chosen);
+  if (!name) {
+    // The core holds names in Shift-JIS; this one could not designate the file once converted.
+    form_.HandleFailure("The file name has no Shift-JIS form: " + ToCp932(*chosen));
+  }
+  return name;
+}
+
+bool MainWindow::ChooseSaveName(std::string& file_name) {
+  std::optional<std::string> name = ChooseName(static_cast<int>(FileDialogKind::kSaveScript));
+  if (!name) return false;
+  file_name = *name;
+  return true;
+}
+
+void MainWindow::NewFileCommand() {
+  Guard([this] { form_.NewFile(); });
+}
+
+void MainWindow::OpenCommand() {
+  std::optional<std::string> name = ChooseName(static_cast<int>(FileDialogKind::kOpenScript));
+  if (name) Guard([&] { form_.LoadScript(*name); });
+}
+
+void MainWindow::SaveCommand() {
+  Guard([this] { form_.Save(); });
+}
+
+void MainWindow::SaveAsCommand() {
+  Guard([this] { form_.SaveAs(); });
+}
+
+void MainWindow::OptionCommand() { options_->Open(this); }
+
+void MainWindow::RunCommand() {
+  Guard([this] { form_.Run(); });
+  FinishPendingClose();
+}
+
+void MainWindow::StepCommand() {
+  const int caret = editor_->CaretLine();
+  std::optional<int32_t> next;
+  Guard([&] { next = form_.StepForCaret(caret); });
+  if (next) editor_->PutCaretAtLine(*next, static_cast<int>(form_.EditorLines().size()));
+  FinishPendingClose();
+}
+
+void MainWindow::ExitCommand() { close(); }
+
+// ---- Edit --------------------------------------------------------------------------------
+
+void MainWindow::CutCommand() { editor_->cut(); }
+void MainWindow::CopyCommand() { editor_->copy(); }
+void MainWindow::PasteCommand() { editor_->paste(); }
+void MainWindow::DeleteCommand() { editor_->textCursor().removeSelectedText(); }
+void MainWindow::SelectAllCommand() { editor_->selectAll(); }
+
+// ---- Log and Help ------------------------------------------------------------------------
+
+void MainWindow::LogSaveCommand() {
+  std::optional<std::string> name = ChooseName(static_cast<int>(FileDialogKind::kSaveLog));
+  if (name) Guard([&] { form_.LogfileSave(*name); });
+}
+
+void MainWindow::LogClearCommand() { form_.LogClear(); }
+
+void MainWindow::HelpCommand() {
+  if (user_guide_.isEmpty() || !QFileInfo::exists(user_guide_)) {
+    form_.HandleFailure("The user guide was not found: " + ToCp932(user_guide_));
+    return;
+  }
+  if (!dialogs_.OpenDocument(QUrl::fromLocalFile(user_guide_))) {
+    form_.HandleFailure("The user guide could not be opened: " + ToCp932(user_guide_));
+  }
+}
+
+void MainWindow::VersionCommand() {
+  about_->SetVersion(std::string(kVersionText));
+  about_->exec();
+}
+
+}  // namespace tarsil::gui

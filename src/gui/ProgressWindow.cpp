@@ -1,0 +1,75 @@
+#include "gui/ProgressWindow.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "gui/Fonts.h"
+#include "gui/GuiTexts.h"
+
+namespace tarsil::gui {
+
+Tprogfm::Tprogfm(ProgressWindowState& state, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), state_(state) {
+  setObjectName("progfm");
+  setWindowTitle(FromCp932(kProgressCaption));
+  QFont font(Utf8(kProportionalFontFamily));
+  font.setPixelSize(12);
+  setFont(font);
+
+  label_ = new QLabel(Utf8(texts::kTransferLabel), this);
+  label_->setObjectName("Label1");
+  label_->setAlignment(Qt::AlignCenter);
+  label_->setGeometry(0, 0, 297, 25);
+  // The standard busy animation stands in for the file-copy animation.
+  animation_ = new QProgressBar(this);
+  animation_->setObjectName("Animate1");
+  animation_->setRange(0, 0);
+  animation_->setTextVisible(false);
+  animation_->setGeometry(8, 32 + 19, 272, 22);
+  detail_ = new QToolButton(this);
+  detail_->setObjectName("SpeedButton1");
+  detail_->setText(Utf8(texts::kDetail));
+  detail_->setCheckable(true);
+  detail_->setGeometry(216, 96, 57, 22);
+  panel_ = new QWidget(this);
+  panel_->setObjectName("Panel1");
+  panel_->setGeometry(0, ProgressWindowState::kPanelTop, ProgressWindowState::kClientWidth,
+                      ProgressWindowState::kPanelHeight);
+  auto* holder = new QVBoxLayout(panel_);
+  holder->setContentsMargins(0, 0, 0, 0);
+
+  connect(detail_, &QToolButton::toggled, this, [this](bool down) {
+    state_.SetDetailDown(down);
+    Render();
+  });
+  Render();
+}
+
+void Tprogfm::Render() {
+  detail_->setVisible(state_.DetailButtonVisible());
+  {
+    const QSignalBlocker block(detail_);
+    detail_->setChecked(state_.DetailDown());
+  }
+  setFixedSize(ProgressWindowState::kClientWidth, state_.ClientHeight());
+}
+
+void Tprogfm::ShowWithLog(QWidget* log_view) {
+  Render();
+  if (log_view != nullptr) panel_->layout()->addWidget(log_view);
+  if (log_view != nullptr) log_view->show();
+  show();
+}
+
+void Tprogfm::closeEvent(QCloseEvent* event) {
+  if (on_closed) on_closed();
+  event->accept();
+}
+
+// Escape does not close the window; it has no buttons to close it with either.
+void Tprogfm::reject() {}
+
+}  // namespace tarsil::gui

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "ftp/FtpDataSteps.h"
 #include "ftp/FtpText.h"
 
 namespace tarsil {
@@ -130,11 +131,13 @@ void TMFtp::AskInfo(TMFtpInfoNeeded need, std::string& value) {
 void TMFtp::HandleNotice(const Notice& notice) {
   if (notice.message == kReadyNoticeMessage) ReadyNotice();
   if (notice.message == kQuitNoticeMessage) QuitNotice();
+  if (notice.message == kUploadContinueMessage) FtpDataSteps::HandleNotice(*this, notice);
 }
 
 void TMFtp::HandleTimer(const Notice& notice) {
   if (notice.message != kTimerMessage) return;
   if (notice.wparam == kKeepAliveTimer) KeepAliveTick();
+  if (notice.wparam == kAbortTimer) FtpDataSteps::AbortWaitOver(*this);
   if (notice.wparam == kRetryTimer) {
     timers_.KillTimer(kRetryTimer);
     RetryWaitOver();
@@ -185,6 +188,7 @@ void TMFtp::ReadyNotice() {
       Raise(OnFileStored);
       break;
     case FtpOperation::kListing:
+      FtpDataSteps::ListingCompletion(*this);
       Raise(OnListingDone);
       break;
     case FtpOperation::kRename:

@@ -7,10 +7,13 @@
 
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ftp/FtpCodes.h"
+#include "ftp/FtpDataState.h"
 #include "ftp/FtpEvents.h"
 #include "ftp/FtpProperties.h"
 #include "ftp/ReplyReader.h"
@@ -28,6 +31,12 @@ struct ReplyHandler {
   explicit operator bool() const { return run != nullptr; }
 };
 
+// What StoreFile throws when its local file cannot be opened; what() names the file.
+class FtpLocalFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 inline constexpr uint32_t kQuitNoticeMessage = 1026;
 inline constexpr uint32_t kReadyNoticeMessage = 1028;
 
@@ -40,8 +49,44 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   void LoginServer();
   // Sends QUIT; the request ends when the server closes the connection.
   void QuitServer();
-  // Ends a connection attempt or login in progress (nothing once logged in).
+  // Ends a connection attempt or login in progress (nothing once logged in); a download,
+  // upload or listing in progress gets the ABOR sequence.
   void AbortRequest();
+
+  // Transfers (FtpTransfer.cpp). Names are CP932; the local file is opened by the engine and
+  // closed when the data connection ends, on abort, or by CloseLocalFile. StoreFile throws
+  // FtpLocalFileError (after ftpErrorLocalOpen and the ready notice) when the local file cannot
+  // be opened.
+  void RetrieveFile(std::string_view remote_file, std::string_view local_file);
+  void StoreFile(std::string_view local_file, std::string_view remote_file);
+  bool AppendUpload() const { return data_.append_upload; }
+  void SetAppendUpload(bool on) { data_.append_upload = on; }  // APPE instead of STOR
+  void CloseLocalFile();
+  // Bytes moved over the current or last data connection (listing text included).
+  int64_t BytesTransferred() const { return data_.bytes_transferred; }
+
+  // The listing of CurrentDirectory (FtpListing.cpp), from the cache when Cache is on and both
+  // lists are fresh there; read the results after OnListingDone.
+  void ListDirectory();
+  const std::vector<std::string>& RawListing() const { return data_.raw_listing; }
+  const TMFtpFileInfoList& CurrentFiles() const { return data_.current_files; }
+  const TMFtpFileInfoList& CurrentFolders() const { return data_.current_folders; }
+  bool ListingFromCache() const { return data_.listing_from_cache; }
+  // The program's listing cache (not owned; nullptr: listings are neither read nor written).
+  void SetListingCache(ListingCache* cache) { data_.cache = cache; }
+  // What one listing may hold before it fails (defaults 256 MiB of text, 2 million lines).
+  void SetListingLimits(uint64_t max_bytes, uint64_t max_lines);
+
+  // Directory and file commands (FtpDirectory.cpp); names are sent exactly as given.
+  void ChangeDir(std::string_view directory);
+  void ParentDir();
+  void CreateDir(std::string_view directory);
+  void RemoveDir(std::string_view directory);  // also deletes its two listing-cache files
+  void DeleteRemoteFile(std::string_view name);
+  void RenameRemoteFile(std::string_view old_name, std::string_view new_name);
+  // Sends the line as it is and forgets the transfer type; only OnFtpReady follows. `handler`
+  // (optional) receives the final reply instead of the generic handler.
+  void SendRawCommand(std::string_view command_line, ReplyHandler handler = {});
 
   // Slots 1 to 4 beside OnFtpInfo/OnFtpError, called after them in slot order; -1 when the
   // listener is empty or all four slots are used.
@@ -80,6 +125,8 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
  private:
   friend struct FtpControlSteps;
   friend struct FtpLoginSteps;
+  friend struct FtpDataSteps;
+  friend struct FtpDirectorySteps;
 
   // Requests (FtpControl.cpp).
   bool BeginRequest();
@@ -160,6 +207,8 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   uint32_t noop_interval_ms_ = 30000;
   bool keep_alive_on_ = true;
   bool asynchronous_ = true;
+
+  FtpDataState data_;
 };
 
 }  // namespace tarsil

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "ftp/Ftp.h"
+#include "ftp/FtpDataSteps.h"
 #include "ftp/FtpText.h"
 #include "platform/TextHelpers.h"
 
@@ -312,6 +313,11 @@ void TMFtp::AbortRequest() {
       }
       return;
     }
+    case FtpOperation::kDownload:
+    case FtpOperation::kUpload:
+    case FtpOperation::kListing:
+      FtpDataSteps::Abort(*this);
+      return;
     default:
       return;
   }

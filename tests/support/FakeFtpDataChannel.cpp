@@ -110,7 +110,9 @@ std::optional<FakeReply> FakeFtpDataChannel::TakeFinalReply() {
 
 void FakeFtpDataChannel::Register(PollSet& polls, std::optional<FakeClock::time_point>& deadline) {
   listener_index_ = listener_.valid() ? polls.Add(listener_.get(), POLLIN) : PollSet::kNone;
-  idle_index_ = idle_.valid() ? polls.Add(idle_.get(), POLLIN) : PollSet::kNone;
+  if (!idle_.valid()) idle_holds_data_ = false;
+  idle_index_ =
+      idle_.valid() && !idle_holds_data_ ? polls.Add(idle_.get(), POLLIN) : PollSet::kNone;
   if (!flight_) return;
   Flight& flight = *flight_;
   flight.index = PollSet::kNone;
@@ -127,8 +129,11 @@ void FakeFtpDataChannel::Register(PollSet& polls, std::optional<FakeClock::time_
 
 void FakeFtpDataChannel::Handle(const PollSet& polls, FakeClock::time_point now) {
   if (idle_index_ != PollSet::kNone && polls.Revents(idle_index_) != 0) {
-    char byte;  // an idle data connection only has its close to tell
-    ssize_t got = recv(idle_.get(), &byte, 1, MSG_DONTWAIT);
+    // An idle data connection tells its close, or data a client sends ahead of its upload
+    // command: that is left for the command (and the connection is not watched until then).
+    char byte;
+    ssize_t got = recv(idle_.get(), &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+    if (got > 0) idle_holds_data_ = true;
     if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) idle_.Reset();
   }
   if (listener_index_ != PollSet::kNone && (polls.Revents(listener_index_) & POLLIN)) {

@@ -59,7 +59,8 @@ class FakeFtpDataChannel {
   FakeFtpState& state_;
   in_addr address_;
   UniqueFd listener_;
-  UniqueFd idle_;   // accepted before its transfer command arrived
+  UniqueFd idle_;                 // accepted before its transfer command arrived
+  bool idle_holds_data_ = false;  // ... and the client has already sent data on it
   UniqueFd stray_;  // made from another address before an active connection; never used
   std::optional<sockaddr_in> target_;
   std::optional<Flight> flight_;

@@ -1,0 +1,319 @@
+// TMFtp: the steps every data connection shares. TYPE, PASV (whose data connection always goes
+// to the control connection's peer) and PORT (whose listening socket takes connections only from
+// that peer), the wiring of the data socket, the data start, and the ABOR sequence.
+#include <utility>
+
+#include "ftp/FtpDataSteps.h"
+#include "ftp/FtpDataText.h"
+#include "net/SocketErrors.h"
+
+namespace tarsil {
+namespace {
+
+constexpr const char* kTextBadPasv = "PASV reply without six numbers of 0 to 255 in parentheses";
+constexpr const char* kTextCannotListen = "No listening socket for the data connection";
+
+// Telnet "interrupt process" in the normal stream, "data mark" as urgent data (RFC 959, ABOR).
+constexpr char kIacIp[] = {'\xFF', '\xF4'};
+constexpr char kIacDm[] = {'\xFF', '\xF2'};
+
+// Sends all bytes on the control connection; false when the connection failed.
+bool SendControlBytes(TMFtp& ftp, const char (&bytes)[2], bool urgent) {
+  size_t done = 0;
+  while (done < sizeof bytes) {
+    const size_t sent = urgent ? ftp.SendUrgent(bytes + done, sizeof bytes - done)
+                               : ftp.SendBytes(bytes + done, sizeof bytes - done);
+    if (ftp.LastError() != 0 && ftp.LastError() != kWsaENotSock) return false;
+    if (sent == 0) return true;  // the socket is full or gone: the rest is dropped
+    done += sent;
+  }
+  return true;
+}
+
+}  // namespace
+
+void TMFtp::SetListingLimits(uint64_t max_bytes, uint64_t max_lines) {
+  data_.max_listing_bytes = max_bytes;
+  data_.max_listing_lines = max_lines;
+}
+
+void FtpDataSteps::WaitWhileBusy(TMFtp& ftp) {
+  if (ftp.asynchronous_ || !ftp.busy_) return;
+  ftp.loop().WaitUntil([&ftp] { return !ftp.busy_; }, EventLoop::Clock::time_point::max());
+}
+
+void FtpDataSteps::Fail(TMFtp& ftp, FtpError member, std::string text) {
+  ftp.RaiseError(member, std::move(text));
+  ftp.FinishRequest();
+}
+
+// ---- TYPE, PASV, PORT ----------------------------------------------------------------------
+
+void FtpDataSteps::SetType(TMFtp& ftp, const char* letter, ReplyHandler next) {
+  if (ftp.last_type_ != letter) {
+    ftp.last_type_ = letter;
+    ftp.SendCommand(std::string("TYPE ") + letter, next);
+  } else {
+    next.run(ftp, kSyntheticDone);
+  }
+}
+
+void FtpDataSteps::UploadPasvPortStep(TMFtp& ftp, const std::string& reply) {
+  ftp.data_.data_closed = false;
+  ftp.data_.final_reply_seen = false;
+  PasvPortStep(ftp, reply);
+}
+
+void FtpDataSteps::PasvPortStep(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
+  if (ftp.passive_) {
+    ftp.SendCommand("PASV", kPasvReply);
+  } else {
+    SendPort(ftp, ftp.data_step_);
+  }
+}
+
+void FtpDataSteps::PasvReply(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2') || !ftp.data_step_) return Fail(ftp, ftpErrorCommandFailed);
+  const std::optional<PasvTarget> target = ParsePasvReply(reply);
+  if (!target) return Fail(ftp, ftpErrorCommandFailed, kTextBadPasv);
+  // Only the port is taken: a reply naming another host (a hostile server, or one behind an
+  // address translator) must not send the client to some other machine.
+  const std::string peer = ftp.AddressText();
+  if (target->host != peer) {
+    ftp.RaiseInfo(ftpInfoDebug, "PASV reply names " + target->host + "; the data connection goes" +
+                                    " to the server's address " + peer + " instead");
+  }
+  TMSocket& data = ftp.data_socket_;
+  data.RecreateSocket();
+  if (data.LastError() == 0) {
+    data.SetAddressText(peer);
+    data.SetPortNumber(target->port);
+    data.ConnectSocket();
+  }
+  if (data.LastError() != 0) {  // failed at once: no notification would ever come
+    ftp.FailConnection(ftpErrorDataConnection);
+    return;
+  }
+  const ReplyHandler step = ftp.data_step_;
+  step.run(ftp, kSyntheticDone);
+}
+
+void FtpDataSteps::SendPort(TMFtp& ftp, ReplyHandler next) {
+  TMSocket& listener = ftp.listen_socket_;
+  // Some servers connect as soon as they have the PORT, before the transfer command (and before
+  // Wire): that connection is taken when the data connection is wired.
+  ftp.data_.accept_pending = false;
+  listener.OnAcceptReady = [&ftp](TMSocket&) { ftp.data_.accept_pending = true; };
+  const std::string local = ftp.LocalAddressText();
+  listener.RecreateSocket();
+  if (listener.LastError() == 0 && !local.empty()) {
+    listener.SetAddressText(local);
+    listener.SetPortNumber(0);  // any free port
+    listener.ListenSocket();
+  }
+  const uint16_t port = listener.LastError() == 0 && !local.empty() ? listener.LocalPort() : 0;
+  const std::string address = port != 0 ? listener.LocalAddressText() : std::string();
+  if (address.empty()) {
+    listener.CloseSocket();
+    return Fail(ftp, ftpErrorDataConnection, kTextCannotListen);
+  }
+  ftp.data_.listing_leftover.clear();
+  ftp.SendCommand("PORT " + PortArgument(address, port), next);
+}
+
+// ---- The data connection -------------------------------------------------------------------
+
+void FtpDataSteps::Wire(TMFtp& ftp, DataWiring wiring) {
+  FtpDataState& d = ftp.data_;
+  ++d.data_serial;
+  d.data_started = false;
+  d.abort_replies = 0;
+  d.send_begin = d.send_end = 0;
+  d.upload_eof = false;
+  TMSocket& data = ftp.data_socket_;
+  data.OnReadable = nullptr;
+  data.OnWritable = nullptr;
+  if (wiring == DataWiring::kDownload) {
+    data.OnReadable = [&ftp](TMSocket&) { DownloadReader(ftp); };
+  } else if (wiring == DataWiring::kListing) {
+    data.OnReadable = [&ftp](TMSocket&) { ListingReader(ftp); };
+  } else {
+    data.OnWritable = [&ftp](TMSocket&) { UploadSender(ftp); };
+  }
+  if (wiring == DataWiring::kListing) {
+    data.OnClosed = [&ftp](TMSocket&) { ListingCloser(ftp); };
+  } else {
+    data.OnClosed = [&ftp](TMSocket&) { TransferCloser(ftp); };
+  }
+  data.OnConnected = [&ftp, wiring](TMSocket&) { DataStart(ftp, wiring); };
+  ftp.listen_socket_.OnAcceptReady = [&ftp, wiring](TMSocket&) { AcceptStart(ftp, wiring); };
+  if (std::exchange(d.accept_pending, false)) AcceptStart(ftp, wiring);
+}
+
+void FtpDataSteps::AcceptStart(TMFtp& ftp, DataWiring wiring) {
+  TMSocket& data = ftp.data_socket_;
+  data.AcceptFrom(ftp.listen_socket_);
+  const uint16_t error = data.LastError();
+  // Nothing there after all, or a connection that went before it was taken: wait on.
+  if ((error == 0 && !data.IsOpen()) || error == kWsaEConnAborted) return;
+  if (error == 0) {
+    const std::string peer = ftp.AddressText();
+    if (data.AddressText() != peer) {
+      // Only the server may connect: anyone else who found the port is turned away.
+      const std::string stray = data.AddressText();
+      TMSocket::SocketEvent closed = std::move(data.OnClosed);
+      data.OnClosed = nullptr;
+      data.CloseSocket();
+      data.OnClosed = std::move(closed);
+      ftp.RaiseInfo(ftpInfoDebug, "Data connection from " + stray + " refused: only the server " +
+                                      peer + " may connect");
+      return;
+    }
+    // One data connection per transfer: a later one must not replace it.
+    ftp.listen_socket_.OnAcceptReady = nullptr;
+    ftp.listen_socket_.CloseSocket();
+  }
+  DataStart(ftp, wiring);
+}
+
+void FtpDataSteps::DataStart(TMFtp& ftp, DataWiring wiring) {
+  FtpDataState& d = ftp.data_;
+  const uint16_t error = ftp.data_socket_.LastError();
+  if (error != 0) {
+    const bool ignored = ftp.aborting_ || (error == kWsaENotSock && wiring != DataWiring::kUpload);
+    if (!ignored) ftp.FailConnection(ftpErrorDataConnection);
+    return;
+  }
+  d.bytes_transferred = 0;
+  ftp.request_ok_ = true;
+  d.listing_leftover.clear();
+  ftp.aborting_ = false;
+  d.data_started = true;
+  if (wiring == DataWiring::kDownload) d.local_file.CutAtPositionOnClose();
+  if (wiring == DataWiring::kUpload) {
+    d.upload_size = d.local_file.Size();
+    ftp.RaiseInfo(ftpInfoFileSize, std::to_string(d.upload_size));
+  }
+}
+
+bool FtpDataSteps::SendTransferCommand(TMFtp& ftp, const std::string& command,
+                                       ReplyHandler handler) {
+  ftp.data_.transfer_sent = true;
+  if (ftp.SendCommand(command, handler)) return true;
+  CloseDataSockets(ftp);  // the request has ended: its data connection goes with it
+  return false;
+}
+
+void FtpDataSteps::CloseDataSockets(TMFtp& ftp) {
+  ftp.data_socket_.CloseSocket();
+  ftp.listen_socket_.CloseSocket();
+}
+
+bool FtpDataSteps::ReceiveFailed(TMFtp& ftp) {
+  const uint16_t error = ftp.data_socket_.LastError();
+  if (error == 0 || error == kWsaENotSock || ftp.aborting_) return error != 0;
+  ftp.FailConnection(ftpErrorDataConnection);
+  return true;
+}
+
+bool FtpDataSteps::ClosedByFailure(TMFtp& ftp, uint16_t error) {
+  // A reset before the server's final reply: what came may be cut short. After a positive final
+  // reply the server has said the data is complete, however it then closed.
+  if (error == 0 || error == kWsaENotSock || error == kWsaENotConn) return false;
+  return !ftp.aborting_ && !ftp.data_.final_reply_seen;
+}
+
+// ---- Abort ----------------------------------------------------------------------------------
+//
+// After ABOR a server answers twice: the aborted command's own final reply (426, or 226 when it
+// had just completed) and then the reply to ABOR. The request ends with the second, so that a
+// late ABOR reply is never taken as the reply to the next command. A server that has not
+// stopped the transfer after a short grace has its data connection closed (several go on
+// sending to a reader that keeps up, and read the ABOR only when the transfer is over), and one
+// that leaves a reply out is not waited for long. An aborted transfer is a failed one, unless
+// its positive final reply had come before the abort.
+
+void FtpDataSteps::Abort(TMFtp& ftp) {
+  // Not twice, and not after the request has already ended (its handler is gone).
+  if (ftp.aborting_ || !ftp.reply_handler_) return;
+  FtpDataState& d = ftp.data_;
+  ftp.aborting_ = true;
+  d.abort_completed = d.final_reply_seen;
+  d.abort_replies = d.abort_completed ? 1 : 2;
+  d.aborted_reply = d.abort_completed ? ftp.last_reply_ : std::string();
+  d.abort_failed = false;
+  d.abort_waiting = d.abort_completed;  // a completed transfer's data connection is not cut
+  if (!SendControlBytes(ftp, kIacIp, false) || !SendControlBytes(ftp, kIacDm, true)) {
+    ftp.CheckSocketError();
+    return;
+  }
+  // No second IAC DM follows in the normal stream: servers read it as the start of the next
+  // command line, which they then refuse ("500 Unknown command").
+  ftp.reply_handler_ = kAbortReply;
+  if (!ftp.SendCommand("ABOR", kAbortReply)) return;
+  ftp.timers_.SetTimer(kAbortTimer, d.abort_waiting ? kAbortReplyWaitMs : kAbortGraceMs);
+}
+
+void FtpDataSteps::AbortReply(TMFtp& ftp, const std::string& reply) {
+  FtpDataState& d = ftp.data_;
+  if (ReplyIs(reply, '1')) return;
+  if (d.abort_replies == 2) {  // the aborted command's own reply
+    d.aborted_reply = reply;
+    FailAbort(ftp);
+  }
+  if (--d.abort_replies > 0) {
+    d.abort_waiting = true;  // the server has answered: its data connection is left to it
+    ftp.timers_.SetTimer(kAbortTimer, kAbortReplyWaitMs);
+    return;
+  }
+  EndAbort(ftp);
+}
+
+void FtpDataSteps::AbortWaitOver(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (ftp.reply_handler_.run != &AbortReply) {
+    ftp.timers_.KillTimer(kAbortTimer);
+    return;
+  }
+  if (d.abort_waiting) return EndAbort(ftp);
+  d.abort_waiting = true;
+  CloseDataSockets(ftp);
+  ftp.timers_.SetTimer(kAbortTimer, kAbortReplyWaitMs);
+}
+
+void FtpDataSteps::FailAbort(TMFtp& ftp) {
+  if (ftp.data_.abort_failed) return;
+  ftp.data_.abort_failed = true;
+  CloseDataSockets(ftp);
+  ftp.RaiseError(ftpErrorAccessDenied, kTextAccessDenied);
+}
+
+void FtpDataSteps::EndAbort(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  ftp.timers_.KillTimer(kAbortTimer);
+  d.abort_replies = 0;
+  // The request's outcome is the aborted command's reply, not ABOR's.
+  if (d.abort_completed) {
+    ftp.last_reply_ = d.aborted_reply;
+    if (d.data_closed) {
+      ftp.FinishRequest();
+    } else {
+      ftp.reply_handler_ = {};  // the close of the data connection ends the request
+    }
+    return;
+  }
+  FailAbort(ftp);
+  const bool negative =
+      d.transfer_sent && (ReplyIs(d.aborted_reply, '4') || ReplyIs(d.aborted_reply, '5'));
+  ftp.last_reply_ = negative ? d.aborted_reply : std::string(kTextAbortedReply);
+  ftp.FinishRequest();  // its ready notice closes what is left of the data connection
+}
+
+void FtpDataSteps::HandleNotice(TMFtp& ftp, const Notice& notice) {
+  if (notice.message == kUploadContinueMessage && notice.wparam == ftp.data_.data_serial) {
+    UploadSender(ftp);
+  }
+}
+
+}  // namespace tarsil

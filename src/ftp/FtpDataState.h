@@ -1,0 +1,71 @@
+// The FTP engine's data-side state: the local file and counters of the transfer in progress, the
+// lists and raw lines of the listing, and what the directory commands keep between two replies.
+// TMFtp owns one; only its own steps touch it. The listing cache is the program's (not owned).
+// Loop thread only.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ftp/TransferFile.h"
+#include "listing/FileInfoList.h"
+#include "listing/ListingCache.h"
+#include "listing/ListingParser.h"
+
+namespace tarsil {
+
+struct FtpDataState {
+  static constexpr size_t kReceiveBlock = 4096;  // at most this much per read
+  static constexpr size_t kSendBlock = 1514;     // at most this much per upload send
+  // What a listing may hold before it fails: a server could otherwise send lines forever.
+  static constexpr uint64_t kDefaultListingBytes = uint64_t{256} << 20;
+  static constexpr uint64_t kDefaultListingLines = 2'000'000;
+
+  // The transfer in progress.
+  std::string remote_name;
+  std::string local_name;
+  TransferFile local_file;
+  bool append_upload = false;
+  bool data_closed = true;  // the data connection of this request has finished
+  bool final_reply_seen = false;
+  bool data_started = false;     // its data connection opened
+  bool transfer_sent = false;    // RETR, STOR, APPE or LIST has gone out
+  int abort_replies = 0;         // replies still awaited after ABOR
+  std::string aborted_reply;     // the aborted command's own final reply
+  bool abort_completed = false;  // the positive final reply had come before the abort
+  bool abort_failed = false;     // the abort's error has been raised
+  bool abort_waiting = false;    // the grace is over (or the server answered)
+  int64_t remote_size = 0;
+  int64_t upload_size = 0;
+  int64_t restart_offset = 0;
+  int64_t bytes_transferred = 0;
+  bool accept_pending = false;  // a connection reached the listening socket before Wire
+  uint64_t data_serial = 0;     // changes with every data connection wired: stale notices drop
+  std::array<char, kReceiveBlock> receive_buffer{};  // a listing's
+  std::vector<char> write_buffer;                    // a download's blocks, written together
+  std::vector<char> send_buffer;                     // read ahead of the upload, sent in blocks
+  size_t send_begin = 0;
+  size_t send_end = 0;
+  bool upload_eof = false;  // the local file ended before the upload size
+
+  // The listing.
+  TMFtpFileInfoList current_files, current_folders;
+  TMFtpFileInfoList new_files, new_folders;
+  std::vector<std::string> raw_listing;
+  std::string listing_leftover;  // after the last CR LF received
+  uint64_t listing_bytes = 0;
+  uint64_t max_listing_bytes = kDefaultListingBytes;
+  uint64_t max_listing_lines = kDefaultListingLines;
+  bool listing_overflow = false;
+  bool listing_from_cache = false;
+  ListingParser parser;
+  ListingCache* cache = nullptr;
+
+  // Directory commands.
+  std::string rename_new_name;
+  std::string removed_directory;
+};
+
+}  // namespace tarsil

@@ -1,0 +1,194 @@
+// TMFtp: the listing of the current directory. From the cache when Cache is on and both lists are
+// fresh there; otherwise LIST over a data connection, cut into lines, parsed for ServerType into
+// the file and folder lists, and written to the cache when it ended without an error. A listing
+// keeps at most the set number of bytes and lines, so a server cannot fill the memory.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "ftp/FtpDataSteps.h"
+
+namespace tarsil {
+namespace {
+
+// Receive blocks taken in one readable notification before the loop gets its turn again.
+constexpr int kBlocksPerWakeUp = 32;
+constexpr const char* kFile = "File";
+constexpr const char* kFolder = "Folder";
+
+}  // namespace
+
+void TMFtp::ListDirectory() {
+  if (busy_) {
+    RaiseInfo(ftpInfoBusy);
+    return;
+  }
+  FtpDataState& d = data_;
+  if (cache_ && d.cache != nullptr) {
+    const auto name = [&](CachedListKind kind) {
+      return d.cache->CacheFileName(Server(), username_, current_directory_, kind, Port());
+    };
+    if (d.cache->LoadCachedList(name(CachedListKind::kFolders), d.current_folders, cache_expire_) &&
+        d.cache->LoadCachedList(name(CachedListKind::kFiles), d.current_files, cache_expire_)) {
+      current_operation_ = FtpOperation::kListing;
+      d.listing_from_cache = true;
+      d.raw_listing.clear();  // no lines came: none of an earlier listing may stand for these
+      FinishRequest();
+      return;
+    }
+  }
+  if (!BeginRequest()) return;
+  current_operation_ = FtpOperation::kListing;
+  d.listing_from_cache = false;
+  d.transfer_sent = false;
+  d.raw_listing.clear();
+  d.new_files.ClearEntries();
+  d.new_folders.ClearEntries();
+  FtpDataSteps::SetType(*this, "A", kListingTypeReply);
+  FtpDataSteps::WaitWhileBusy(*this);
+}
+
+void FtpDataSteps::ListingTypeReply(TMFtp& ftp, const std::string& reply) {
+  ftp.data_.data_closed = false;
+  ftp.data_.final_reply_seen = false;
+  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
+  if (ftp.passive_) {
+    ftp.data_step_ = kListStep;
+    ftp.SendCommand("PASV", kPasvReply);
+  } else {
+    SendPort(ftp, kListStep);
+  }
+}
+
+void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
+  FtpDataState& d = ftp.data_;
+  Wire(ftp, DataWiring::kListing);
+  d.raw_listing.clear();
+  d.new_files.ClearEntries();
+  d.new_folders.ClearEntries();
+  d.parser.ClearPendingVmsText();
+  d.listing_leftover.clear();
+  d.listing_bytes = 0;
+  d.listing_overflow = false;
+  const std::string command = ftp.file_mask_.empty() ? "LIST" : "LIST " + ftp.file_mask_;
+  if (SendTransferCommand(ftp, command, kListReply)) ftp.RaiseInfo(ftpInfoListing);
+}
+
+void FtpDataSteps::ListReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '1')) return;
+  if (ReplyIs(reply, '2')) {
+    ftp.data_.final_reply_seen = true;
+    if (ftp.data_.data_closed) ftp.FinishRequest();
+    return;
+  }
+  CloseDataSockets(ftp);
+  Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
+}
+
+void FtpDataSteps::ListingReader(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  TMSocket& data = ftp.data_socket_;
+  const uint64_t serial = d.data_serial;
+  for (int block = 0; block < kBlocksPerWakeUp && data.Handle() >= 0; ++block) {
+    const size_t count = data.ReceiveBytes(d.receive_buffer.data(), d.receive_buffer.size());
+    if (count == 0) {
+      ReceiveFailed(ftp);
+      return;
+    }
+    // The text of a block ends at its first NUL byte.
+    const std::string_view chunk(d.receive_buffer.data(), strnlen(d.receive_buffer.data(), count));
+    if (chunk.empty() || d.listing_overflow) continue;
+    if (d.listing_bytes + chunk.size() > d.max_listing_bytes) return ListingTooLong(ftp);
+    d.listing_bytes += chunk.size();
+    d.bytes_transferred += static_cast<int64_t>(chunk.size());
+    ftp.Raise(ftp.OnDataProgress);
+    if (d.data_serial != serial) return;
+
+    // Only the new bytes are searched (a CR may already wait at the end of the leftover).
+    std::string& text = d.listing_leftover;
+    const size_t search_from = text.empty() ? 0 : text.size() - 1;
+    text.append(chunk);
+    size_t line_start = 0;
+    for (;;) {
+      const size_t end = text.find("\r\n", std::max(search_from, line_start));
+      if (end == std::string::npos) break;
+      const std::string line = text.substr(line_start, end - line_start);
+      line_start = end + 2;
+      if (d.raw_listing.size() >= d.max_listing_lines) return ListingTooLong(ftp);
+      TakeListingLine(ftp, line);
+      if (d.data_serial != serial || d.listing_overflow) return;
+    }
+    text.erase(0, line_start);
+  }
+}
+
+void FtpDataSteps::TakeListingLine(TMFtp& ftp, const std::string& line) {
+  FtpDataState& d = ftp.data_;
+  ftp.RaiseInfo(ftpInfoData, line);
+  d.raw_listing.push_back(line);
+  try {
+    const std::optional<ListingEntry> entry = d.parser.ParseListingLine(ftp.server_type_, line);
+    if (!entry) return;
+    const MFtpFileInfo& info = entry->info;
+    if (entry->is_folder && (info.FileName == "." || info.FileName == "..")) return;
+    TMFtpFileInfoList& list = entry->is_folder ? d.new_folders : d.new_files;
+    list.AddEntry(info.FileName, info.Attributes, info.Date, info.Size, info.Link, info.Owner,
+                  info.Group, info.Description);
+    ftp.RaiseInfo(ftpInfoEntryFound, entry->is_folder ? kFolder : kFile);
+  } catch (const std::exception&) {
+    // A line that cannot be taken stays in RawListing only.
+  }
+}
+
+void FtpDataSteps::ListingTooLong(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  d.listing_overflow = true;
+  d.listing_leftover.clear();
+  ftp.RaiseError(ftpErrorDataConnection,
+                 "Listing longer than " + std::to_string(d.max_listing_bytes) + " bytes or " +
+                     std::to_string(d.max_listing_lines) + " lines: the rest is not read");
+  // The server learns it from the closed data connection; its reply ends the request.
+  CloseDataSockets(ftp);
+}
+
+// Our sockets offer every byte before the close, so nothing is left to read here.
+void FtpDataSteps::ListingCloser(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (d.data_closed) return;
+  const uint16_t error = ftp.data_socket_.LastError();
+  d.data_closed = true;
+  ftp.data_socket_.OnConnected = nullptr;
+  ftp.listen_socket_.OnAcceptReady = nullptr;
+  CloseDataSockets(ftp);
+  ftp.RaiseInfo(ftpInfoListingComplete);
+  ftp.RaiseInfo(ftpInfoTransferComplete);
+  if (ClosedByFailure(ftp, error)) {
+    ftp.FailConnection(ftpErrorDataConnection);
+  } else if (d.final_reply_seen && d.abort_replies == 0) {
+    ftp.FinishRequest();
+  }
+}
+
+// The ready notice of a listing, before OnListingDone.
+void FtpDataSteps::ListingCompletion(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (d.listing_from_cache) return;
+  d.current_files = std::move(d.new_files);
+  d.current_folders = std::move(d.new_folders);
+  d.new_files.ClearEntries();
+  d.new_folders.ClearEntries();
+  if (!ftp.request_ok_ || d.cache == nullptr) return;
+  // Written also with Cache off, so that a later run with it on finds the listing.
+  const auto name = [&](CachedListKind kind) {
+    return d.cache->CacheFileName(ftp.Server(), ftp.username_, ftp.current_directory_, kind,
+                                  ftp.Port());
+  };
+  d.cache->SaveCachedList(name(CachedListKind::kFolders), d.current_folders);
+  d.cache->SaveCachedList(name(CachedListKind::kFiles), d.current_files);
+}
+
+}  // namespace tarsil

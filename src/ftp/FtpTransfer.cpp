@@ -1,0 +1,384 @@
+// TMFtp: downloads (RETR) and uploads (STOR or APPE) with SIZE, REST and the resume question, the
+// download reader, the upload sender and the transfer closer. A transfer ends when both its data
+// connection has closed and its final reply has come, in either order. Sizes and counts are 64-bit.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "ftp/FtpDataSteps.h"
+#include "ftp/FtpDataText.h"
+#include "net/SocketErrors.h"
+
+namespace tarsil {
+namespace {
+
+// Receive blocks taken in one readable notification, and upload blocks sent in one turn of the
+// loop, before the loop gets its turn again.
+constexpr int kBlocksPerWakeUp = 32;
+// A download writes this many received blocks at once.
+constexpr size_t kWriteBlocks = 16;
+// The upload reads the file ahead in this many whole blocks.
+constexpr size_t kReadAheadBlocks = 43;
+
+const char* TypeLetter(TMFtpTransferType mode) { return mode == AsciiTransfer ? "A" : "I"; }
+
+}  // namespace
+
+void TMFtp::CloseLocalFile() { data_.local_file.Close(); }
+
+void FtpDataSteps::Decline(TMFtp& ftp) {
+  ftp.data_.local_file.Close();
+  ftp.current_operation_ = FtpOperation::kIdle;
+  ftp.FinishRequest();
+}
+
+// ---- Download ------------------------------------------------------------------------------
+
+void TMFtp::RetrieveFile(std::string_view remote_file, std::string_view local_file) {
+  if (!BeginRequest()) return;
+  current_operation_ = FtpOperation::kDownload;
+  data_.transfer_sent = false;
+  data_.remote_name = remote_file;
+  data_.local_name = local_file;
+  data_.local_file.Close();
+  if (remote_file.empty()) {
+    FtpDataSteps::Fail(*this, ftpErrorNoFile);
+  } else if (local_file.empty()) {
+    FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
+  } else {
+    ReplyHandler next = kResumeQuestion;
+    switch (data_.local_file.OpenForWriting(local_file)) {
+      case TransferFile::Opened::kFailed:
+        next = {};
+        FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
+        break;
+      case TransferFile::Opened::kExisting:
+        break;
+      case TransferFile::Opened::kCreated:
+        data_step_ = kRetrStep;
+        next = kPasvPortStep;
+        break;
+    }
+    if (next) {
+      data_.data_closed = false;
+      data_.final_reply_seen = false;
+      FtpDataSteps::SetType(*this, TypeLetter(transfer_mode_), next);
+    }
+  }
+  FtpDataSteps::WaitWhileBusy(*this);
+}
+
+// The local file exists: the owner says whether to resume it. The TYPE reply is not looked at.
+void FtpDataSteps::ResumeQuestion(TMFtp& ftp, const std::string&) {
+  ftp.data_.remote_size = 0;
+  std::string answer;
+  ftp.AskInfo(needResumeChoice, answer);
+  if (answer == "Resume") {
+    if (!ftp.resume_supported_) {
+      ftp.RaiseInfo(ftpInfoResumeNotSupported);
+      return Decline(ftp);
+    }
+    if (ftp.size_supported_) {
+      ftp.SendCommand("SIZE " + ftp.data_.remote_name, kDownloadSizeReply);
+    } else {
+      DownloadSizeReply(ftp, "500");
+    }
+  } else if (answer == "Overwrite" || answer.empty()) {
+    ftp.data_step_ = kRetrStep;
+    PasvPortStep(ftp, kSyntheticDone);
+  } else {
+    Decline(ftp);
+  }
+}
+
+void FtpDataSteps::DownloadSizeReply(TMFtp& ftp, const std::string& reply) {
+  FtpDataState& d = ftp.data_;
+  const int64_t local_size = d.local_file.Size();
+  if (ReplyIs(reply, '2')) {
+    d.remote_size = ParseSizeReply(reply).value_or(0);
+    if (d.remote_size >= local_size && local_size != 0) {
+      if (d.remote_size == local_size) {
+        ftp.RaiseInfo(ftpInfoNothingToDo, kTextNothingToDo);
+        return Decline(ftp);
+      }
+      d.restart_offset = local_size;
+      d.local_file.SeekTo(local_size);
+      ftp.data_step_ = kRestartStep;
+      return PasvPortStep(ftp, kSyntheticDone);
+    }
+    ftp.RaiseInfo(ftpInfoResumeNotSupported, kTextWillOverwrite);
+  } else if (reply.compare(0, 2, "50") == 0) {
+    // Without SIZE a non-empty local file is taken as complete.
+    ftp.size_supported_ = false;
+    return DownloadSizeReply(ftp, "213 " + std::to_string(local_size));
+  }
+  ftp.data_step_ = kRetrStep;
+  PasvPortStep(ftp, kSyntheticDone);
+}
+
+void FtpDataSteps::RetrStep(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
+  Wire(ftp, DataWiring::kDownload);
+  SendTransferCommand(ftp, "RETR " + ftp.data_.remote_name, kRetrReply);
+}
+
+void FtpDataSteps::RestartStep(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
+  Wire(ftp, DataWiring::kDownload);
+  ftp.SendCommand("REST " + std::to_string(ftp.data_.restart_offset), kRestReply);
+}
+
+void FtpDataSteps::RestReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '3')) {
+    SendTransferCommand(ftp, "RETR " + ftp.data_.remote_name, kRetrReply);
+    return;
+  }
+  CloseDataSockets(ftp);
+  Fail(ftp, ftpErrorResumeFailed, kTextResumeDownloadFailed);
+}
+
+void FtpDataSteps::RetrReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '1')) {
+    const std::string size = PreliminarySize(reply);
+    if (!size.empty()) ftp.RaiseInfo(ftpInfoFileSize, size);
+    return;
+  }
+  if (ReplyIs(reply, '2')) {
+    ftp.data_.final_reply_seen = true;
+    if (ftp.data_.data_closed) ftp.FinishRequest();
+    return;
+  }
+  CloseDataSockets(ftp);
+  Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
+}
+
+// Blocks of at most 4096 bytes are received one after the other into one buffer, counted and
+// reported each, and written to the file together (one write for up to 16 blocks).
+void FtpDataSteps::DownloadReader(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  TMSocket& data = ftp.data_socket_;
+  if (d.write_buffer.empty()) d.write_buffer.resize(FtpDataState::kReceiveBlock * kWriteBlocks);
+  size_t filled = 0;
+  for (int block = 0; block < kBlocksPerWakeUp && data.Handle() >= 0; ++block) {
+    if (filled + FtpDataState::kReceiveBlock > d.write_buffer.size()) {
+      WriteReceived(ftp, filled);
+      filled = 0;
+    }
+    const size_t count =
+        data.ReceiveBytes(d.write_buffer.data() + filled, FtpDataState::kReceiveBlock);
+    if (count == 0) {
+      WriteReceived(ftp, filled);  // before a failure closes the file
+      ReceiveFailed(ftp);
+      return;
+    }
+    if (!d.local_file.IsOpen()) continue;  // after a write failure the rest is only drained
+    filled += count;
+    d.bytes_transferred += static_cast<int64_t>(count);
+    ftp.Raise(ftp.OnDataProgress);
+    ftp.RaiseInfo(ftpInfoData);
+  }
+  WriteReceived(ftp, filled);
+}
+
+void FtpDataSteps::WriteReceived(TMFtp& ftp, size_t count) {
+  FtpDataState& d = ftp.data_;
+  if (count == 0 || !d.local_file.IsOpen()) return;
+  if (d.local_file.Write(d.write_buffer.data(), count) < count) {
+    ftp.RaiseError(ftpErrorLocalWrite);
+    d.local_file.Close();
+  }
+}
+
+// Our sockets offer every byte before the close, so nothing is left to read here.
+void FtpDataSteps::TransferCloser(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (d.data_closed) return;
+  const uint16_t error = ftp.data_socket_.LastError();
+  d.data_closed = true;
+  CloseDataSockets(ftp);
+  d.local_file.Close();
+  ftp.RaiseInfo(ftpInfoTransferComplete);
+  if (ClosedByFailure(ftp, error)) {
+    ftp.FailConnection(ftpErrorDataConnection);
+  } else if (d.final_reply_seen && d.abort_replies == 0) {
+    ftp.FinishRequest();
+  }
+  ftp.Raise(ftp.OnRetrieveComplete);
+}
+
+// ---- Upload --------------------------------------------------------------------------------
+
+void TMFtp::StoreFile(std::string_view local_file, std::string_view remote_file) {
+  if (!BeginRequest()) return;
+  current_operation_ = FtpOperation::kUpload;
+  data_.transfer_sent = false;
+  data_.remote_name = remote_file;
+  data_.local_name = local_file;
+  data_.local_file.Close();
+  if (remote_file.empty()) {
+    FtpDataSteps::Fail(*this, ftpErrorNoFile);
+  } else if (local_file.empty()) {
+    FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
+  } else if (!data_.local_file.OpenForReading(local_file)) {
+    const int error = data_.local_file.Error();
+    FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
+    throw FtpLocalFileError("Cannot open file \"" + std::string(local_file) +
+                            "\": " + std::strerror(error));
+  } else {
+    FtpDataSteps::SetType(*this, TypeLetter(transfer_mode_), kUploadCheck);
+  }
+  FtpDataSteps::WaitWhileBusy(*this);
+}
+
+// The TYPE reply is not looked at.
+void FtpDataSteps::UploadCheck(TMFtp& ftp, const std::string&) {
+  ftp.data_.remote_size = 0;
+  if (ftp.resume_supported_ && ftp.size_supported_) {
+    ftp.SendCommand("SIZE " + ftp.data_.remote_name, kUploadSizeReply);
+    return;
+  }
+  ftp.data_step_ = kStorStep;
+  UploadPasvPortStep(ftp, kSyntheticDone);
+}
+
+void FtpDataSteps::UploadSizeReply(TMFtp& ftp, const std::string& reply) {
+  FtpDataState& d = ftp.data_;
+  ReplyHandler step = kStorStep;
+  if (ReplyIs(reply, '2')) {
+    d.remote_size = ParseSizeReply(reply).value_or(0);
+    if (d.remote_size != 0) {
+      std::string answer;
+      ftp.AskInfo(needResumeChoice, answer);
+      if (answer == "Resume") {
+        if (d.remote_size > d.local_file.Size()) {
+          // The remote file is already longer than ours: it cannot be a part of it.
+          ftp.RaiseInfo(ftpInfoResumeNotSupported, kTextWillOverwrite);
+        } else {
+          d.local_file.SeekTo(d.remote_size);
+          step = kRestartStoreStep;
+        }
+      } else if (!answer.empty() && answer != "Overwrite") {
+        return Decline(ftp);
+      }
+    }
+  } else if (reply.compare(0, 2, "50") == 0) {
+    ftp.size_supported_ = false;
+  }
+  ftp.data_step_ = step;
+  UploadPasvPortStep(ftp, kSyntheticDone);
+}
+
+void FtpDataSteps::StorStep(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
+  Wire(ftp, DataWiring::kUpload);
+  const char* verb = ftp.data_.append_upload ? "APPE " : "STOR ";
+  SendTransferCommand(ftp, verb + ftp.data_.remote_name, kStorReply);
+}
+
+void FtpDataSteps::RestartStoreStep(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
+  Wire(ftp, DataWiring::kUpload);
+  ftp.SendCommand("REST " + std::to_string(ftp.data_.remote_size), kRestStoreReply);
+}
+
+void FtpDataSteps::RestStoreReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '3')) {
+    const char* verb = ftp.data_.append_upload ? "APPE " : "STOR ";
+    SendTransferCommand(ftp, verb + ftp.data_.remote_name, kStorReply);
+    return;
+  }
+  CloseDataSockets(ftp);
+  Fail(ftp, ftpErrorResumeFailed, kTextResumeUploadFailed);
+}
+
+// A preliminary reply keeps the handler for the final one, which ends the transfer together
+// with the close of its data connection (as for downloads).
+void FtpDataSteps::StorReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '1')) return;
+  if (ReplyIs(reply, '2')) {
+    ftp.data_.final_reply_seen = true;
+    if (ftp.data_.data_closed) ftp.FinishRequest();
+    return;
+  }
+  CloseDataSockets(ftp);
+  Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
+}
+
+bool FtpDataSteps::UploadAtEnd(TMFtp& ftp) {
+  const FtpDataState& d = ftp.data_;
+  if (d.send_begin < d.send_end) return false;
+  return d.upload_eof || !d.local_file.IsOpen() || d.local_file.Position() >= d.upload_size;
+}
+
+// Reads the next whole blocks of the file; false after a read failure (already handled).
+bool FtpDataSteps::FillSendBuffer(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (d.send_buffer.empty()) d.send_buffer.resize(FtpDataState::kSendBlock * kReadAheadBlocks);
+  const int64_t left = d.upload_size - d.local_file.Position();
+  const size_t want = static_cast<size_t>(std::min<int64_t>(left, d.send_buffer.size()));
+  const ssize_t got = d.local_file.Read(d.send_buffer.data(), want);
+  if (got < 0) {
+    ftp.RaiseError(ftpErrorLocalRead);
+    d.local_file.Close();
+    CloseDataSockets(ftp);
+    ftp.request_ok_ = false;
+    return false;
+  }
+  d.send_begin = 0;
+  d.send_end = static_cast<size_t>(got);
+  if (got == 0) d.upload_eof = true;  // the file became shorter: what there was has gone
+  return true;
+}
+
+void FtpDataSteps::UploadSender(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  TMSocket& data = ftp.data_socket_;
+  if (d.data_closed || !d.data_started || data.Handle() < 0) return;
+  if (ftp.aborting_) {
+    ftp.request_ok_ = false;
+    return EndUpload(ftp);
+  }
+  const uint64_t serial = d.data_serial;
+  for (int block = 0; !UploadAtEnd(ftp); ++block) {
+    if (block == kBlocksPerWakeUp) {
+      // Our share for this turn: replies, timers and an abort get theirs before the rest.
+      ftp.RaiseInfo(ftpInfoData);
+      ftp.PostNotice(kUploadContinueMessage, serial);
+      return;
+    }
+    if (d.send_begin == d.send_end) {
+      if (!FillSendBuffer(ftp)) return;
+      if (UploadAtEnd(ftp)) break;
+    }
+    const size_t length = std::min(FtpDataState::kSendBlock, d.send_end - d.send_begin);
+    data.SetReportWouldBlock(true);
+    const size_t sent = data.SendBytes(d.send_buffer.data() + d.send_begin, length);
+    data.SetReportWouldBlock(false);
+    const uint16_t error = sent < length ? data.LastError() : 0;
+    d.send_begin += sent;
+    d.bytes_transferred += static_cast<int64_t>(sent);
+    if (error != 0 && error != kWsaEWouldBlock) {
+      if (!ftp.aborting_) ftp.FailConnection(ftpErrorDataConnection);
+      ftp.Raise(ftp.OnDataProgress);
+      return;
+    }
+    if (sent > 0) ftp.Raise(ftp.OnDataProgress);
+    // A full socket ends the round: its writable notification brings the next one.
+    if (error == kWsaEWouldBlock || !ftp.request_ok_) break;
+    if (d.data_serial != serial || data.Handle() < 0) return;  // ended from a handler
+  }
+  ftp.RaiseInfo(ftpInfoData);
+  if (ftp.request_ok_ && !UploadAtEnd(ftp)) return;
+  EndUpload(ftp);
+}
+
+// Closing the data connection tells the server the file has ended; the closer does the rest.
+void FtpDataSteps::EndUpload(TMFtp& ftp) {
+  if (ftp.data_socket_.Handle() >= 0) {
+    ftp.data_socket_.CloseSocket();
+  } else {
+    TransferCloser(ftp);
+  }
+}
+
+}  // namespace tarsil

@@ -1,5 +1,7 @@
 #include "net/FTPSock.h"
 
+#include <atomic>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -38,7 +40,12 @@ std::string DottedText(uint32_t address) {
   return inet_ntop(AF_INET, &in, text, sizeof text) != nullptr ? std::string(text) : std::string();
 }
 
+// Sockets held by all TMSocket objects of the process, for leak checks.
+std::atomic<size_t> g_live_handles{0};
+
 }  // namespace
+
+size_t TMSocket::LiveHandles() { return g_live_handles.load(); }
 
 TMSocket::TMSocket(EventLoop& loop)
     : loop_(loop), target_(loop, [this](const Notice& notice) { HandleNotice(notice); }) {}
@@ -46,6 +53,7 @@ TMSocket::TMSocket(EventLoop& loop)
 TMSocket::~TMSocket() {
   lookup_.Cancel();
   watch_.Reset();
+  if (handle_.valid()) --g_live_handles;
   handle_.Reset();
 }
 
@@ -112,6 +120,7 @@ void TMSocket::CreateSocket() {
     return;
   }
   handle_.Reset(fd);
+  ++g_live_handles;
   ++generation_;
   mode_ = Mode::kIdle;
   last_error_ = 0;
@@ -201,6 +210,7 @@ void TMSocket::AcceptFrom(TMSocket& listener) {
     return;
   }
   handle_.Reset(fd);
+  ++g_live_handles;
   address_ = peer.sin_addr.s_addr;
   port_net_ = peer.sin_port;
   last_error_ = 0;
@@ -219,6 +229,7 @@ void TMSocket::CloseSocket() {
   StartCountdown(0);
   if (!handle_.valid()) return;
   watch_.Reset();
+  --g_live_handles;
   last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
   ReleaseHandle();
   is_open_ = false;
@@ -490,6 +501,7 @@ void TMSocket::RearmRead() {
 
 void TMSocket::ReleaseHandle() {
   watch_.Reset();
+  if (handle_.valid()) --g_live_handles;
   handle_.Reset();
   ++generation_;
   mode_ = Mode::kIdle;

@@ -82,6 +82,8 @@ class TMSocket {
   bool IsOpen() const { return is_open_; }
   bool LookupPending() const { return lookup_handle_ != 0; }
   int Handle() const { return handle_.get(); }
+  // Sockets held by every TMSocket of the process; leak checks expect 0 once all are gone.
+  static size_t LiveHandles();
   EventLoop& loop() const { return loop_; }
 
   // The countdown: seconds left, and the length of one of its ticks (1000 ms; tests shorten it).

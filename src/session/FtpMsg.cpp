@@ -165,6 +165,7 @@ void TMFtpMessenger::HandleInfo(FtpInfo info, std::string_view text, std::string
     case ftpInfoCommand:
       ShowText(text, LogKind::kCommand);
       return;
+    case ftpInfoDebug:  // the engine's notes on what it refused (a PASV host, a stray peer)
     case ftpInfoResumeSupported:
     case ftpInfoResumeNotSupported:
     case ftpInfoRetrying:

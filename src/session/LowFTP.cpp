@@ -67,7 +67,7 @@ void SplitHostPort(std::string_view word, std::string& host, int& port) {
 
 }  // namespace
 
-TLowFTP::TLowFTP(EventLoop& loop) : loop_(loop) {}
+TLowFTP::TLowFTP(EventLoop& loop) : loop_(loop), cache_(ListingCache::DefaultFolder()) {}
 
 TLowFTP::~TLowFTP() {
   if (Log != nullptr) Log->SetClient(nullptr);
@@ -75,7 +75,11 @@ TLowFTP::~TLowFTP() {
 }
 
 TMFtp& TLowFTP::Ftp() {
-  if (!ftp_) ftp_ = std::make_unique<TMFtp>(loop_);
+  if (!ftp_) {
+    ftp_ = std::make_unique<TMFtp>(loop_);
+    cache_.PrepareCacheDirectory();
+    ftp_->SetListingCache(&cache_);
+  }
   return *ftp_;
 }
 
@@ -128,6 +132,10 @@ int TLowFTP::WaitReply() {
       throw SessionAbort(std::string(kTimeOutText));
     }
   }
+  // An error can end the wait while the engine is still finishing the request (closing its data
+  // connection); the next request would then be refused as busy and never sent. Let it finish,
+  // within the same time-out.
+  loop_.WaitUntil([this] { return !Ftp().Busy(); }, std::chrono::steady_clock::now() + timeout);
   int result = 0;
   const std::string& reply = Ftp().LastReply();
   if (!reply.empty()) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ftp/Ftp.h"
+#include "listing/ListingCache.h"
 #include "platform/EventLoop.h"
 #include "session/FtpMsg.h"
 #include "session/SessionParams.h"
@@ -100,6 +101,7 @@ class TLowFTP {
                   const std::function<int(const std::string&)>& run);
 
   EventLoop& loop_;
+  ListingCache cache_;
   std::unique_ptr<TMFtp> ftp_;
   bool initialized_ = false;
   bool binary_mode_ = false;

@@ -118,6 +118,14 @@ TEST_F(LowFTPTest, ADownloadReplacesTheOldFileOnlyWhenComplete) {
   EXPECT_EQ(files, 2u);
 }
 
+TEST_F(LowFTPTest, ALocalFileFailureIsTheSessionsOwnFailure) {
+  LogIn();
+  server_.ServeData("RETR a.txt", "data");
+  // The server's last reply is a success; the result must still say the download failed.
+  EXPECT_EQ(ftp_.Download("a.txt", "no/such/folder/a.txt"), 999);
+  EXPECT_EQ(log_.Lines().back().text.rfind("999 ", 0), 0u);
+}
+
 TEST_F(LowFTPTest, ADeviceIsWrittenInPlace) {
   LogIn();
   server_.ServeData("RETR big.bin", std::string(10000, 'x'));

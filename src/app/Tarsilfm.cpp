@@ -56,6 +56,8 @@ TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
 
 TTarsilfm::~TTarsilfm() {
   SaveRecallMenu();
+  // The log lets go of the engine before the session (declared after it) frees the engine.
+  log_.SetClient(nullptr);
   ftp_.Log = nullptr;
 }
 

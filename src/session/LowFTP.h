@@ -97,8 +97,9 @@ class TLowFTP {
   std::vector<std::string> BuildRemoteList(std::string_view mask);
   std::vector<std::string> BuildLocalList(std::string_view mask);
   void AddNameToken(const std::string& line, std::vector<std::string>& list);
-  int ForEachName(const std::vector<std::string>& names,
-                  const std::function<int(const std::string&)>& run);
+  int RunOverNames(const std::string& start_marker, std::string_view end_marker,
+                   const char* count_format, const std::function<std::vector<std::string>()>& build,
+                   const std::function<int(const std::string&)>& run);
 
   EventLoop& loop_;
   ListingCache cache_;

@@ -74,24 +74,33 @@ std::vector<std::string> TLowFTP::BuildLocalList(std::string_view mask) {
   return list;
 }
 
-int TLowFTP::ForEachName(const std::vector<std::string>& names,
-                         const std::function<int(const std::string&)>& run) {
-  int result = 999;
-  for (const std::string& name : names) result = run(name);
-  return result;
-}
-
-int TLowFTP::Mget(std::string_view mask) {
-  AddLog("-- Mget start -- [" + std::string(mask) + "] ", true);
+// The shape all three share: the start marker, the names, the count line or "該当ファイル無し", one
+// single operation per name (the last result counts), the end marker.
+int TLowFTP::RunOverNames(const std::string& start_marker, std::string_view end_marker,
+                          const char* count_format,
+                          const std::function<std::vector<std::string>()>& build,
+                          const std::function<int(const std::string&)>& run) {
+  AddLog(start_marker, true);
   return Guarded([&] {
     ConnectedCheck();
-    std::vector<std::string> names = BuildRemoteList(mask);
+    std::vector<std::string> names = build();
     int result = 999;
     if (names.empty()) {
       AddLog("999 " + std::string(kNoMatchingFileText), false);
     } else {
-      AddLog(CountLine("mget will download %d files ", names.size()), false);
-      result = ForEachName(names, [this](const std::string& name) {
+      AddLog(CountLine(count_format, names.size()), false);
+      for (const std::string& name : names) result = run(name);
+    }
+    AddLog(end_marker, true);
+    return result;
+  });
+}
+
+int TLowFTP::Mget(std::string_view mask) {
+  return RunOverNames(
+      "-- Mget start -- [" + std::string(mask) + "] ", "-- Mget End --",
+      "mget will download %d files ", [&] { return BuildRemoteList(mask); },
+      [this](const std::string& name) {
         if (UnsafeLocalName(name)) {
           // The name came from the server: it must not reach outside the current folder.
           AddLog("999 Skipped a name from the server that is no plain file name: " + name, false);
@@ -99,44 +108,20 @@ int TLowFTP::Mget(std::string_view mask) {
         }
         return Download(name, "");
       });
-    }
-    AddLog("-- Mget End --", true);
-    return result;
-  });
 }
 
 int TLowFTP::Mdel(std::string_view mask) {
-  AddLog("-- Mdel start -- [" + std::string(mask) + "] ", true);
-  return Guarded([&] {
-    ConnectedCheck();
-    std::vector<std::string> names = BuildRemoteList(mask);
-    int result = 999;
-    if (names.empty()) {
-      AddLog("999 " + std::string(kNoMatchingFileText), false);
-    } else {
-      AddLog(CountLine("mdel will delete %d files ", names.size()), false);
-      result = ForEachName(names, [this](const std::string& name) { return Delete(name); });
-    }
-    AddLog("-- Mdel End --", true);
-    return result;
-  });
+  return RunOverNames(
+      "-- Mdel start -- [" + std::string(mask) + "] ", "-- Mdel End --",
+      "mdel will delete %d files ", [&] { return BuildRemoteList(mask); },
+      [this](const std::string& name) { return Delete(name); });
 }
 
 int TLowFTP::Mput(std::string_view mask) {
-  AddLog("-- Mput start -- " + std::string(mask), true);
-  return Guarded([&] {
-    ConnectedCheck();
-    std::vector<std::string> names = BuildLocalList(mask);
-    int result = 999;
-    if (names.empty()) {
-      AddLog("999 " + std::string(kNoMatchingFileText), false);
-    } else {
-      AddLog(CountLine("mput will upload %d files ", names.size()), false);
-      result = ForEachName(names, [this](const std::string& name) { return Upload(name, ""); });
-    }
-    AddLog("-- Mput End -- ", true);
-    return result;
-  });
+  return RunOverNames(
+      "-- Mput start -- " + std::string(mask), "-- Mput End -- ", "mput will upload %d files ",
+      [&] { return BuildLocalList(mask); },
+      [this](const std::string& name) { return Upload(name, ""); });
 }
 
 }  // namespace tarsil

@@ -21,6 +21,7 @@
 #include "gui/ProgressWindow.h"
 #include "gui/ScriptEditor.h"
 #include "script/ScriptTexts.h"
+#include "support/FakeFtpServer.h"
 
 namespace tarsil::testing {
 
@@ -381,6 +382,28 @@ class MainWindowTest : public QObject {
     QVERIFY(F().Closed());
     QVERIFY(!W().isVisible());
     QVERIFY(F().Logmemo().Lines().back().text.find(">> end   ") != std::string::npos);
+  }
+
+  void closingWhileLoggedInAsksThenQuitsTheServer() {
+    FakeFtpServer server;
+    QVERIFY(d_->Start());
+    Type(QStringLiteral("Open 127.0.0.1:%1\nLogin user secret\n").arg(server.port()));
+    A("Run1")->trigger();
+    QCOMPARE(W().StatusPanel(1)->text(), QStringLiteral("Connect"));
+    QCOMPARE(W().statusBar()->palette().color(QPalette::Window), QColor(0, 255, 0));
+    d_->dialogs.answers = {Answer::kNo};
+    QVERIFY(!W().close());  // No: still logged in, nothing sent
+    QCOMPARE(d_->dialogs.boxes.back().text, Shown(kConfirmDisconnect));
+    QCOMPARE(d_->dialogs.boxes.back().buttons, Buttons::kYesNo);
+    QVERIFY(W().isVisible());
+    QVERIFY(server.Commands().back().rfind("QUIT", 0) != 0);
+    d_->dialogs.answers = {Answer::kYes, Answer::kNo};  // disconnect; then do not save the script
+    QVERIFY(W().close());
+    QVERIFY(F().Closed());
+    QCOMPARE(d_->dialogs.boxes.back().text, Shown(kAskSaveScript));
+    QCOMPARE(server.Commands().back(), std::string("QUIT"));
+    QVERIFY(server.WaitForConnectionsClosed(1, std::chrono::seconds(10)));
+    QCOMPARE(W().StatusPanel(1)->text(), QStringLiteral("DisConnect"));
   }
 
   void closingAModifiedScriptOffersToSave() {

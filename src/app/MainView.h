@@ -20,6 +20,8 @@ class MainView {
                                 MessageIcon icon) = 0;
   // The caption, the status panels, the colours or the menus changed.
   virtual void StateChanged() = 0;
+  // Only the transfer panel changed (once per data block: kept cheap).
+  virtual void ProgressChanged() { StateChanged(); }
   // Save As: the chosen name (CP932), or false when cancelled.
   virtual bool ChooseSaveName(std::string& file_name) = 0;
 };

@@ -1,7 +1,9 @@
 // TTarsilfm: the parts of the main window around the document and the run: the recall list, the
 // session events shown in the status bar, and the log menu.
+#include <charconv>
 #include <chrono>
 #include <cmath>
+#include <iterator>
 #include <thread>
 
 #include "app/Tarsilfm.h"
@@ -17,6 +19,13 @@ inline constexpr std::string_view kRecallKey = "\\SOFTWARE\\Tarsil\\Recalls";
 int64_t BytesPerSecond(int64_t totalbyte, double spend) {
   const double seconds = spend == 0 ? 1.0 : spend * 86400.0;
   return static_cast<int64_t>(std::nearbyint(static_cast<double>(totalbyte) / seconds));
+}
+
+// The prefix and the count, in place: the panel keeps its storage from block to block.
+void SetCountText(std::string& panel, std::string_view prefix, int64_t count) {
+  char digits[24];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), count).ptr;
+  panel.assign(prefix).append(digits, end);
 }
 
 }  // namespace
@@ -64,8 +73,8 @@ void TTarsilfm::FTPFtpQuit() {
 }
 
 void TTarsilfm::FTPretrieveing(int64_t totalbyte, double) {
-  panels_[3] = "Retrieve..." + std::to_string(totalbyte);
-  Changed();
+  SetCountText(panels_[3], "Retrieve...", totalbyte);
+  if (view_ != nullptr) view_->ProgressChanged();
 }
 
 void TTarsilfm::FTPretrievefinished(int64_t totalbyte, double spend) {
@@ -75,14 +84,14 @@ void TTarsilfm::FTPretrievefinished(int64_t totalbyte, double spend) {
 }
 
 void TTarsilfm::FTPtransfer(int64_t totalbyte, double) {
-  panels_[3] = "Transfer..." + std::to_string(totalbyte);
+  SetCountText(panels_[3], "Transfer...", totalbyte);
   if (options_.SendWait()) {
     panels_[3] += " Send Wait";
-    Changed();
+    if (view_ != nullptr) view_->ProgressChanged();
     // The pause after each block of an upload: deliberately without dispatching events.
     std::this_thread::sleep_for(std::chrono::seconds(options_.WaitSeconds().Value()));
-  } else {
-    Changed();
+  } else if (view_ != nullptr) {
+    view_->ProgressChanged();
   }
 }
 

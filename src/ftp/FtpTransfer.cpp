@@ -13,8 +13,9 @@ namespace tarsil {
 namespace {
 
 // Receive blocks taken in one readable notification, and upload blocks sent in one turn of the
-// loop, before the loop gets its turn again.
-constexpr int kBlocksPerWakeUp = 32;
+// loop, before the loop gets its turn again: about a millisecond of work on loopback, and far
+// fewer polls per byte than a block or two per turn.
+constexpr int kBlocksPerWakeUp = 256;
 // A download writes this many received blocks at once.
 constexpr size_t kWriteBlocks = 16;
 // The upload reads the file ahead in this many whole blocks.
@@ -351,8 +352,12 @@ void FtpDataSteps::UploadSender(TMFtp& ftp) {
       if (UploadAtEnd(ftp)) break;
     }
     const size_t length = std::min(FtpDataState::kSendBlock, d.send_end - d.send_begin);
+    const bool last_block = d.send_begin + length == d.send_end &&
+                            (d.upload_eof || d.local_file.Position() >= d.upload_size);
     data.SetReportWouldBlock(true);
+    data.SetMoreToCome(!last_block);
     const size_t sent = data.SendBytes(d.send_buffer.data() + d.send_begin, length);
+    data.SetMoreToCome(false);
     data.SetReportWouldBlock(false);
     const uint16_t error = sent < length ? data.LastError() : 0;
     d.send_begin += sent;

@@ -140,6 +140,11 @@ void MainWindow::StateChanged() {
   SyncWindows();
 }
 
+// Once per data block: only the transfer panel (Qt repaints it at most once per loop turn).
+void MainWindow::ProgressChanged() {
+  if (!closed_) panels_[3]->setText(FromCp932(form_.Panel(3)));
+}
+
 void MainWindow::EditorChanged() {
   if (syncing_editor_) return;
   synced_lines_ = EditorTextToLines(editor_->toPlainText());

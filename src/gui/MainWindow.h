@@ -40,6 +40,7 @@ class MainWindow : public QMainWindow, public MainView {
   Answer ShowMessageBox(std::string_view text, std::string_view caption, Buttons buttons,
                         MessageIcon icon) override;
   void StateChanged() override;
+  void ProgressChanged() override;
   bool ChooseSaveName(std::string& file_name) override;
 
   // Told once the controller has closed the window (the program ends).

@@ -247,6 +247,7 @@ size_t TMSocket::Send(const void* buffer, size_t count, int flags) {
     last_error_ = kWsaENotSock;
     return 0;
   }
+  if (more_to_come_ && (flags & MSG_OOB) == 0) flags |= MSG_MORE;
   const ssize_t result = send(handle_.get(), buffer, count, flags | MSG_NOSIGNAL);
   const int error_number = errno;
   if (result < 0 && (error_number == EAGAIN || error_number == EWOULDBLOCK) &&

@@ -79,6 +79,9 @@ class TMSocket {
   void SetLastError(uint16_t code) { last_error_ = code; }
   bool ReportWouldBlock() const { return report_would_block_; }
   void SetReportWouldBlock(bool on) { report_would_block_ = on; }
+  // While set, a send tells the kernel more data follows at once, so small blocks share
+  // segments; the first send without it pushes what is held.
+  void SetMoreToCome(bool on) { more_to_come_ = on; }
   bool IsOpen() const { return is_open_; }
   bool LookupPending() const { return lookup_handle_ != 0; }
   int Handle() const { return handle_.get(); }
@@ -141,6 +144,7 @@ class TMSocket {
   uint16_t port_ = 0;
   uint16_t last_error_ = 0;
   bool report_would_block_ = false;
+  bool more_to_come_ = false;
 };
 
 }  // namespace tarsil

@@ -189,11 +189,14 @@ void TLowFTP::AttachEngine() {
     trace("Event- FileStored");
     UploadFinished(engine.BytesTransferred(), Now() - transfer_start_);
   };
+  // Called for every data block: only what a block needs (no calendar time, no text unless
+  // the debug trace wants it).
   ftp.OnDataProgress = [this](TMFtp& engine) {
     const int64_t bytes = engine.BytesTransferred();
-    const double spend = Now() - transfer_start_;
-    AddLog("Event- progress " + std::to_string(bytes), true);
     wait_start_ = std::chrono::steady_clock::now();
+    const double spend =
+        std::chrono::duration<double>(wait_start_ - transfer_clock_).count() / 86400.0;
+    if (Debugmode && Log != nullptr) AddLog("Event- progress " + std::to_string(bytes), true);
     if (direction_ == Direction::kUpload && Ontransfer) Ontransfer(*this, bytes, spend);
     if (direction_ == Direction::kDownload && Onretrieveing) Onretrieveing(*this, bytes, spend);
   };
@@ -300,6 +303,7 @@ int TLowFTP::Download(std::string_view remote_file, std::string_view local_file)
     direction_ = Direction::kDownload;
     download_start_ = Now();
     transfer_start_ = download_start_;
+    transfer_clock_ = std::chrono::steady_clock::now();
     PrepareRequest();
     const std::string local_name(local_file.empty() ? remote_file : local_file);
     Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
@@ -332,6 +336,7 @@ int TLowFTP::Upload(std::string_view local_file, std::string_view remote_file) {
     if (!FileExists(local_file)) throw SessionAbort(std::string(kLocalFileNotFoundText));
     direction_ = Direction::kUpload;
     transfer_start_ = Now();
+    transfer_clock_ = std::chrono::steady_clock::now();
     AddLog("-- Upload Start -- " + std::string(local_file), true);
     PrepareRequest();
     std::string remote_name(remote_file);

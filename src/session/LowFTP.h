@@ -114,6 +114,7 @@ class TLowFTP {
   Direction direction_ = Direction::kNone;
   double download_start_ = 0;
   double transfer_start_ = 0;
+  std::chrono::steady_clock::time_point transfer_clock_;  // the same start, for progress
 };
 
 }  // namespace tarsil

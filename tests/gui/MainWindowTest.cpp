@@ -281,6 +281,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().StatusPanel(1)->text(), QStringLiteral("Connect"));
     QCOMPARE(W().StatusPanel(2)->text(), QStringLiteral("ftp.example"));
     QCOMPARE(W().statusBar()->palette().color(QPalette::Window), QColor(0, 255, 0));
+    F().FTPretrieveing(1024, 1.0 / 86400);
+    QCOMPARE(W().StatusPanel(3)->text(), QStringLiteral("Retrieve...1024"));
     F().FTPretrievefinished(2048, 2.0 / 86400);
     QCOMPARE(W().StatusPanel(3)->text(), QStringLiteral("Retrieved 2048(1024cps)"));
     F().FTPFtpQuit();

@@ -101,6 +101,13 @@ void WritePseudoRandomFile(const fs::path& path, int64_t bytes, uint64_t seed) {
   if (!out.flush()) Fail("cannot write " + path.string());
 }
 
+std::string SmallName(int number) {
+  std::string name = "f";
+  name += std::to_string(number);
+  name += ".dat";
+  return name;
+}
+
 bool SameFiles(const fs::path& a, const fs::path& b) {
   std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
   std::vector<char> bx(1 << 20), by(1 << 20);
@@ -274,7 +281,7 @@ Row SmallFiles(const Config& config, TarsilClient& tarsil, bool passive) {
     fs::current_path(config.work);
     if (run == 0) {
       for (int i = 0; i < config.files; ++i) {
-        const std::string name = "f" + std::to_string(i) + ".dat";
+        const std::string name = SmallName(i);
         Check(SameFiles(folder / name, config.root / "small" / name), "Tarsil's mget");
       }
     }
@@ -360,8 +367,7 @@ void PrepareFiles(const Config& config) {
   fs::remove_all(config.root / "small");
   fs::create_directories(config.root / "small");
   for (int i = 0; i < config.files; ++i) {
-    WritePseudoRandomFile(config.root / "small" / ("f" + std::to_string(i) + ".dat"), 4096,
-                          100 + i);
+    WritePseudoRandomFile(config.root / "small" / SmallName(i), 4096, 100 + i);
   }
   fs::permissions(config.root / "small", fs::perms::owner_all | fs::perms::group_read |
                                              fs::perms::group_exec | fs::perms::others_read |

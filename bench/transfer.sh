@@ -17,7 +17,7 @@ servers=tests/support/ftp-servers
 # shellcheck disable=SC1091  # written by start.sh
 source "${TARSIL_FTP_STATE:-/tmp/tarsil-ftp}/servers.env"
 build=build-bench
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARSIL_BENCH=ON -DTARSIL_TESTS=OFF \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARSIL_BENCH=ON -DTARSIL_TESTS=OFF \
   -DTARSIL_GUI=OFF >/dev/null
 cmake --build "$build" --target bench_transfer tarsil
 "$build/bench/bench_transfer" --host "$VSFTPD_ADDRESS" --user "$VSFTPD_USER" \

@@ -71,30 +71,17 @@ QtEventLoop::~QtEventLoop() {
 // ---- Targets, notices and timers -------------------------------------------------------------
 
 TargetId QtEventLoop::AddTarget(NoticeHandler handler) {
-  TargetId id = next_target_++;
-  targets_.emplace(id, std::make_shared<NoticeHandler>(std::move(handler)));
-  return id;
+  return core_.AddTarget(std::move(handler));
 }
 
-void QtEventLoop::RemoveTarget(TargetId id) {
-  if (targets_.erase(id) == 0) return;
-  std::erase_if(timers_, [id](const auto& entry) { return entry.first.first == id; });
-  std::erase_if(queue_, [id](const Queued& queued) { return queued.target == id; });
-  std::lock_guard lock(incoming_mutex_);
-  std::erase_if(incoming_, [id](const auto& entry) { return entry.first == id; });
-}
+void QtEventLoop::RemoveTarget(TargetId id) { core_.RemoveTarget(id); }
 
 void QtEventLoop::Post(TargetId target, Notice notice) {
-  if (!targets_.contains(target)) return;
-  queue_.push_back(Queued{next_seq_++, target, notice});
-  PostKick();
+  if (core_.Post(target, notice)) PostKick();
 }
 
 void QtEventLoop::PostFromAnyThread(TargetId target, Notice notice) {
-  {
-    std::lock_guard lock(incoming_mutex_);
-    incoming_.emplace_back(target, notice);
-  }
+  core_.AddIncoming(target, notice);
   PostKick();
 }
 
@@ -105,32 +92,16 @@ void QtEventLoop::PostKick() {
   }
 }
 
-size_t QtEventLoop::PendingNotices() const {
-  std::lock_guard lock(incoming_mutex_);
-  return queue_.size() + incoming_.size();
-}
-
 void QtEventLoop::SetTimer(TargetId target, uint32_t timer_id, uint32_t interval_ms) {
-  if (!targets_.contains(target)) return;
-  const Clock::duration interval =
-      std::chrono::milliseconds(std::max(interval_ms, kMinTimerIntervalMs));
-  timers_[TimerKey{target, timer_id}] =
-      Timer{interval, Clock::now() + interval, next_timer_serial_++};
-  ArmWake(Clock::time_point::max());
+  if (core_.SetTimer(target, timer_id, interval_ms)) ArmWake(Clock::time_point::max());
 }
 
 void QtEventLoop::KillTimer(TargetId target, uint32_t timer_id) {
-  timers_.erase(TimerKey{target, timer_id});
-}
-
-QtEventLoop::Clock::time_point QtEventLoop::NearestTimer() const {
-  Clock::time_point wake = Clock::time_point::max();
-  for (const auto& entry : timers_) wake = std::min(wake, entry.second.due);
-  return wake;
+  core_.KillTimer(target, timer_id);
 }
 
 void QtEventLoop::ArmWake(Clock::time_point extra) {
-  const Clock::time_point wake = std::min(NearestTimer(), extra);
+  const Clock::time_point wake = std::min(core_.NearestTimer(), extra);
   if (wake == Clock::time_point::max()) {
     driver_->wake.stop();
     return;
@@ -141,24 +112,6 @@ void QtEventLoop::ArmWake(Clock::time_point extra) {
       wake <= now ? 0 : std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
   driver_->wake.start(static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX)), Qt::PreciseTimer,
                       driver_.get());
-}
-
-void QtEventLoop::MoveIncomingToQueue() {
-  std::vector<std::pair<TargetId, Notice>> arrived;
-  {
-    std::lock_guard lock(incoming_mutex_);
-    arrived.swap(incoming_);
-  }
-  for (const auto& [target, notice] : arrived) {
-    if (targets_.contains(target)) queue_.push_back(Queued{next_seq_++, target, notice});
-  }
-}
-
-void QtEventLoop::Deliver(TargetId target, const Notice& notice) {
-  auto it = targets_.find(target);
-  if (it == targets_.end()) return;
-  std::shared_ptr<NoticeHandler> handler = it->second;  // alive until it returns
-  if (*handler) (*handler)(notice);
 }
 
 // ---- Fd watches ----------------------------------------------------------------------------
@@ -259,55 +212,18 @@ bool QtEventLoop::WaitUntil(const std::function<bool()>& done, Clock::time_point
 }
 
 bool QtEventLoop::RunTurn(const Done* done, Clock::time_point deadline, bool may_block) {
-  if (RunDueTimers(done)) return true;
-  if (RunQueuedNotices(done)) return true;
+  if (core_.RunDueTimers(done)) return true;
+  if (core_.RunQueuedNotices(done)) return true;
   Pump(may_block, deadline);
   return RunReadiness(done);
-}
-
-bool QtEventLoop::RunDueTimers(const Done* done) {
-  const Clock::time_point now = Clock::now();
-  std::vector<std::pair<Timer, TimerKey>> due;
-  for (const auto& [key, timer] : timers_) {
-    if (timer.due <= now) due.emplace_back(timer, key);
-  }
-  std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
-    return a.first.due != b.first.due ? a.first.due < b.first.due : a.first.serial < b.first.serial;
-  });
-  for (const auto& [snapshot, key] : due) {
-    auto it = timers_.find(key);
-    // Killed, replaced or already fired by a nested wait since we looked: leave it.
-    if (it == timers_.end() || it->second.serial != snapshot.serial || it->second.due > now) {
-      continue;
-    }
-    Timer& timer = it->second;
-    timer.due += timer.interval;
-    if (timer.due <= now) timer.due = now + timer.interval;  // late: one tick, no burst
-    Deliver(key.first, Notice{kTimerMessage, key.second, 0});
-    if (done && (*done)()) return true;
-  }
-  return false;
-}
-
-bool QtEventLoop::RunQueuedNotices(const Done* done) {
-  MoveIncomingToQueue();
-  // Only what was queued when this turn began; a nested wait takes from the same front.
-  const uint64_t limit = next_seq_;
-  while (!queue_.empty() && queue_.front().seq < limit) {
-    const Queued queued = queue_.front();
-    queue_.pop_front();
-    Deliver(queued.target, queued.notice);
-    if (done && (*done)()) return true;
-  }
-  return false;
 }
 
 // Lets Qt run once: painting, input, our wake timer and kicks, notifier activations. Blocks
 // until something happens when there is nothing to do and the caller may wait.
 void QtEventLoop::Pump(bool may_block, Clock::time_point deadline) {
-  bool block = may_block && queue_.empty() && ready_.empty();
+  bool block = may_block && !core_.HasQueued() && ready_.empty();
   if (block) {
-    if (std::min(deadline, NearestTimer()) <= Clock::now()) {
+    if (std::min(deadline, core_.NearestTimer()) <= Clock::now()) {
       block = false;
     } else {
       ArmWake(deadline);
@@ -391,7 +307,7 @@ void QtEventLoop::OnWake() {
 
 void QtEventLoop::RunIdleTurn() {
   try {
-    if (!RunDueTimers(nullptr) && !RunQueuedNotices(nullptr)) RunReadiness(nullptr);
+    if (!core_.RunDueTimers(nullptr) && !core_.RunQueuedNotices(nullptr)) RunReadiness(nullptr);
   } catch (...) {
     // Nothing above us may see it: Qt's dispatch is on the stack.
     if (failure_handler_) {
@@ -405,12 +321,7 @@ void QtEventLoop::RunIdleTurn() {
 }
 
 void QtEventLoop::ScheduleIdleWork() {
-  bool incoming = false;
-  {
-    std::lock_guard lock(incoming_mutex_);
-    incoming = !incoming_.empty();
-  }
-  if (!queue_.empty() || !ready_.empty() || incoming) PostKick();
+  if (core_.HasQueued() || !ready_.empty() || core_.HasIncoming()) PostKick();
   ArmWake(Clock::time_point::max());
 }
 

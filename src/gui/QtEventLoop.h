@@ -1,4 +1,4 @@
-// The desktop backend of EventLoop. Targets, timers and the notice queue are the loop's own and
+// The desktop backend of EventLoop. Targets, timers and the notice queue are its LoopCore's and
 // follow the turn order of EventLoop.h; Qt only blocks and wakes: a posted QEvent, one precise
 // wake timer and QSocketNotifiers that record readiness. Handlers never run inside Qt's dispatch,
 // except from the loop's own QObject when Qt's loop runs and no wait of ours is pumping it (idle,
@@ -6,16 +6,15 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "platform/EventLoop.h"
+#include "platform/LoopCore.h"
 
 namespace tarsil::gui {
 
@@ -40,10 +39,10 @@ class QtEventLoop final : public EventLoop {
   void ProcessMessages() override;
   bool WaitUntil(const std::function<bool()>& done, Clock::time_point deadline) override;
 
-  size_t LiveTargets() const override { return targets_.size(); }
+  size_t LiveTargets() const override { return core_.LiveTargets(); }
   size_t LiveWatches() const override { return watches_.size(); }
-  size_t LiveTimers() const override { return timers_.size(); }
-  size_t PendingNotices() const override;
+  size_t LiveTimers() const override { return core_.LiveTimers(); }
+  size_t PendingNotices() const override { return core_.PendingNotices(); }
 
   // A failure that escapes a handler run from Qt's own loop has no wait to leave through; it
   // goes here (the application-wide failure handler). Without one it is dropped.
@@ -55,17 +54,6 @@ class QtEventLoop final : public EventLoop {
   class Driver;
   struct FdNotifiers;
   struct Rescheduler;
-  using TimerKey = std::pair<TargetId, uint32_t>;
-  struct Timer {
-    Clock::duration interval;
-    Clock::time_point due;
-    uint64_t serial;
-  };
-  struct Queued {
-    uint64_t seq;
-    TargetId target;
-    Notice notice;
-  };
   struct Watch {
     int fd;
     unsigned events;
@@ -76,8 +64,6 @@ class QtEventLoop final : public EventLoop {
   using Done = std::function<bool()>;
 
   bool RunTurn(const Done* done, Clock::time_point deadline, bool may_block);
-  bool RunDueTimers(const Done* done);
-  bool RunQueuedNotices(const Done* done);
   bool RunReadiness(const Done* done);
   void Pump(bool may_block, Clock::time_point deadline);
 
@@ -90,29 +76,17 @@ class QtEventLoop final : public EventLoop {
   void ScheduleIdleWork();
   void PostKick();
   void ArmWake(Clock::time_point extra);
-  Clock::time_point NearestTimer() const;
   void Rearm(int fd);
 
-  void MoveIncomingToQueue();
-  void Deliver(TargetId target, const Notice& notice);
-
   std::unique_ptr<Driver> driver_;
-  std::unordered_map<TargetId, std::shared_ptr<NoticeHandler>> targets_;
+  LoopCore core_;
   std::map<WatchId, std::shared_ptr<Watch>> watches_;
   std::unordered_map<int, std::unique_ptr<FdNotifiers>> fds_;
   std::vector<WatchId> ready_;
-  std::map<TimerKey, Timer> timers_;
-  std::deque<Queued> queue_;
-  TargetId next_target_ = 1;
   WatchId next_watch_ = 1;
-  uint64_t next_seq_ = 0;
-  uint64_t next_timer_serial_ = 0;
   uint64_t readiness_epoch_ = 0;  // changes whenever readiness may have been gathered afresh
   std::vector<int> pump_levels_;  // Qt loop level of each of our pumps in progress
   std::function<void(std::exception_ptr)> failure_handler_;
-
-  mutable std::mutex incoming_mutex_;
-  std::vector<std::pair<TargetId, Notice>> incoming_;
   std::atomic<bool> kick_pending_{false};
 };
 

@@ -39,65 +39,26 @@ PollEventLoop::~PollEventLoop() { close(wake_fd_); }
 // ---- Targets, notices and timers -------------------------------------------------------------
 
 TargetId PollEventLoop::AddTarget(NoticeHandler handler) {
-  TargetId id = next_target_++;
-  targets_.emplace(id, std::make_shared<NoticeHandler>(std::move(handler)));
-  return id;
+  return core_.AddTarget(std::move(handler));
 }
 
-void PollEventLoop::RemoveTarget(TargetId id) {
-  if (targets_.erase(id) == 0) return;  // a handler running now keeps its own reference
-  std::erase_if(timers_, [id](const auto& entry) { return entry.first.first == id; });
-  std::erase_if(queue_, [id](const Queued& queued) { return queued.target == id; });
-  std::lock_guard lock(incoming_mutex_);
-  std::erase_if(incoming_, [id](const auto& entry) { return entry.first == id; });
-}
+void PollEventLoop::RemoveTarget(TargetId id) { core_.RemoveTarget(id); }
 
-void PollEventLoop::Post(TargetId target, Notice notice) {
-  if (!targets_.contains(target)) return;
-  queue_.push_back(Queued{next_seq_++, target, notice});
-}
+void PollEventLoop::Post(TargetId target, Notice notice) { core_.Post(target, notice); }
 
 void PollEventLoop::PostFromAnyThread(TargetId target, Notice notice) {
-  {
-    std::lock_guard lock(incoming_mutex_);
-    incoming_.emplace_back(target, notice);
-  }
+  core_.AddIncoming(target, notice);
   const uint64_t one = 1;
   // The counter saturating (EAGAIN) still leaves the eventfd readable, which is all we need.
   [[maybe_unused]] ssize_t ignored = write(wake_fd_, &one, sizeof one);
 }
 
-size_t PollEventLoop::PendingNotices() const {
-  std::lock_guard lock(incoming_mutex_);
-  return queue_.size() + incoming_.size();
-}
-
 void PollEventLoop::SetTimer(TargetId target, uint32_t timer_id, uint32_t interval_ms) {
-  if (!targets_.contains(target)) return;
-  const Clock::duration interval =
-      std::chrono::milliseconds(std::max(interval_ms, kMinTimerIntervalMs));
-  timers_[TimerKey{target, timer_id}] =
-      Timer{interval, Clock::now() + interval, next_timer_serial_++};
+  core_.SetTimer(target, timer_id, interval_ms);
 }
 
 void PollEventLoop::KillTimer(TargetId target, uint32_t timer_id) {
-  timers_.erase(TimerKey{target, timer_id});
-}
-
-void PollEventLoop::MoveIncomingToQueue() {
-  std::vector<std::pair<TargetId, Notice>> arrived;
-  {
-    std::lock_guard lock(incoming_mutex_);
-    arrived.swap(incoming_);
-  }
-  for (const auto& [target, notice] : arrived) Post(target, notice);
-}
-
-void PollEventLoop::Deliver(TargetId target, const Notice& notice) {
-  auto it = targets_.find(target);
-  if (it == targets_.end()) return;
-  std::shared_ptr<NoticeHandler> handler = it->second;  // alive until it returns
-  if (*handler) (*handler)(notice);
+  core_.KillTimer(target, timer_id);
 }
 
 // ---- Fd watches ----------------------------------------------------------------------------
@@ -129,53 +90,15 @@ bool PollEventLoop::WaitUntil(const std::function<bool()>& done, Clock::time_poi
 }
 
 bool PollEventLoop::RunTurn(const Done* done, Clock::time_point deadline, bool may_block) {
-  if (RunDueTimers(done)) return true;
-  if (RunQueuedNotices(done)) return true;
+  if (core_.RunDueTimers(done)) return true;
+  if (core_.RunQueuedNotices(done)) return true;
   std::vector<Ready> ready = Poll(may_block ? PollTimeout(deadline) : 0);
   return RunReadiness(ready, done);
 }
 
-bool PollEventLoop::RunDueTimers(const Done* done) {
-  const Clock::time_point now = Clock::now();
-  std::vector<std::pair<Timer, TimerKey>> due;
-  for (const auto& [key, timer] : timers_) {
-    if (timer.due <= now) due.emplace_back(timer, key);
-  }
-  std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
-    return a.first.due != b.first.due ? a.first.due < b.first.due : a.first.serial < b.first.serial;
-  });
-  for (const auto& [snapshot, key] : due) {
-    auto it = timers_.find(key);
-    // Killed, replaced or already fired by a nested wait since we looked: leave it.
-    if (it == timers_.end() || it->second.serial != snapshot.serial || it->second.due > now) {
-      continue;
-    }
-    Timer& timer = it->second;
-    timer.due += timer.interval;
-    if (timer.due <= now) timer.due = now + timer.interval;  // late: one tick, no burst
-    Deliver(key.first, Notice{kTimerMessage, key.second, 0});
-    if (done && (*done)()) return true;
-  }
-  return false;
-}
-
-bool PollEventLoop::RunQueuedNotices(const Done* done) {
-  MoveIncomingToQueue();
-  // Only what was queued when this turn began; a nested wait takes from the same front.
-  const uint64_t limit = next_seq_;
-  while (!queue_.empty() && queue_.front().seq < limit) {
-    const Queued queued = queue_.front();
-    queue_.pop_front();
-    Deliver(queued.target, queued.notice);
-    if (done && (*done)()) return true;
-  }
-  return false;
-}
-
 int PollEventLoop::PollTimeout(Clock::time_point deadline) const {
-  if (!queue_.empty()) return 0;
-  Clock::time_point wake = deadline;
-  for (const auto& entry : timers_) wake = std::min(wake, entry.second.due);
+  if (core_.HasQueued()) return 0;
+  const Clock::time_point wake = std::min(deadline, core_.NearestTimer());
   if (wake == Clock::time_point::max()) return -1;
   const Clock::time_point now = Clock::now();
   if (wake <= now) return 0;

@@ -40,6 +40,9 @@ struct FtpDataSteps {
   static bool ReceiveFailed(TMFtp& ftp);
   static bool ClosedByFailure(TMFtp& ftp, uint16_t error);
   static void Fail(TMFtp& ftp, FtpError member, std::string text = {});
+  // The final reply of a transfer or a listing: a positive one ends the request together with
+  // the close of its data connection (in either order); any other fails it.
+  static void FinalTransferReply(TMFtp& ftp, const std::string& reply);
   static void Abort(TMFtp& ftp);
   static void AbortReply(TMFtp& ftp, const std::string& reply);
   static void EndAbort(TMFtp& ftp);

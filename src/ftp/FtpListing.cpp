@@ -80,13 +80,7 @@ void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
 
 void FtpDataSteps::ListReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) return;
-  if (ReplyIs(reply, '2')) {
-    ftp.data_.final_reply_seen = true;
-    if (ftp.data_.data_closed) ftp.FinishRequest();
-    return;
-  }
-  CloseDataSockets(ftp);
-  Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
+  FinalTransferReply(ftp, reply);
 }
 
 void FtpDataSteps::ListingReader(TMFtp& ftp) {

@@ -27,6 +27,16 @@ const char* TypeLetter(TMFtpTransferType mode) { return mode == AsciiTransfer ? 
 
 void TMFtp::CloseLocalFile() { data_.local_file.Close(); }
 
+void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '2')) {
+    ftp.data_.final_reply_seen = true;
+    if (ftp.data_.data_closed) ftp.FinishRequest();
+    return;
+  }
+  CloseDataSockets(ftp);
+  Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
+}
+
 void FtpDataSteps::Decline(TMFtp& ftp) {
   ftp.data_.local_file.Close();
   ftp.current_operation_ = FtpOperation::kIdle;
@@ -144,13 +154,7 @@ void FtpDataSteps::RetrReply(TMFtp& ftp, const std::string& reply) {
     if (!size.empty()) ftp.RaiseInfo(ftpInfoFileSize, size);
     return;
   }
-  if (ReplyIs(reply, '2')) {
-    ftp.data_.final_reply_seen = true;
-    if (ftp.data_.data_closed) ftp.FinishRequest();
-    return;
-  }
-  CloseDataSockets(ftp);
-  Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
+  FinalTransferReply(ftp, reply);
 }
 
 // Blocks of at most 4096 bytes are received one after the other into one buffer, counted and
@@ -296,13 +300,7 @@ void FtpDataSteps::RestStoreReply(TMFtp& ftp, const std::string& reply) {
 // with the close of its data connection (as for downloads).
 void FtpDataSteps::StorReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) return;
-  if (ReplyIs(reply, '2')) {
-    ftp.data_.final_reply_seen = true;
-    if (ftp.data_.data_closed) ftp.FinishRequest();
-    return;
-  }
-  CloseDataSockets(ftp);
-  Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
+  FinalTransferReply(ftp, reply);
 }
 
 bool FtpDataSteps::UploadAtEnd(TMFtp& ftp) {

@@ -295,6 +295,25 @@ int TLowFTP::Dir(std::string_view directory, std::string& listing) {
   });
 }
 
+// The request and its wait; the local file is closed whatever happens, and a local-file or
+// data-connection error during it fails the operation whatever the server replied.
+int TLowFTP::RunTransfer(std::string_view end_marker, const std::function<void()>& request) {
+  int result;
+  try {
+    request();
+    result = WaitReply();
+    Ftp().CloseLocalFile();
+  } catch (...) {
+    Ftp().CloseLocalFile();
+    direction_ = Direction::kNone;
+    throw;
+  }
+  AddLog(end_marker, true);
+  direction_ = Direction::kNone;
+  if (local_failure_) throw SessionAbort(local_failure_text_);
+  return result;
+}
+
 int TLowFTP::Download(std::string_view remote_file, std::string_view local_file) {
   return Guarded([&] {
     ConnectedCheck();
@@ -309,19 +328,8 @@ int TLowFTP::Download(std::string_view remote_file, std::string_view local_file)
     Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
     // A regular file is received beside its old version and replaces it only when complete.
     LocalTransferFile target(local_name);
-    int result;
-    try {
-      Ftp().RetrieveFile(remote_file, target.ReceiveName());
-      result = WaitReply();
-      Ftp().CloseLocalFile();
-    } catch (...) {
-      Ftp().CloseLocalFile();
-      direction_ = Direction::kNone;
-      throw;
-    }
-    AddLog("-- Download End --", true);
-    direction_ = Direction::kNone;
-    if (local_failure_) throw SessionAbort(local_failure_text_);
+    const int result = RunTransfer("-- Download End --",
+                                   [&] { Ftp().RetrieveFile(remote_file, target.ReceiveName()); });
     if (result <= 400 && !target.Commit()) {
       throw SessionAbort("The downloaded file cannot replace " + local_name);
     }
@@ -346,20 +354,7 @@ int TLowFTP::Upload(std::string_view local_file, std::string_view remote_file) {
     }
     RefuseControlBytes(remote_name);
     Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
-    int result;
-    try {
-      Ftp().StoreFile(local_file, remote_name);
-      result = WaitReply();
-      Ftp().CloseLocalFile();
-    } catch (...) {
-      Ftp().CloseLocalFile();
-      direction_ = Direction::kNone;
-      throw;
-    }
-    AddLog("-- Upload End --", true);
-    direction_ = Direction::kNone;
-    if (local_failure_) throw SessionAbort(local_failure_text_);
-    return result;
+    return RunTransfer("-- Upload End --", [&] { Ftp().StoreFile(local_file, remote_name); });
   });
 }
 

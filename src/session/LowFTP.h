@@ -91,7 +91,7 @@ class TLowFTP {
   int Step(std::string_view start_marker, std::string_view end_marker,
            const std::function<void()>& request);
   int DirectoryStep(const std::string& component);
-  int DownloadInto(std::string_view remote_file, const std::string& local_name);
+  int RunTransfer(std::string_view end_marker, const std::function<void()>& request);
 
   // Multi-file operations.
   std::vector<std::string> BuildRemoteList(std::string_view mask);

@@ -140,9 +140,14 @@ void MainWindow::StateChanged() {
   SyncWindows();
 }
 
-// Once per data block: only the transfer panel (Qt repaints it at most once per loop turn).
+// Once per data block: only the transfer panel, and not more often than the eye can follow (the
+// end of the file brings the whole status bar up to date).
 void MainWindow::ProgressChanged() {
-  if (!closed_) panels_[3]->setText(FromCp932(form_.Panel(3)));
+  if (closed_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - progress_shown_ < std::chrono::milliseconds(50)) return;
+  progress_shown_ = now;
+  panels_[3]->setText(FromCp932(form_.Panel(3)));
 }
 
 void MainWindow::EditorChanged() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -119,6 +120,7 @@ class MainWindow : public QMainWindow, public MainView {
   bool busy_cursor_ = false;
   bool close_after_run_ = false;
   bool closed_ = false;
+  std::chrono::steady_clock::time_point progress_shown_;  // the transfer panel's last repaint
 };
 
 }  // namespace tarsil::gui

@@ -1,6 +1,6 @@
 // End-to-end: the real tarsil binary runs a whole job unattended against each real FTP server, in
-// passive and in active mode. (The test name carries "RealServer" and the server's name, which
-// gives it that server's CTest fixture.)
+// passive and in active mode, and a job that "if Error" steers against one of them. (The test name
+// carries "RealServer" and the server's name, which gives it that server's CTest fixture.)
 #include <gtest/gtest.h>
 
 #include <random>
@@ -139,6 +139,50 @@ TEST_P(ScriptRealServerTest, RunsTheWholeJob) {
   EXPECT_TRUE(HasLine(log, "if Error Rem the missing file failed as it should"));
   EXPECT_FALSE(std::filesystem::exists(server->root + "/upload/" + folder));
   EXPECT_EQ(log.back().rfind("<<" + script_file + ">> end   ", 0), 0u);
+}
+
+// A failed login (530), a missing remote file (550) and an lcd to a missing folder each set the
+// error state that the next "if Error" acts on; a good login sets it back for "if NonError".
+TEST(ScriptRealServer, IfErrorSteersTheRunOnVsftpd) {
+  std::string error;
+  std::optional<RealServer> server = FindRealServer("vsftpd", &error);
+  ASSERT_TRUE(server) << error;
+  TempDir dir;
+  const std::string log_file = dir.str() + "/job.log";
+  SettingsStore store(dir.str() + "/settings.reg");
+  store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "ch_Logsave", 1);
+  store.WriteString("\\SOFTWARE\\Tarsil\\Options", "Logsave", log_file);
+  const std::vector<std::string> script = {
+      "Open " + server->address,
+      "Login " + server->user + " not-the-password",
+      "if Error goto refused",
+      "Rem skipped 1",
+      ":refused",
+      "Open " + server->address,
+      "Login " + server->user + " " + server->password,
+      "if NonError goto in",
+      "Rem skipped 2",
+      ":in",
+      "Get no-such-file.txt",
+      "if Error goto missing",
+      "Rem skipped 3",
+      ":missing",
+      "lcd " + dir.str() + "/no-such-folder",
+      "if Error goto no_folder",
+      "Rem skipped 4",
+      ":no_folder",
+      "Bye",
+  };
+  const std::string script_file = dir.Write("job.fcs", JoinTextLines(script));
+  ProcessResult result = RunProcess({TARSIL_BINARY, "/auto" + script_file},
+                                    {{"TARSIL_HOME", dir.str()}, {"TARSIL_HEADLESS", "1"}}, 60s);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const std::vector<std::string> log = SplitTextLines(TempDir::Read(log_file));
+  EXPECT_EQ(CountPrefix(log, "Rem skipped"), 0u);
+  EXPECT_GE(CountPrefix(log, "530"), 1u);
+  EXPECT_GE(CountPrefix(log, "550"), 1u);
+  EXPECT_TRUE(HasLine(log, "Bye"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-file.txt"));
 }
 
 std::vector<Case> Cases() {

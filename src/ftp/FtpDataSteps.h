@@ -43,6 +43,9 @@ struct FtpDataSteps {
   // The final reply of a transfer or a listing: a positive one ends the request together with
   // the close of its data connection (in either order); any other fails it.
   static void FinalTransferReply(TMFtp& ftp, const std::string& reply);
+  // The start both directions share: the operation and the names recorded, an empty name failed.
+  static bool BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string_view remote_file,
+                            std::string_view local_file);
   static void Abort(TMFtp& ftp);
   static void AbortReply(TMFtp& ftp, const std::string& reply);
   static void EndAbort(TMFtp& ftp);

@@ -37,6 +37,24 @@ void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
   Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
 }
 
+bool FtpDataSteps::BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string_view remote_file,
+                                 std::string_view local_file) {
+  ftp.current_operation_ = operation;
+  ftp.data_.transfer_sent = false;
+  ftp.data_.remote_name = remote_file;
+  ftp.data_.local_name = local_file;
+  ftp.data_.local_file.Close();
+  if (remote_file.empty()) {
+    Fail(ftp, ftpErrorNoFile);
+    return false;
+  }
+  if (local_file.empty()) {
+    Fail(ftp, ftpErrorLocalOpen);
+    return false;
+  }
+  return true;
+}
+
 void FtpDataSteps::Decline(TMFtp& ftp) {
   ftp.data_.local_file.Close();
   ftp.current_operation_ = FtpOperation::kIdle;
@@ -47,16 +65,7 @@ void FtpDataSteps::Decline(TMFtp& ftp) {
 
 void TMFtp::RetrieveFile(std::string_view remote_file, std::string_view local_file) {
   if (!BeginRequest()) return;
-  current_operation_ = FtpOperation::kDownload;
-  data_.transfer_sent = false;
-  data_.remote_name = remote_file;
-  data_.local_name = local_file;
-  data_.local_file.Close();
-  if (remote_file.empty()) {
-    FtpDataSteps::Fail(*this, ftpErrorNoFile);
-  } else if (local_file.empty()) {
-    FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
-  } else {
+  if (FtpDataSteps::BeginTransfer(*this, FtpOperation::kDownload, remote_file, local_file)) {
     ReplyHandler next = kResumeQuestion;
     switch (data_.local_file.OpenForWriting(local_file)) {
       case TransferFile::Opened::kFailed:
@@ -215,21 +224,13 @@ void FtpDataSteps::TransferCloser(TMFtp& ftp) {
 
 void TMFtp::StoreFile(std::string_view local_file, std::string_view remote_file) {
   if (!BeginRequest()) return;
-  current_operation_ = FtpOperation::kUpload;
-  data_.transfer_sent = false;
-  data_.remote_name = remote_file;
-  data_.local_name = local_file;
-  data_.local_file.Close();
-  if (remote_file.empty()) {
-    FtpDataSteps::Fail(*this, ftpErrorNoFile);
-  } else if (local_file.empty()) {
-    FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
-  } else if (!data_.local_file.OpenForReading(local_file)) {
-    const int error = data_.local_file.Error();
-    FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
-    throw FtpLocalFileError("Cannot open file \"" + std::string(local_file) +
-                            "\": " + std::strerror(error));
-  } else {
+  if (FtpDataSteps::BeginTransfer(*this, FtpOperation::kUpload, remote_file, local_file)) {
+    if (!data_.local_file.OpenForReading(local_file)) {
+      const int error = data_.local_file.Error();
+      FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
+      throw FtpLocalFileError("Cannot open file \"" + std::string(local_file) +
+                              "\": " + std::strerror(error));
+    }
     FtpDataSteps::SetType(*this, TypeLetter(transfer_mode_), kUploadCheck);
   }
   FtpDataSteps::WaitWhileBusy(*this);

@@ -16,18 +16,6 @@ using Strings = std::vector<std::string>;
 
 const std::string kRemote = AllByteValues(100000);
 
-Strings Verbs(const Strings& commands) {
-  Strings verbs;
-  for (const std::string& command : commands) {
-    verbs.push_back(command.rfind("PORT ", 0) == 0 ? "PORT" : command);
-  }
-  return verbs;
-}
-
-bool Has(const Strings& events, const std::string& event) {
-  return std::find(events.begin(), events.end(), event) != events.end();
-}
-
 class FtpTransferFaultTest : public TransferTest {
  protected:
   std::string Upload(const std::string& bytes) { return dir_.Write("up.bin", bytes); }

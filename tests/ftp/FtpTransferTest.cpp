@@ -24,19 +24,6 @@ FakeTransfer Serving(const std::string& bytes) {
   return transfer;
 }
 
-// The data connection command of the mode: "PASV", or "PORT h1,h2,h3,h4,p1,p2" cut to "PORT".
-Strings Verbs(const Strings& commands) {
-  Strings verbs;
-  for (const std::string& command : commands) {
-    verbs.push_back(command.rfind("PORT ", 0) == 0 ? "PORT" : command);
-  }
-  return verbs;
-}
-
-bool Has(const Strings& events, const std::string& event) {
-  return std::find(events.begin(), events.end(), event) != events.end();
-}
-
 struct Mode {
   bool passive;
   TMFtpTransferType type;

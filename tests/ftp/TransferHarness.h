@@ -4,6 +4,7 @@
 // and Run(), which issues one request and waits for its ready notice. Test thread only.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,19 @@ inline std::string AllByteValues(size_t size) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 256);
   return bytes;
+}
+
+// The data connection command of the mode: "PASV", or "PORT h1,h2,h3,h4,p1,p2" cut to "PORT".
+inline std::vector<std::string> Verbs(const std::vector<std::string>& commands) {
+  std::vector<std::string> verbs;
+  for (const std::string& command : commands) {
+    verbs.push_back(command.rfind("PORT ", 0) == 0 ? "PORT" : command);
+  }
+  return verbs;
+}
+
+inline bool Has(const std::vector<std::string>& events, const std::string& event) {
+  return std::find(events.begin(), events.end(), event) != events.end();
 }
 
 // Equal bytes; a failure names the sizes and the first difference instead of printing them all.

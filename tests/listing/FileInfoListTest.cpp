@@ -4,21 +4,12 @@
 
 #include <stdexcept>
 
+#include "SampleEntry.h"
+
 namespace tarsil {
 namespace {
 
-MFtpFileInfo Entry(std::string name, std::string description = "") {
-  MFtpFileInfo info;
-  info.FileName = std::move(name);
-  info.Attributes = "-rw-r--r--";
-  info.Date = "1/15/26 12:34 PM";
-  info.Size = "1234";
-  info.Link = "-> target";
-  info.Owner = "joe";
-  info.Group = "staff";
-  info.Description = std::move(description);
-  return info;
-}
+using testing::SampleEntry;
 
 void Add(TMFtpFileInfoList& list, const MFtpFileInfo& e) {
   list.AddEntry(e.FileName, e.Attributes, e.Date, e.Size, e.Link, e.Owner, e.Group, e.Description);
@@ -33,8 +24,8 @@ TEST(FileInfoList, StartsEmpty) {
 TEST(FileInfoList, AddEntryKeepsEveryFieldInItsPlaceAndOrder) {
   TMFtpFileInfoList list;
   list.AddEntry("name", "attr", "date", "size", "link", "owner", "group", "desc");
-  Add(list, Entry("second"));
-  Add(list, Entry("second"));  // duplicates are kept
+  Add(list, SampleEntry("second"));
+  Add(list, SampleEntry("second"));  // duplicates are kept
   ASSERT_EQ(list.Count(), 3);
   const MFtpFileInfo first = list.GetEntry(0);
   EXPECT_EQ(first.FileName, "name");
@@ -46,51 +37,51 @@ TEST(FileInfoList, AddEntryKeepsEveryFieldInItsPlaceAndOrder) {
   EXPECT_EQ(first.Group, "group");
   EXPECT_EQ(first.Description, "desc");
   EXPECT_EQ(first.Reserved, "");
-  EXPECT_EQ(list.GetEntry(2), Entry("second"));
+  EXPECT_EQ(list.GetEntry(2), SampleEntry("second"));
 }
 
 TEST(FileInfoList, KeepsCp932BytesAsTheyAre) {
   TMFtpFileInfoList list;
   const std::string name = "\x83\x65\x83\x58\x83\x67 \x95\x5c.txt";  // with 0x5C trail byte
-  Add(list, Entry(name, "\x90\xe0\x96\xbe"));
+  Add(list, SampleEntry(name, "\x90\xe0\x96\xbe"));
   EXPECT_EQ(list.GetEntry(0).FileName, name);
   EXPECT_EQ(list.GetEntry(0).Description, "\x90\xe0\x96\xbe");
 }
 
 TEST(FileInfoList, GetEntryOutsideTheListThrows) {
   TMFtpFileInfoList list;
-  Add(list, Entry("a"));
+  Add(list, SampleEntry("a"));
   EXPECT_THROW(list.GetEntry(1), std::out_of_range);
   EXPECT_THROW(list.GetEntry(-1), std::out_of_range);
 }
 
 TEST(FileInfoList, ClearEntriesEmptiesTheList) {
   TMFtpFileInfoList list;
-  Add(list, Entry("a"));
-  Add(list, Entry("b"));
+  Add(list, SampleEntry("a"));
+  Add(list, SampleEntry("b"));
   list.ClearEntries();
   EXPECT_EQ(list.Count(), 0);
-  Add(list, Entry("c"));
+  Add(list, SampleEntry("c"));
   EXPECT_EQ(list.GetEntry(0).FileName, "c");
 }
 
 TEST(FileInfoList, AssignFromReplacesTheEntries) {
   TMFtpFileInfoList source;
-  Add(source, Entry("x", "kept"));
-  Add(source, Entry("y"));
+  Add(source, SampleEntry("x", "kept"));
+  Add(source, SampleEntry("y"));
   TMFtpFileInfoList target;
-  Add(target, Entry("old"));
+  Add(target, SampleEntry("old"));
   target.AssignFrom(source);
   ASSERT_EQ(target.Count(), 2);
-  EXPECT_EQ(target.GetEntry(0), Entry("x", "kept"));
-  EXPECT_EQ(target.GetEntry(1), Entry("y"));
+  EXPECT_EQ(target.GetEntry(0), SampleEntry("x", "kept"));
+  EXPECT_EQ(target.GetEntry(1), SampleEntry("y"));
   EXPECT_EQ(source.Count(), 2);
 }
 
 TEST(FileInfoList, AssignFromEmptyListEmptiesTarget) {
   TMFtpFileInfoList empty;
   TMFtpFileInfoList target;
-  Add(target, Entry("old"));
+  Add(target, SampleEntry("old"));
   target.AssignFrom(empty);
   EXPECT_EQ(target.Count(), 0);
 }
@@ -98,8 +89,8 @@ TEST(FileInfoList, AssignFromEmptyListEmptiesTarget) {
 // Regression: clearing before copying would lose every entry when a list is assigned from itself.
 TEST(FileInfoListRegression, AssignFromItselfKeepsEntries) {
   TMFtpFileInfoList list;
-  Add(list, Entry("a"));
-  Add(list, Entry("b"));
+  Add(list, SampleEntry("a"));
+  Add(list, SampleEntry("b"));
   list.AssignFrom(list);
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(list.GetEntry(1).FileName, "b");

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "SampleEntry.h"
 #include "platform/Clock.h"
 #include "support/TempDir.h"
 
@@ -44,18 +45,7 @@ void Add(TMFtpFileInfoList& list, const MFtpFileInfo& e) {
   list.AddEntry(e.FileName, e.Attributes, e.Date, e.Size, e.Link, e.Owner, e.Group, e.Description);
 }
 
-MFtpFileInfo Entry(std::string name) {
-  MFtpFileInfo e;
-  e.FileName = std::move(name);
-  e.Attributes = "-rw-r--r--";
-  e.Date = "1/15/26 12:34 PM";
-  e.Size = "1234";
-  e.Link = "-> target";
-  e.Owner = "joe";
-  e.Group = "staff";
-  e.Description = kDescription;
-  return e;
-}
+MFtpFileInfo Entry(std::string name) { return testing::SampleEntry(std::move(name), kDescription); }
 
 TMFtpFileInfoList OneEntryList(const std::string& name = "pub") {
   TMFtpFileInfoList list;

@@ -16,13 +16,17 @@ die() {
   exit 1
 }
 
-# The loopback address a server listens on (port 21).
+# The loopback address a server listens on (port 21). TARSIL_FTP_NET moves all four to another
+# 127.x.y network (e.g. 127.0.5 gives 127.0.5.21-24), so that two test runs on one machine, each
+# with its own TARSIL_FTP_STATE, do not share servers.
+FTP_NET=${TARSIL_FTP_NET:-127.0.0}
+[[ $FTP_NET =~ ^127\.[0-9]{1,3}\.[0-9]{1,3}$ ]] || die "TARSIL_FTP_NET must look like 127.X.Y (got '$FTP_NET')"
 server_address() {
   case "$1" in
-    vsftpd) echo 127.0.0.21 ;;
-    pureftpd) echo 127.0.0.22 ;;
-    proftpd) echo 127.0.0.23 ;;
-    pyftpdlib) echo 127.0.0.24 ;;
+    vsftpd) echo "$FTP_NET.21" ;;
+    pureftpd) echo "$FTP_NET.22" ;;
+    proftpd) echo "$FTP_NET.23" ;;
+    pyftpdlib) echo "$FTP_NET.24" ;;
     *) die "unknown server '$1' (one of: ${FTP_SERVERS[*]}, all)" ;;
   esac
 }

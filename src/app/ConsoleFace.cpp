@@ -15,10 +15,10 @@ namespace {
 
 std::atomic<int> g_signal_fd{-1};
 
-extern "C" void OnSignal(int) {
+extern "C" void OnSignal(int signal_number) {
   int fd = g_signal_fd.load();
   if (fd >= 0) {
-    const char byte = 1;
+    const char byte = static_cast<char>(signal_number);
     [[maybe_unused]] ssize_t ignored = write(fd, &byte, 1);
   }
 }
@@ -84,14 +84,18 @@ void ConsoleFace::CatchSignals() {
   sigaction(SIGTERM, &action, nullptr);
   signal_watch_ = FdWatch(loop_, signal_read_.get(), kFdReadable, [this](unsigned) {
     char buffer[16];
-    while (read(signal_read_.get(), buffer, sizeof buffer) > 0) {
+    int signal_number = 0;
+    ssize_t got = 0;
+    while ((got = read(signal_read_.get(), buffer, sizeof buffer)) > 0) {
+      if (signal_number == 0) signal_number = static_cast<unsigned char>(buffer[0]);
     }
-    OnCloseSignal();
+    OnCloseSignal(signal_number);
   });
 }
 
-void ConsoleFace::OnCloseSignal() {
+void ConsoleFace::OnCloseSignal(int signal_number) {
   close_signalled_ = true;
+  if (close_signal_ == 0) close_signal_ = signal_number;
   form_.RequestClose();
 }
 

@@ -31,7 +31,9 @@ class ConsoleFace : public MainView {
   // Catches SIGINT and SIGTERM for as long as this face lives.
   void CatchSignals();
   // What a caught signal does: confirm the close of the window.
-  void OnCloseSignal();
+  void OnCloseSignal(int signal_number);
+  // The first signal that forced the close, or 0.
+  int CloseSignal() const { return close_signal_; }
 
   Answer ShowMessageBox(std::string_view text, std::string_view caption, Buttons buttons,
                         MessageIcon icon) override;
@@ -52,6 +54,7 @@ class ConsoleFace : public MainView {
   UniqueFd signal_write_;
   FdWatch signal_watch_;
   bool close_signalled_ = false;
+  int close_signal_ = 0;
   bool colored_ = false;
 };
 

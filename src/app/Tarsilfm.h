@@ -47,7 +47,8 @@ class TTarsilfm : public ScriptHost {
   void StoreScript(const std::string& file_name);
   void SetEditorLines(std::vector<std::string> lines, bool modified);
 
-  // Run and Step (F9, F8). Step returns the line the caret goes to.
+  // Run and Step (F9, F8). Step returns the line the caret goes to. Run first writes what the
+  // script checker finds into the log, then runs the script all the same.
   void Run();
   int32_t Step(int32_t caret_line);
 
@@ -56,6 +57,11 @@ class TTarsilfm : public ScriptHost {
   void FormClose();
   bool RequestClose();
   bool Closed() const { return closed_; }
+
+  // The exit status of an unattended run once it has closed: 2 when the script could not be read,
+  // else the N of a "stop N" that ended it, else (with `errors_fail` set) 1 when a line of the run
+  // left the result state at Error, else 0. A close forced by a signal is the face's business.
+  int UnattendedExitStatus(bool errors_fail) const;
 
   // The application-wide failure handler: "999 予期せぬエラー：" and the message into the log.
   void HandleFailure(std::string_view message);

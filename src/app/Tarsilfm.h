@@ -84,6 +84,9 @@ class TTarsilfm : public ScriptHost {
   const MenuItemList& RecallItems() const { return recall_items_; }
   ProgressWindowState& Progress() { return progress_; }
   bool StatusLoggedIn() const { return status_logged_in_; }  // the lime-green status bar
+  // The bytes and the elapsed time (days) of the transfer in progress, as last reported.
+  int64_t TransferBytes() const { return transfer_bytes_; }
+  double TransferSpend() const { return transfer_spend_; }
   void FTPLoggedIn();
   void FTPFtpQuit();
   void FTPretrieveing(int64_t totalbyte, double spend);
@@ -151,6 +154,8 @@ class TTarsilfm : public ScriptHost {
   TRecallMenu recall_{"RecallMenu1"};
   ProgressWindowState progress_;
   bool status_logged_in_ = false;
+  int64_t transfer_bytes_ = 0;
+  double transfer_spend_ = 0;
 };
 
 }  // namespace tarsil

@@ -64,7 +64,7 @@ int RunUnattendedHeadless(const StartOptions& options) {
   if (!form.FormShow(Utf8ToCp932(options.script))) {
     // The options could not be read: nothing is run, but the window still closes cleanly.
     form.FormClose();
-    return face.CloseSignal() != 0 ? kExitSignalBase + face.CloseSignal() : kExitOptionsUnreadable;
+    return kExitOptionsUnreadable;
   }
   const auto far_future = std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
   loop.WaitUntil([&form] { return form.Closed(); }, far_future);

@@ -47,8 +47,7 @@ class TTarsilfm : public ScriptHost {
   void StoreScript(const std::string& file_name);
   void SetEditorLines(std::vector<std::string> lines, bool modified);
 
-  // Run and Step (F9, F8). Step returns the line the caret goes to. Run first writes what the
-  // script checker finds into the log, then runs the script all the same.
+  // Run and Step (F9, F8); Run logs the checker's findings first. Step returns the caret line.
   void Run();
   int32_t Step(int32_t caret_line);
 
@@ -58,9 +57,8 @@ class TTarsilfm : public ScriptHost {
   bool RequestClose();
   bool Closed() const { return closed_; }
 
-  // The exit status of an unattended run once it has closed: 2 when the script could not be read,
-  // else the N of a "stop N" that ended it, else (with `errors_fail` set) 1 when a line of the run
-  // left the result state at Error, else 0. A close forced by a signal is the face's business.
+  // Exit status of a closed unattended run: 2 (script unreadable), else N of "stop N", else 1 when
+  // `errors_fail` and a line left Error, else 0. A signal's status is the face's business.
   int UnattendedExitStatus(bool errors_fail) const;
 
   // The application-wide failure handler: "999 予期せぬエラー：" and the message into the log.
@@ -84,7 +82,7 @@ class TTarsilfm : public ScriptHost {
   const MenuItemList& RecallItems() const { return recall_items_; }
   ProgressWindowState& Progress() { return progress_; }
   bool StatusLoggedIn() const { return status_logged_in_; }  // the lime-green status bar
-  // The bytes and the elapsed time (days) of the transfer in progress, as last reported.
+  // Bytes and elapsed days of the transfer in progress, as last reported.
   int64_t TransferBytes() const { return transfer_bytes_; }
   double TransferSpend() const { return transfer_spend_; }
   void FTPLoggedIn();

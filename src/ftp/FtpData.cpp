@@ -1,6 +1,7 @@
 // TMFtp: the steps every data connection shares. TYPE, PASV (whose data connection always goes
 // to the control connection's peer) and PORT (whose listening socket takes connections only from
 // that peer), the wiring of the data socket, the data start, and the ABOR sequence.
+#include <limits>
 #include <utility>
 
 #include "ftp/FtpDataSteps.h"
@@ -194,6 +195,8 @@ void FtpDataSteps::DataStart(TMFtp& ftp, DataWiring wiring) {
   if (wiring == DataWiring::kUpload) {
     d.upload_size = d.local_file.Size();
     ftp.RaiseInfo(ftpInfoFileSize, std::to_string(d.upload_size));
+    // A FIFO has no size: it is sent until its writer closes it.
+    if (d.local_file.IsStream()) d.upload_size = std::numeric_limits<int64_t>::max();
   }
 }
 

@@ -1,0 +1,137 @@
+// End-to-end: unattended runs of the real binary that fail must say so in their log, and must
+// end when told to, whatever a local file does.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include "platform/CodePage.h"
+#include "platform/SettingsStore.h"
+#include "platform/UniqueFd.h"
+#include "support/FakeFtpServer.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+namespace tarsil {
+namespace {
+
+using ::tarsil::testing::ChildProcess;
+using ::tarsil::testing::FakeFtpServer;
+using ::tarsil::testing::ProcessResult;
+using ::tarsil::testing::RunProcess;
+using ::tarsil::testing::TempDir;
+using namespace std::chrono_literals;
+
+class UnattendedFailureTest : public ::testing::Test {
+ protected:
+  UnattendedFailureTest() {
+    log_file_ = (dir_.path() / "run.log").string();
+    SettingsStore store((dir_.path() / "settings.reg").string());
+    store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "ch_Logsave", 1);
+    store.WriteString("\\SOFTWARE\\Tarsil\\Options", "Logsave", log_file_);
+    store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "Timeout", 60);
+  }
+
+  std::vector<std::string> Argv(const std::string& script) const {
+    return {TARSIL_BINARY, "/auto" + script};
+  }
+  std::map<std::string, std::string> Env() const {
+    return {{"TARSIL_HOME", dir_.str()}, {"TARSIL_HEADLESS", "1"}};
+  }
+  std::vector<std::string> LogLines() const { return SplitTextLines(TempDir::Read(log_file_)); }
+  bool Logged(const std::string& line) const {
+    for (const std::string& l : LogLines()) {
+      if (l == line) return true;
+    }
+    return false;
+  }
+  std::string Open() const { return "Open 127.0.0.1:" + std::to_string(server_.port()); }
+
+  TempDir dir_;
+  std::string log_file_;
+  FakeFtpServer server_;
+};
+
+TEST_F(UnattendedFailureTest, AScriptThatCannotBeReadIsNamedWithTheReason) {
+  const std::string missing = (dir_.path() / "nothere.fcs").string();
+  ProcessResult result = RunProcess(Argv(missing), Env());
+  ASSERT_NE(result.exit_code, -1);
+  std::vector<std::string> lines = LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0],
+            "999 Cannot read the script file \"" + missing + "\": No such file or directory");
+
+  const std::string folder = (dir_.path() / "a-folder.fcs").string();
+  std::filesystem::create_directory(folder);
+  result = RunProcess(Argv(folder), Env());
+  ASSERT_NE(result.exit_code, -1);
+  EXPECT_TRUE(Logged("999 Cannot read the script file \"" + folder + "\": Is a directory"));
+}
+
+TEST_F(UnattendedFailureTest, LineFailuresAreLoggedAndTakeTheErrorBranch) {
+  std::filesystem::create_directory(dir_.path() / "out");
+  server_.ServeData("LIST", "-rw-r--r--   1 ftp ftp        5 Jan 02  2020 a.txt\r\n");
+  server_.On("PASS", "230 Logged in.\r\n");
+  const std::string out = (dir_.path() / "out").string();
+  std::string script = dir_.Write(
+      "job.fcs", JoinTextLines({Open(), "Login user pw", "Dir >" + out, "if Error goto dir",
+                                "Rem dir not seen", ":dir", "set v=a" + std::string(1, '\0') + "b",
+                                "if Error goto set", "Rem set not seen", ":set", "lmdel [z",
+                                "if Error goto mask", "Rem mask not seen", ":mask", "Bye"}));
+  ProcessResult result = RunProcess(Argv(script), Env());
+  ASSERT_NE(result.exit_code, -1) << result.err;
+  EXPECT_TRUE(Logged("999 Cannot write the listing to " + out));
+  EXPECT_FALSE(Logged("Rem dir not seen"));
+  EXPECT_TRUE(Logged("999 set v: cannot store the text: it holds a line break or NUL byte"));
+  EXPECT_FALSE(Logged("Rem set not seen"));
+  EXPECT_FALSE(Logged("Rem mask not seen"));
+  EXPECT_TRUE(SettingsStore((dir_.path() / "settings.reg").string())
+                  .ReadString("\\SOFTWARE\\Tarsil", "v")
+                  .value_or("") == "");
+}
+
+TEST_F(UnattendedFailureTest, AnIncompleteLoginTakesTheErrorBranch) {
+  server_.On("PASS", "331 Account needed.\r\n");
+  server_.On("ACCT", "331 Account needed.\r\n");
+  std::string script = dir_.Write(
+      "login.fcs", JoinTextLines({Open(), "Login user pw", "if Error goto fail", "Rem logged in",
+                                  "stop", ":fail", "Rem login failed"}));
+  ProcessResult result = RunProcess(Argv(script), Env());
+  ASSERT_NE(result.exit_code, -1) << result.err;
+  EXPECT_TRUE(Logged("999 The login was not completed"));
+  EXPECT_TRUE(Logged("Rem login failed"));
+  EXPECT_FALSE(Logged("Rem logged in"));
+}
+
+TEST_F(UnattendedFailureTest, AFifoNobodyReadsNeitherHangsTheRunNorItsTermination) {
+  const std::string fifo = (dir_.path() / "pipe").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  server_.On("PASS", "230 Logged in.\r\n");
+  server_.ServeData("RETR big.bin", std::string(4 << 20, 'x'));
+
+  // Without a reader: a failure at once, and the run goes on.
+  std::string first = dir_.Write(
+      "first.fcs", JoinTextLines({Open(), "Login user pw", "Get big.bin " + fifo, "Rem after"}));
+  ProcessResult result = RunProcess(Argv(first), Env(), 60s);
+  ASSERT_NE(result.exit_code, -1) << result.err;
+  EXPECT_TRUE(Logged("999 Cannot open file \"" + fifo + "\": it is a FIFO that no process reads"));
+  EXPECT_TRUE(Logged("Rem after"));
+
+  // With a reader that never reads: the transfer waits, and SIGTERM still ends the run cleanly.
+  UniqueFd reader(open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  ASSERT_TRUE(reader.valid());
+  std::string second = dir_.Write(
+      "second.fcs", JoinTextLines({Open(), "Login user pw", "Get big.bin " + fifo, "Rem never"}));
+  ChildProcess child(Argv(second), Env());
+  ASSERT_TRUE(server_.WaitForCommand("RETR big.bin", 30s));
+  child.Signal(SIGTERM);
+  result = child.Finish(30s);
+  ASSERT_NE(result.exit_code, -1) << "the run did not end after SIGTERM";
+  std::vector<std::string> lines = LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("<<" + second + ">> end   ", 0), 0u);
+  EXPECT_FALSE(Logged("Rem never"));
+}
+
+}  // namespace
+}  // namespace tarsil

@@ -247,6 +247,8 @@ void FtpDataSteps::Abort(TMFtp& ftp) {
   d.aborted_reply = d.abort_completed ? ftp.last_reply_ : std::string();
   d.abort_failed = false;
   d.abort_waiting = d.abort_completed;  // a completed transfer's data connection is not cut
+  // What a full FIFO still had to take is given up, and the rest is read only to be dropped.
+  if (!d.file_held.empty()) ftp.CloseLocalFile();
   if (!SendControlBytes(ftp, kIacIp, false) || !SendControlBytes(ftp, kIacDm, true)) {
     ftp.CheckSocketError();
     return;

@@ -48,6 +48,8 @@ bool FtpDataSteps::BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string
   ftp.data_.remote_name = remote_file;
   ftp.data_.local_name = local_file;
   ftp.data_.local_file.Close();
+  ftp.data_.file_held.clear();
+  ftp.data_.close_held = false;
   if (remote_file.empty()) {
     Fail(ftp, ftpErrorNoFile);
     return false;

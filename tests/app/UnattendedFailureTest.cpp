@@ -69,45 +69,9 @@ TEST_F(UnattendedFailureTest, AScriptThatCannotBeReadIsNamedWithTheReason) {
   EXPECT_TRUE(Logged("999 Cannot read the script file \"" + folder + "\": Is a directory"));
 }
 
-TEST_F(UnattendedFailureTest, LineFailuresAreLoggedAndTakeTheErrorBranch) {
-  std::filesystem::create_directory(dir_.path() / "out");
-  server_.ServeData("LIST", "-rw-r--r--   1 ftp ftp        5 Jan 02  2020 a.txt\r\n");
-  server_.On("PASS", "230 Logged in.\r\n");
-  const std::string out = (dir_.path() / "out").string();
-  std::string script = dir_.Write(
-      "job.fcs", JoinTextLines({Open(), "Login user pw", "Dir >" + out, "if Error goto dir",
-                                "Rem dir not seen", ":dir", "set v=a" + std::string(1, '\0') + "b",
-                                "if Error goto set", "Rem set not seen", ":set", "lmdel [z",
-                                "if Error goto mask", "Rem mask not seen", ":mask", "Bye"}));
-  ProcessResult result = RunProcess(Argv(script), Env());
-  ASSERT_NE(result.exit_code, -1) << result.err;
-  EXPECT_TRUE(Logged("999 Cannot write the listing to " + out));
-  EXPECT_FALSE(Logged("Rem dir not seen"));
-  EXPECT_TRUE(Logged("999 set v: cannot store the text: it holds a line break or NUL byte"));
-  EXPECT_FALSE(Logged("Rem set not seen"));
-  EXPECT_FALSE(Logged("Rem mask not seen"));
-  EXPECT_TRUE(SettingsStore((dir_.path() / "settings.reg").string())
-                  .ReadString("\\SOFTWARE\\Tarsil", "v")
-                  .value_or("") == "");
-}
-
-TEST_F(UnattendedFailureTest, AnIncompleteLoginTakesTheErrorBranch) {
-  server_.On("PASS", "331 Account needed.\r\n");
-  server_.On("ACCT", "331 Account needed.\r\n");
-  std::string script = dir_.Write(
-      "login.fcs", JoinTextLines({Open(), "Login user pw", "if Error goto fail", "Rem logged in",
-                                  "stop", ":fail", "Rem login failed"}));
-  ProcessResult result = RunProcess(Argv(script), Env());
-  ASSERT_NE(result.exit_code, -1) << result.err;
-  EXPECT_TRUE(Logged("999 The login was not completed"));
-  EXPECT_TRUE(Logged("Rem login failed"));
-  EXPECT_FALSE(Logged("Rem logged in"));
-}
-
 TEST_F(UnattendedFailureTest, AFifoNobodyReadsNeitherHangsTheRunNorItsTermination) {
   const std::string fifo = (dir_.path() / "pipe").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  server_.On("PASS", "230 Logged in.\r\n");
   server_.ServeData("RETR big.bin", std::string(4 << 20, 'x'));
 
   // Without a reader: a failure at once, and the run goes on.

@@ -100,6 +100,7 @@ struct FtpDataSteps {
   static void ListReply(TMFtp& ftp, const std::string& reply);
   static void ListingReader(TMFtp& ftp);
   static void TakeListingLine(TMFtp& ftp, const std::string& line);
+  static void TakeLastListingLine(TMFtp& ftp);
   static void ListingTooLong(TMFtp& ftp);
   static void ListingCloser(TMFtp& ftp);
   static void ListingCompletion(TMFtp& ftp);

@@ -82,6 +82,8 @@ void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
 
 void FtpDataSteps::ListReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) return;
+  const FtpDataState& d = ftp.data_;
+  if (ReplyIs(reply, '2') && d.data_closed && !d.data_failed) TakeLastListingLine(ftp);
   FinalTransferReply(ftp, reply);
 }
 
@@ -162,16 +164,7 @@ void FtpDataSteps::ListingCloser(TMFtp& ftp) {
   ftp.listen_socket_.OnAcceptReady = nullptr;
   CloseDataSockets(ftp);
   if (ClosedByFailure(ftp, error)) d.data_failed = true;
-  // A last line without its line end is still a line, when the listing ended as it should.
-  if (!d.data_failed && !ftp.aborting_ && !d.listing_overflow && !d.listing_leftover.empty()) {
-    std::string line = std::exchange(d.listing_leftover, std::string());
-    if (line.back() == '\r') line.pop_back();
-    if (d.raw_listing.size() >= d.max_listing_lines) {
-      ListingTooLong(ftp);
-    } else if (!line.empty()) {
-      TakeListingLine(ftp, line);
-    }
-  }
+  if (!d.data_failed && d.final_reply_seen && d.abort_replies == 0) TakeLastListingLine(ftp);
   ftp.RaiseInfo(ftpInfoListingComplete);
   ftp.RaiseInfo(ftpInfoTransferComplete);
   if (d.data_failed) {
@@ -179,6 +172,18 @@ void FtpDataSteps::ListingCloser(TMFtp& ftp) {
   } else if (d.final_reply_seen && d.abort_replies == 0) {
     ftp.FinishRequest();
   }
+}
+
+// A last line without its line end is still a line once the listing is known to be whole: its
+// data connection closed cleanly and the server's final reply was positive.
+void FtpDataSteps::TakeLastListingLine(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (ftp.aborting_ || d.listing_overflow || d.listing_leftover.empty()) return;
+  std::string line = std::exchange(d.listing_leftover, std::string());
+  if (line.back() == '\r') line.pop_back();
+  if (line.empty()) return;
+  if (d.raw_listing.size() >= d.max_listing_lines) return ListingTooLong(ftp);
+  TakeListingLine(ftp, line);
 }
 
 // The ready notice of a listing, before OnListingDone.

@@ -86,8 +86,8 @@ TEST_F(FtpListingTest, LinesMayEndInLfAlone) {
   FakeTransfer cut = FakeTransfer::Sending(
                          "-rw-r--r--   1 ftp ftp 1 Jan 01  2020 a.txt\n"
                          "-rw-r--r--   1 ftp ftp 2 Jan 01  2020 b.t")
-                         .CutAfter(60, true);
-  cut.failed = "426 Connection reset.\r\n";
+                         .CutAfter(60);
+  cut.failed = FakeReply("426 Connection closed.\r\n").Delayed(300ms);
   server.OnTransfer("LIST cut", cut);  // before the rule for every LIST
   server.ServeData("LIST",
                    "-rw-r--r--   1 ftp ftp 1 Jan 01  2020 a.txt\n"

@@ -240,7 +240,8 @@ void FtpDataSteps::DataFailedEnd(TMFtp& ftp) {
 void FtpDataSteps::DataReplyWaitOver(TMFtp& ftp) {
   ftp.timers_.KillTimer(kDataReplyTimer);
   const FtpDataState& d = ftp.data_;
-  if (!ftp.busy_ || !d.data_failed || d.final_reply_seen || ftp.aborting_) return;
+  const bool waiting = ftp.busy_ && ftp.reply_handler_ && d.data_failed && !d.final_reply_seen;
+  if (!waiting || ftp.aborting_) return;
   // The server keeps its reply to itself: the transfer is aborted, and that wait is bounded.
   ftp.RaiseError(ftpErrorDataConnection, kTextDataFailed);
   Abort(ftp);

@@ -98,6 +98,24 @@ TEST_F(FtpRecoveryTest, AResetInTheMiddleFailsOnlyTheTransfer) {
   }
 }
 
+// After a reset the server's reply is awaited for a bounded time, then the transfer is aborted.
+TEST_F(FtpRecoveryTest, AResetWithoutAReplyIsAbortedInTime) {
+  FakeFtpServer server;
+  FakeTransfer cut = FakeTransfer::Sending(AllByteValues(1 << 20)).CutAfter(65536, true);
+  cut.failed = FakeReply::Silence();
+  server.OnTransfer("RETR big", cut);
+  server.On("ABOR", "426 Aborted.\r\n225 ABOR command successful.\r\n");
+  LogIn(server, true);
+  ASSERT_TRUE(Run([&] { ftp_->RetrieveFile("big", dir_.str() + "/big"); }, 15s));
+  EXPECT_EQ(Commands().back(), "ABOR");
+  EXPECT_EQ(recorder_.CountPrefix("error"), 2u);
+  EXPECT_TRUE(Has(Events(), kDataFailed));
+  EXPECT_TRUE(Has(Events(), kDenied));
+  EXPECT_EQ(ftp_->LastReply(), "426 Aborted.");
+  EXPECT_EQ(Events().back(), "received");
+  ExpectConnectionWorks();
+}
+
 TEST_F(FtpRecoveryTest, ARefusedPassiveConnectionEndsTheRequest) {
   FakeFtpServer server;
   server.On("PASV", "227 Entering Passive Mode (127,0,0,1,0,1).\r\n");  // nobody listens there

@@ -52,6 +52,12 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   // Ends a connection attempt or login in progress (nothing once logged in); a download,
   // upload or listing in progress gets the ABOR sequence.
   void AbortRequest();
+  // Ends whatever request is in progress, for an owner that has stopped waiting for it: a
+  // connection attempt or login is given up as AbortRequest does; a transfer, a listing or any
+  // other command gets the ABOR sequence with its bounded wait for the replies, and a server
+  // that answers nothing loses the control connection (told as ftpErrorTimedOut). Nothing
+  // happens when no request is in progress.
+  void CancelRequest();
 
   // Transfers (FtpTransfer.cpp). Names are CP932; the local file is opened by the engine and
   // closed when the data connection ends, on abort, or by CloseLocalFile. StoreFile throws
@@ -148,6 +154,7 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   void RetryWaitOver();
   void KeepAliveTick();
   void RunDisconnect();
+  void GiveUpLogin();
   void SaveTarget();
   void RestoreTarget();
 

@@ -37,6 +37,9 @@ struct FtpDataState {
   bool abort_completed = false;  // the positive final reply had come before the abort
   bool abort_failed = false;     // the abort's error has been raised
   bool abort_waiting = false;    // the grace is over (or the server answered)
+  bool abort_answered = false;   // some reply came after ABOR
+  bool abort_command = false;    // the aborted request is a command without data connection
+  bool data_failed = false;      // the data connection failed before the final reply
   int64_t remote_size = 0;
   int64_t upload_size = 0;
   int64_t restart_offset = 0;

@@ -32,7 +32,10 @@ void TMFtp::CloseLocalFile() {
 }
 
 void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
+  ftp.timers_.KillTimer(kDataReplyTimer);
   if (ReplyIs(reply, '2')) {
+    // The server counts it done, but what reached us was cut short.
+    if (ftp.data_.data_failed) return Fail(ftp, ftpErrorDataConnection, kTextDataFailed);
     ftp.data_.final_reply_seen = true;
     if (ftp.data_.data_closed) ftp.FinishRequest();
     return;
@@ -45,6 +48,7 @@ bool FtpDataSteps::BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string
                                  std::string_view local_file) {
   ftp.current_operation_ = operation;
   ftp.data_.transfer_sent = false;
+  ftp.data_.bytes_transferred = 0;  // this transfer's count, also when it fails before any data
   ftp.data_.remote_name = remote_file;
   ftp.data_.local_name = local_file;
   ftp.data_.local_file.Close();
@@ -155,6 +159,9 @@ void FtpDataSteps::RestartStep(TMFtp& ftp, const std::string& reply) {
 }
 
 void FtpDataSteps::RestReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '3') && ftp.data_.data_failed) {
+    return Fail(ftp, ftpErrorDataConnection, kTextDataFailed);
+  }
   if (ReplyIs(reply, '3')) {
     SendTransferCommand(ftp, "RETR " + ftp.data_.remote_name, kRetrReply);
     return;
@@ -236,8 +243,9 @@ void FtpDataSteps::CloseTransfer(TMFtp& ftp, uint16_t error) {
   CloseDataSockets(ftp);
   d.local_file.Close();
   ftp.RaiseInfo(ftpInfoTransferComplete);
-  if (ClosedByFailure(ftp, error)) {
-    ftp.FailConnection(ftpErrorDataConnection);
+  if (ClosedByFailure(ftp, error)) d.data_failed = true;
+  if (d.data_failed) {
+    DataFailedEnd(ftp);
   } else if (d.final_reply_seen && d.abort_replies == 0) {
     ftp.FinishRequest();
   }
@@ -313,6 +321,9 @@ void FtpDataSteps::RestartStoreStep(TMFtp& ftp, const std::string& reply) {
 }
 
 void FtpDataSteps::RestStoreReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '3') && ftp.data_.data_failed) {
+    return Fail(ftp, ftpErrorDataConnection, kTextDataFailed);
+  }
   if (ReplyIs(reply, '3')) {
     const char* verb = ftp.data_.append_upload ? "APPE " : "STOR ";
     SendTransferCommand(ftp, verb + ftp.data_.remote_name, kStorReply);
@@ -392,8 +403,8 @@ void FtpDataSteps::UploadSender(TMFtp& ftp) {
     d.send_begin += sent;
     d.bytes_transferred += static_cast<int64_t>(sent);
     if (error != 0 && error != kWsaEWouldBlock) {
-      if (!ftp.aborting_) ftp.FailConnection(ftpErrorDataConnection);
       ftp.Raise(ftp.OnDataProgress);
+      DataFailed(ftp);
       return;
     }
     if (sent > 0) ftp.Raise(ftp.OnDataProgress);

@@ -129,13 +129,17 @@ int TLowFTP::WaitReply() {
     // Data progress moves wait_start_; the wait then goes on to the new deadline.
     if (loop_.WaitUntil([this] { return done_; }, wait_start_ + timeout)) break;
     if (std::chrono::steady_clock::now() >= wait_start_ + timeout) {
+      EndEngineRequest();
       throw SessionAbort(std::string(kTimeOutText));
     }
   }
   // An error can end the wait while the engine is still finishing the request (closing its data
   // connection); the next request would then be refused as busy and never sent. Let it finish,
-  // within the same time-out.
-  loop_.WaitUntil([this] { return !Ftp().Busy(); }, std::chrono::steady_clock::now() + timeout);
+  // within the same time-out, and end it when it does not.
+  if (!loop_.WaitUntil([this] { return !Ftp().Busy(); },
+                       std::chrono::steady_clock::now() + timeout)) {
+    EndEngineRequest();
+  }
   int result = 0;
   const std::string& reply = Ftp().LastReply();
   if (!reply.empty()) {
@@ -150,6 +154,16 @@ int TLowFTP::WaitReply() {
     result = 999;
   }
   return result;
+}
+
+// The engine is told to end the request nobody waits for any more (ABOR, or the connection
+// closed when the server answers nothing), and that end is awaited here, so that the next
+// operation finds the engine idle: on the same connection, or with none, failing at once.
+void TLowFTP::EndEngineRequest() {
+  TMFtp& ftp = Ftp();
+  ftp.CancelRequest();
+  loop_.WaitUntil([&ftp] { return !ftp.Busy(); },
+                  std::chrono::steady_clock::now() + kEngineEndLimit);
 }
 
 int TLowFTP::Step(std::string_view start_marker, std::string_view end_marker,

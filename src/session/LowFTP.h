@@ -80,6 +80,9 @@ class TLowFTP {
 
  private:
   enum class Direction { kNone, kUpload, kDownload };
+  // How long the engine may take to end a request after a time-out: it bounds its own waits
+  // (ABOR's replies) well below this.
+  static constexpr std::chrono::milliseconds kEngineEndLimit{15000};
   class SessionAbort;
 
   void AttachEngine();
@@ -87,6 +90,7 @@ class TLowFTP {
   void RefuseControlBytes(std::string_view argument) const;
   void PrepareRequest();
   int WaitReply();
+  void EndEngineRequest();
   int Guarded(const std::function<int()>& body);
   int Step(std::string_view start_marker, std::string_view end_marker,
            const std::function<void()>& request);

@@ -46,6 +46,11 @@ class LowFTPTest : public ::testing::Test {
     }
     return false;
   }
+  size_t LoggedWith(const std::string& part) const {
+    size_t count = 0;
+    for (const LogLine& l : log_.Lines()) count += l.text.find(part) != std::string::npos;
+    return count;
+  }
   std::vector<std::string> Sent(const std::string& prefix) const {
     std::vector<std::string> found;
     for (const std::string& c : server_.Commands()) {
@@ -195,6 +200,70 @@ TEST_F(LowFTPTest, MdelByRawFieldAndMputByCase) {
   EXPECT_EQ(server_.ReceivedData("STOR up.txt"), "u");
   ftp_.Params.Set("CHECKCASE", "Y");
   EXPECT_EQ(ftp_.Mput("*.TXT"), 999);
+}
+
+// After a time-out the engine's request is ended (ABOR), so the next command is sent at once
+// and gets its own reply, not the late one of the command that timed out.
+TEST_F(LowFTPTest, AfterATimeOutTheNextCommandWorks) {
+  LogIn();
+  server_.DelayReply("MKD", 800ms);
+  server_.OnTransfer("RETR big", FakeTransfer().Stalled());
+  ftp_.WaitTimeOut = 300;
+  EXPECT_EQ(ftp_.MakDir("new"), 999);
+  EXPECT_EQ(LoggedWith("999 " + std::string(kTimeOutText)), 1u);
+  EXPECT_EQ(Sent("ABOR").size(), 1u);
+  EXPECT_EQ(ftp_.Cwd("pub"), 257);  // CWD, then PWD: the replies of this command
+  EXPECT_EQ(ftp_.Download("big", ""), 999);
+  EXPECT_EQ(LoggedWith("999 " + std::string(kTimeOutText)), 2u);
+  EXPECT_EQ(Sent("ABOR").size(), 2u);
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "big"));
+  EXPECT_EQ(ftp_.Cwd("pub"), 257);
+  EXPECT_TRUE(ftp_.IsLoggedIn());
+}
+
+// A server that answers neither the command nor ABOR is left: the next command fails at once
+// without being sent, and a new login works.
+TEST_F(LowFTPTest, ASilentServerIsLeftAndANewLoginWorks) {
+  LogIn();
+  server_.On("CWD", FakeReply::Silence());
+  server_.On("ABOR", FakeReply::Silence());
+  ftp_.WaitTimeOut = 300;
+  EXPECT_EQ(ftp_.Cwd("x"), 999);
+  EXPECT_EQ(LoggedWith("No reply to ABOR: the control connection is closed"), 1u);
+  EXPECT_FALSE(ftp_.IsLoggedIn());
+  const size_t sent = server_.Commands().size();
+  EXPECT_EQ(ftp_.MakDir("y"), 999);
+  EXPECT_TRUE(Logged("999 " + std::string(kNotLoggedInText)));
+  EXPECT_EQ(server_.Commands().size(), sent);
+  ftp_.WaitTimeOut = 10000;
+  EXPECT_LE(ftp_.Login("user", "secret"), 400);
+  EXPECT_TRUE(ftp_.IsLoggedIn());
+  EXPECT_EQ(ftp_.FTPcmd("NOOP"), 200);
+}
+
+// The server resets the data connection as it refuses the file: its 550 is the result, and the
+// session stays logged in.
+TEST_F(LowFTPTest, AResetRacingTheRefusalKeepsTheSession) {
+  ftp_.Passive = true;
+  LogIn();
+  FakeTransfer refused = FakeTransfer::Sending("").CutAfter(0, true);
+  refused.preliminary = FakeReply::Silence();
+  refused.failed = FakeReply("550 No such file.\r\n").Delayed(200ms);
+  server_.OnTransfer("RETR gone", refused);
+  EXPECT_EQ(ftp_.Download("gone", ""), 550);
+  EXPECT_TRUE(ftp_.IsLoggedIn());
+  EXPECT_EQ(ftp_.Cwd("pub"), 257);
+}
+
+// The statistics line of a refused download counts that download, not the one before it.
+TEST_F(LowFTPTest, DownloadEndCountsOnlyThisTransfer) {
+  LogIn();
+  server_.ServeData("RETR a.txt", "12345");
+  EXPECT_LE(ftp_.Download("a.txt", ""), 400);
+  EXPECT_EQ(LoggedWith("Download End 5 Byte"), 1u);
+  EXPECT_EQ(ftp_.Download("missing.txt", ""), 550);
+  EXPECT_EQ(LoggedWith("Download End 0 Byte"), 1u);
+  EXPECT_EQ(LoggedWith("Download End 5 Byte"), 1u);
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 set -euo pipefail
 
 # The desktop face needs Qt 6 Widgets and a font with Japanese glyphs; xvfb and xauth run it on
-# a virtual display for the screenshot.
+# a virtual display for the screenshot. The desktop check (scripts/desktop-check.sh) adds a
+# window manager (openbox), xdotool to press keys, xprop, xwd and netpbm for its screenshot, and
+# desktop-file-utils to check the desktop entry.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache
-  qt6-base-dev qt6-qpa-plugins fonts-ipafont-gothic xvfb xauth)
+  qt6-base-dev qt6-qpa-plugins fonts-ipafont-gothic xvfb xauth
+  openbox xdotool x11-utils x11-apps netpbm desktop-file-utils)
 
 missing=()
 for package in "${packages[@]}"; do

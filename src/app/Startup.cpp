@@ -6,27 +6,25 @@
 #include <exception>
 
 #include "app/ConsoleFace.h"
+#include "app/ProgressWindow.h"
 #include "app/Tarsilfm.h"
 #include "platform/CodePage.h"
 #include "platform/PollEventLoop.h"
 #include "platform/SettingsStore.h"
 
-#ifndef TARSIL_VERSION_TEXT
-#define TARSIL_VERSION_TEXT "2.6"
-#endif
-
 namespace tarsil {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tarsil [/autoSCRIPT | --help | --version]\n"
+    "Usage: tarsil [/autoSCRIPT | SCRIPT | --help | --version]\n"
     "\n"
     "  tarsil /autoSCRIPT   run the FTP command script SCRIPT unattended, write the log file\n"
     "                       (when the options say so) and exit. The switch and the path are one\n"
     "                       argument: tarsil /auto/home/ops/nightly.fcs\n"
-    "  tarsil               open the script editor (needs a display)\n"
+    "  tarsil               open the script editor with a new script (needs a display)\n"
+    "  tarsil SCRIPT        open the script SCRIPT (.fcs or .fcx) in the editor\n"
     "  --help               show this text\n"
-    "  --version            show the version\n"
+    "  --version            show the version (the one the about box shows)\n"
     "\n"
     "With a display the unattended run shows its window (hidden when the option says so).\n"
     "Without one (or with TARSIL_HEADLESS=1) the execution log is written to standard\n"
@@ -69,6 +67,9 @@ StartOptions ParseCommandLine(const std::vector<std::string>& arguments) {
   } else if (first.size() >= 5 && SameTextAscii(first.substr(0, 5), "/auto")) {
     options.mode = StartOptions::Mode::kUnattended;
     options.script = first.substr(5);
+  } else if (!first.empty() && first.front() != '-') {
+    // A script named alone (as a file manager hands it over) opens in the editor.
+    options.script = first;
   }
   return options;
 }
@@ -93,7 +94,7 @@ int RunTarsil(const std::vector<std::string>& arguments) {
       std::fputs(kUsage, stdout);
       return 0;
     case StartOptions::Mode::kVersion:
-      std::printf("Tarsil %s\n", TARSIL_VERSION_TEXT);
+      std::printf("Tarsil %s\n", TARSIL_VERSION_TEXT);  // the about box's text, without its blank
       return 0;
     case StartOptions::Mode::kUnattended:
       if (g_desktop_face != nullptr && !HeadlessEnvironment()) return g_desktop_face(options);

@@ -10,12 +10,14 @@ namespace tarsil {
 struct StartOptions {
   enum class Mode { kInteractive, kUnattended, kHelp, kVersion };
   Mode mode = Mode::kInteractive;
-  std::string script;  // the path after "/auto", as given (native text)
+  // The path after "/auto", or the script to open in the editor (empty: a new script); as given
+  // (native text).
+  std::string script;
 };
 
 // Only the first argument counts: "/auto" (any letter case) directly followed by the script path
 // starts the unattended run; "--help" and "--version" print and exit; anything else is
-// interactive.
+// interactive, and an argument that is not an option names the script to open.
 StartOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
 // True when no display is there (neither DISPLAY nor WAYLAND_DISPLAY, nor a Qt platform named in

@@ -1,11 +1,11 @@
 // Closing the main window in the middle of an upload to a real server (vsftpd, whose protocol
 // log shows what it received): Yes to the disconnect question aborts the transfer and quits the
 // server even though the save prompt that follows is cancelled. The upload is slowed by the
-// option that waits a second after every block, so the close always lands inside it.
+// option that waits a second after every block, so the close always lands inside it (and the
+// window must get its turn between two blocks).
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
-#include <QTimer>
 
 #include "app/AppTexts.h"
 #include "app/Options.h"
@@ -33,14 +33,16 @@ class CloseRealServerTest : public QObject {
         "Open " + server->address + "\nLogin " + server->user + " " + server->password +
         "\nCd upload\nPut " + local + " closed-early.bin\nRem after\n"));
     d.dialogs.answers = {Answer::kYes, Answer::kCancel};  // disconnect; keep the edited script
-    QTimer poll;
-    poll.setInterval(5);
-    connect(&poll, &QTimer::timeout, [&] {
-      if (d.form->Panel(3).rfind("Transfer...", 0) != 0) return;
-      poll.stop();
-      d.window->close();
-    });
-    poll.start();
+    // The first upload block asks for the close, as a click would: through the event queue.
+    TProgressEvent shown = d.form->FTP().Ontransfer;
+    bool asked = false;
+    d.form->FTP().Ontransfer = [&](TLowFTP& sender, int64_t bytes, double spend) {
+      shown(sender, bytes, spend);
+      if (asked) return;
+      asked = true;
+      QMetaObject::invokeMethod(
+          d.window.get(), [&] { d.window->close(); }, Qt::QueuedConnection);
+    };
     d.window->Action("Run1")->trigger();
 
     QCOMPARE(d.dialogs.boxes.size(), size_t{2});
@@ -55,7 +57,7 @@ class CloseRealServerTest : public QObject {
     const std::string log = log_text();
     const size_t stor = log.rfind("\"STOR closed-early.bin\"");
     QVERIFY2(stor != std::string::npos, log.c_str());
-    const size_t abort = log.find("\"ABOR\"", stor);
+    const size_t abort = log.find("ABOR\"", stor);  // after the Telnet interrupt bytes
     QVERIFY2(abort != std::string::npos, log.c_str());
     QVERIFY(log.find("\"QUIT\"", abort) != std::string::npos);
     for (const LogLine& line : d.form->Logmemo().Lines()) QVERIFY(line.text != "Rem after");

@@ -20,9 +20,14 @@ ftp_state=${TARSIL_FTP_STATE:-/tmp/tarsil-ftp}
 
 die() {
   echo "desktop-check: $*" >&2
+  # What the display showed then, for the diagnosis.
+  if [ -n "${DISPLAY:-}" ] && command -v xwd >/dev/null; then
+    xwd -root -silent 2>/dev/null | xwdtopnm 2>/dev/null | pnmtopng >"$out/failure.png" 2>/dev/null &&
+      echo "desktop-check: the screen then: $out/failure.png" >&2
+  fi
   exit 1
 }
-for tool in Xvfb openbox xdotool xprop xwd xwdtopnm pnmcut pnmtopng; do
+for tool in Xvfb openbox xdotool xprop xwininfo xwd xwdtopnm pnmcut pnmtopng; do
   command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
 done
 [ -x "$build/tarsil" ] || die "$build/tarsil is missing: build it first"
@@ -72,8 +77,8 @@ work=$("$top/scripts/demo-folder.sh")
 sed -i "s/^\"server\"=.*/\"server\"=\"$VSFTPD_ADDRESS\"/" "$work/settings.reg"
 # The example job without its last part: it ends still logged in. Its last line removes a flag
 # file, which tells this script that the run has come to its end.
-sed '/^Bye$/,$d' "$top/examples/nightly-exchange.fcs" >"$work/job.fcs"
-echo 'ldel %workdir%/running.flag' >>"$work/job.fcs"
+sed '/^Bye\r\?$/,$d' "$top/examples/nightly-exchange.fcs" >"$work/job.fcs"
+printf 'ldel %%workdir%%/running.flag\r\n' >>"$work/job.fcs"
 : >"$work/running.flag"
 
 echo "== tarsil job.fcs, F9"
@@ -90,7 +95,12 @@ wait_for 120 "the run to reach its last line" test ! -e "$work/running.flag"
 sleep 1 # the run's end line and the last paint
 
 echo "== screenshot"
-eval "$(xdotool getwindowgeometry --shell "$window")"
+# The client area's absolute place and size, then the frame around it.
+info=$(xwininfo -id "$window")
+X=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+Y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+WIDTH=$(sed -n 's/.*Width: *//p' <<<"$info")
+HEIGHT=$(sed -n 's/.*Height: *//p' <<<"$info")
 read -r left right top_edge bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS |
   sed -n 's/.*= \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)/\1 \2 \3 \4/p')
 xwd -root -silent | xwdtopnm 2>/dev/null >"$out/screen.pnm"

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <exception>
 
+#include "app/ExitStatus.h"
 #include "app/Tarsilfm.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
@@ -25,9 +26,6 @@
 
 namespace tarsil::gui {
 namespace {
-
-// Exit status when the unattended run could not even start (the options could not be read).
-constexpr int kExitStartFailed = 3;
 
 void ReportFailure(TTarsilfm& form, std::exception_ptr failure) {
   try {
@@ -112,7 +110,7 @@ int RunDesktop(const StartOptions& options) {
   if (!form.FormShow(script) && unattended) {
     // The options could not be read: nothing is run, but the window still closes cleanly.
     form.FormClose();
-    return kExitStartFailed;
+    return kExitOptionsUnreadable;
   }
   if (!unattended && !options.script.empty()) {
     // Absolute: "lcd" in a run moves the current folder, and Save must find the file again.
@@ -120,9 +118,8 @@ int RunDesktop(const StartOptions& options) {
         ToCp932(QFileInfo(QString::fromLocal8Bit(options.script)).absoluteFilePath()));
   }
   if (!form.WindowHidden()) window.show();
-  if (form.Closed()) return 0;
-  app.exec();
-  return 0;
+  if (!form.Closed()) app.exec();
+  return unattended ? form.UnattendedExitStatus(options.exit_status) : kExitOk;
 }
 
 }  // namespace tarsil::gui

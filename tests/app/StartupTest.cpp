@@ -1,9 +1,10 @@
 // The command line: which face starts and with which script, and the version text that
 // --version and the about box share.
+#include "app/Startup.h"
+
 #include <gtest/gtest.h>
 
 #include "app/ProgressWindow.h"
-#include "app/Startup.h"
 #include "support/Process.h"
 
 namespace tarsil {
@@ -11,30 +12,40 @@ namespace {
 
 using Mode = StartOptions::Mode;
 
-TEST(StartupTest, OnlyTheFirstArgumentChoosesTheFaceAndTheScript) {
+TEST(StartupTest, CommandLineForms) {
   struct Case {
     std::vector<std::string> arguments;
     Mode mode;
     std::string script;
+    bool exit_status;
   };
   const Case cases[] = {
-      {{}, Mode::kInteractive, ""},
-      {{"/autoD:\\jobs\\daily.fcs"}, Mode::kUnattended, "D:\\jobs\\daily.fcs"},
-      {{"/AUTO/home/ops/nightly.fcs"}, Mode::kUnattended, "/home/ops/nightly.fcs"},
-      {{"/auto", "/home/ops/nightly.fcs"}, Mode::kUnattended, ""},  // a separate path is not seen
-      // A script named alone opens in the editor, as a file manager hands it over.
-      {{"nightly.fcs"}, Mode::kInteractive, "nightly.fcs"},
-      {{"/home/ops/my job.FCX", "ignored"}, Mode::kInteractive, "/home/ops/my job.FCX"},
-      {{"--unknown-option"}, Mode::kInteractive, ""},
-      {{"--help", "x.fcs"}, Mode::kHelp, ""},
-      {{"-h"}, Mode::kHelp, ""},
-      {{"--version"}, Mode::kVersion, ""},
+      {{}, Mode::kInteractive, "", false},
+      {{"/auto/jobs/a.fcs"}, Mode::kUnattended, "/jobs/a.fcs", false},
+      {{"/AUTO/jobs/a.fcs"}, Mode::kUnattended, "/jobs/a.fcs", false},
+      {{"/autoD:\\jobs\\daily.fcs"}, Mode::kUnattended, "D:\\jobs\\daily.fcs", false},
+      {{"--exit-status", "/auto/jobs/a.fcs"}, Mode::kUnattended, "/jobs/a.fcs", true},
+      {{"/auto/jobs/a.fcs", "--exit-status"}, Mode::kUnattended, "/jobs/a.fcs", true},
+      // The path as a second argument is still not seen.
+      {{"/auto", "/jobs/a.fcs", "--exit-status"}, Mode::kUnattended, "", true},
+      {{"--check", "/jobs/a.fcx"}, Mode::kCheck, "/jobs/a.fcx", false},
+      {{"--check"}, Mode::kCheck, "", false},
+      {{"--exit-status"}, Mode::kInteractive, "", true},
+      // A script named alone opens in the editor, as a file manager hands it over; only the
+      // first argument counts.
+      {{"job.fcs", "/auto/jobs/a.fcs"}, Mode::kInteractive, "job.fcs", false},
+      {{"/home/ops/my job.FCX", "ignored"}, Mode::kInteractive, "/home/ops/my job.FCX", false},
+      {{"--unknown-option"}, Mode::kInteractive, "", false},
+      {{"--help", "/auto/x"}, Mode::kHelp, "", false},
+      {{"-h"}, Mode::kHelp, "", false},
+      {{"--version"}, Mode::kVersion, "", false},
   };
   for (const Case& c : cases) {
     const StartOptions options = ParseCommandLine(c.arguments);
-    const std::string first = c.arguments.empty() ? "(none)" : c.arguments.front();
-    EXPECT_EQ(options.mode, c.mode) << first;
-    EXPECT_EQ(options.script, c.script) << first;
+    const std::string shown = c.arguments.empty() ? "(none)" : c.arguments.front();
+    EXPECT_EQ(options.mode, c.mode) << shown;
+    EXPECT_EQ(options.script, c.script) << shown;
+    EXPECT_EQ(options.exit_status, c.exit_status) << shown;
   }
 }
 

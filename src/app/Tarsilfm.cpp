@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -178,6 +180,18 @@ void TTarsilfm::LoadScript(const std::string& file_name) {
   recall_.Add(file_name);
 }
 
+void TTarsilfm::OpenNamedScript(const std::string& file_name) {
+  if (!FileExists(file_name)) {
+    HandleFailure("The script file was not found: " + file_name);
+    return;
+  }
+  try {
+    LoadScript(file_name);
+  } catch (const std::exception& failure) {
+    HandleFailure(failure.what());
+  }
+}
+
 void TTarsilfm::SetEditorLines(std::vector<std::string> lines, bool modified) {
   editor_lines_ = std::move(lines);
   modified_ = modified;
@@ -243,15 +257,26 @@ int32_t TTarsilfm::Step(int32_t caret_line) {
 }
 
 bool TTarsilfm::CloseQuery() {
+  // A close asked for while the unattended run is still going (the window's close button): the
+  // same question as any close during a run, and only Yes stops the transfer.
+  bool run_end_confirmed = false;
+  if (auto_mode_ && runner_.Running()) {
+    if (Ask(kConfirmForceEnd, Buttons::kYesNo) != Answer::kYes) return false;
+    run_end_confirmed = true;
+  }
   if (ftp_.IsLoggedIn()) {
     if (!auto_mode_ && Ask(kConfirmDisconnect, Buttons::kYesNo) != Answer::kYes) return false;
     ftp_.AbortFTP();
+    // The engine takes no request before the abort has run its course; QUIT would be refused.
+    const auto limit = std::chrono::milliseconds(std::max<int32_t>(ftp_.WaitTimeOut, 0));
+    loop_.WaitUntil([this] { return !ftp_.Ftp().Busy(); },
+                    std::chrono::steady_clock::now() + limit);
     runner_.SetResultState(true);
     if (ftp_.Disconnect() > 400) runner_.SetResultState(false);
     runner_.ClearRunning();
   }
   if (runner_.Running()) {
-    if (Ask(kConfirmForceEnd, Buttons::kYesNo) != Answer::kYes) return false;
+    if (!run_end_confirmed && Ask(kConfirmForceEnd, Buttons::kYesNo) != Answer::kYes) return false;
     runner_.ClearRunning();
     ftp_.AbortFTP();
   }

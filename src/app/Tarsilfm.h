@@ -42,6 +42,9 @@ class TTarsilfm : public ScriptHost {
   // Document commands.
   void NewFile();
   void LoadScript(const std::string& file_name);
+  // The script named on the command line: opened as Open does; a file that cannot be found or
+  // read is reported in the log and the new script stays.
+  void OpenNamedScript(const std::string& file_name);
   bool Save();
   bool SaveAs();
   void StoreScript(const std::string& file_name);

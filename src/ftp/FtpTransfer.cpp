@@ -3,6 +3,7 @@
 // connection has closed and its final reply has come, in either order. Sizes and counts are 64-bit.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -17,6 +18,9 @@ namespace {
 // loop, before the loop gets its turn again: about a millisecond of work on loopback, and far
 // fewer polls per byte than a block or two per turn.
 constexpr int kBlocksPerWakeUp = 256;
+// ... and never longer than this: the progress handler may take its time (the option that
+// pauses after every upload block does), and the window must still see a click between blocks.
+constexpr auto kTurnBudget = std::chrono::milliseconds(50);
 // A download writes this many received blocks at once.
 constexpr size_t kWriteBlocks = 16;
 // The upload reads the file ahead in this many whole blocks.
@@ -380,8 +384,10 @@ void FtpDataSteps::UploadSender(TMFtp& ftp) {
     return EndUpload(ftp);
   }
   const uint64_t serial = d.data_serial;
+  const auto turn_start = std::chrono::steady_clock::now();
   for (int block = 0; !UploadAtEnd(ftp); ++block) {
-    if (block == kBlocksPerWakeUp) {
+    if (block == kBlocksPerWakeUp ||
+        (block > 0 && std::chrono::steady_clock::now() - turn_start >= kTurnBudget)) {
       // Our share for this turn: replies, timers and an abort get theirs before the rest.
       ftp.RaiseInfo(ftpInfoData);
       ftp.PostNotice(kUploadContinueMessage, serial);

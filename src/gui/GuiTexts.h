@@ -86,5 +86,11 @@ inline constexpr const char* kProductName = "Tarsil ";
 inline constexpr const char* kProductComment = "Commnad Script FTP";
 inline constexpr const char* kAboutOk = "OK";
 
+// Help: when the user guide cannot be shown, where it is (the path follows the text).
+inline constexpr const char* kGuideNotOpened =
+    "ユーザーガイドをブラウザで開けませんでした。\n次のファイルを開いてください:\n";
+inline constexpr const char* kGuideNotFound =
+    "ユーザーガイドが見つかりません。\nインストールすると次の場所に置かれます:\n";
+
 }  // namespace texts
 }  // namespace tarsil::gui

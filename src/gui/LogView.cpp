@@ -12,10 +12,14 @@ namespace tarsil::gui {
 
 LogView::LogView(TMFtpMessenger& log, QWidget* parent) : QPlainTextEdit(parent), log_(log) {
   setObjectName("Logmemo");
+  // Read-only, yet a text view for the keys: the caret moves with the arrows, Page Up/Down and
+  // Ctrl+Home/End, Shift selects, Ctrl+C copies.
   setReadOnly(true);
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Lines are not wrapped: a long one scrolls sideways instead of being cut off.
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setAttribute(Qt::WA_InputMethodEnabled, false);  // the input method stays closed
   QFont font;
   font.setPixelSize(12);

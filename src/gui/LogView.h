@@ -1,6 +1,7 @@
 // Logmemo on the desktop: renders the execution log (TMFtpMessenger) as read-only rich text, each
 // line in the colour it was added with, in the log's font (which follows its style), scrolled
-// down one line per line added when AutoScroll is on. The widget may be moved between windows;
+// down one line per line added when AutoScroll is on. Keys, selection, copying and both scroll
+// bars work as in any read-only text view. The widget may be moved between windows;
 // it stays attached to the log. GUI thread.
 #pragma once
 

@@ -12,6 +12,7 @@
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
 #include "gui/GuiTexts.h"
+#include "gui/RangeSpinBox.h"
 
 namespace tarsil::gui {
 namespace {
@@ -23,7 +24,7 @@ T* Named(T* widget, const char* name) {
 }
 
 QSpinBox* MakeSpin(const char* name, int min, int max, int step) {
-  auto* spin = Named(new QSpinBox, name);
+  auto* spin = Named(new RangeSpinBox, name);
   spin->setRange(min, max);
   spin->setSingleStep(step);
   return spin;
@@ -192,11 +193,13 @@ bool OptionsDialog::LoadOptions() {
 
 int OptionsDialog::Open(QWidget* owner) {
   LoadOptions();
-  if (owner != nullptr) move(owner->frameGeometry().topLeft() + QPoint(50, 50));
+  PlaceRelativeTo(this, owner, QPoint(50, 50));
   return exec();
 }
 
 void OptionsDialog::OkClick() {
+  // A number still being typed counts, brought into its range.
+  for (QSpinBox* spin : {ed_timeout_, sp_wsec_, sp_wsize_}) spin->interpretText();
   try {
     options_.Store(store_);
   } catch (const std::exception& failure) {

@@ -4,7 +4,9 @@
 // a download and an upload. Each request still ends with its ready notice and completion event.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TransferHarness.h"
@@ -233,6 +235,32 @@ TEST_F(FtpTransferFaultTest, AbortInTheMiddleOfAnUpload) {
   EXPECT_EQ(Events().back(), "stored");
   EXPECT_LT(ftp_->BytesTransferred(), int64_t{32} << 20);
   EXPECT_TRUE(ftp_->Connected());
+}
+
+// A progress handler that takes its time (the pause after every upload block) must not hold
+// the loop for a whole round of blocks: timers, replies and the window get a turn in between.
+TEST_F(FtpTransferFaultTest, ASlowProgressHandlerLetsTheLoopTurnBetweenUploadBlocks) {
+  FakeFtpServer server;
+  LogIn(server, true);
+  const std::string bytes = AllByteValues(6 * FtpDataState::kSendBlock);
+  const std::string local = Upload(bytes);
+  size_t ticks = 0;
+  std::vector<size_t> ticks_at_block;
+  {
+    // A timer due every millisecond: any turn of the loop runs it.
+    EventTarget counter(loop_, [&ticks](const Notice&) { ++ticks; });
+    counter.SetTimer(1, 1);
+    ftp_->OnDataProgress = [&](TMFtp&) {
+      ticks_at_block.push_back(ticks);
+      std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the handler's own work
+    };
+    ASSERT_TRUE(Run([&] { ftp_->StoreFile(local, "up.bin"); }));
+  }
+  EXPECT_TRUE(SameBytes(server.ReceivedData("STOR"), bytes));
+  ASSERT_GE(ticks_at_block.size(), 6u);
+  for (size_t i = 1; i < ticks_at_block.size(); ++i) {
+    EXPECT_GT(ticks_at_block[i], ticks_at_block[i - 1]) << "block " << i;
+  }
 }
 
 }  // namespace

@@ -117,6 +117,34 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(d_->form->TimeoutSeconds(), 200);
   }
 
+  void typedNumbersOutsideTheRangeAreBroughtIntoIt() {
+    QVERIFY(d_->Start());
+    QString shown_after_enter;
+    OpenAnd(
+        [&] {
+          QSpinBox* timeout = C<QSpinBox>("Ed_timeout");
+          timeout->selectAll();
+          QTest::keyClicks(timeout, "3");
+          // Enter ends the typing (and, as in any dialog, presses the default button, OK).
+          QTest::keyClick(timeout, Qt::Key_Return);
+          shown_after_enter = timeout->text();
+        },
+        "btn_Ng");
+    QCOMPARE(shown_after_enter, QStringLiteral("5"));
+    QCOMPARE(d_->store.ReadInteger(kOptionsKey, "Timeout"), 5);
+    OpenAnd(
+        [this] {
+          QSpinBox* timeout = C<QSpinBox>("Ed_timeout");
+          timeout->selectAll();
+          QTest::keyClicks(timeout, "1x000");  // the letter is refused, every digit taken
+          QCOMPARE(timeout->text(), QStringLiteral("1000"));
+          // OK while the typing is still going on: the number counts, brought into the range.
+        },
+        "btn_Ok");
+    QCOMPARE(d_->store.ReadInteger(kOptionsKey, "Timeout"), 200);
+    QCOMPARE(d_->form->TimeoutSeconds(), 200);
+  }
+
   void cancelKeepsChangesInEffectUntilTheNextOpening() {
     d_->store.WriteInteger(kOptionsKey, "Timeout", 1000);  // shows as 200
     d_->store.WriteInteger(kOptionsKey, "cb_passive", 1);

@@ -120,7 +120,7 @@ TRecallMenu::TRecallMenu(std::string name) : TCustomMenuControl(std::move(name))
 void TRecallMenu::Load(SettingsStore& store) {
   // Missing keys and values are written empty, as the list has always done; a store this run may
   // only read is left as it is (the reads above each write have already found it readable).
-  auto write_if_possible = [&store](auto write) {
+  auto write_if_possible = [](auto write) {
     try {
       write();
     } catch (const SettingsError&) {

@@ -17,7 +17,7 @@
 
 namespace tarsil {
 
-struct RegDocument;
+class RegDocument;
 
 // A refused write, an unreadable or unparsable file, or a value of the wrong type.
 class SettingsError : public std::runtime_error {

@@ -16,6 +16,7 @@
 namespace {
 
 struct Element {
+  explicit Element(char k, unsigned c = 0) : kind(k), code(c) {}
   char kind;  // '*', '?', 'c' (one character), '[' (a set)
   bool negate = false;
   unsigned code = 0;
@@ -52,18 +53,18 @@ std::optional<std::vector<Element>> Parse(std::string_view mask, bool sensitive)
     if (length == 1 && c == '*') {
       if (!after_star) ++stars;
       after_star = true;
-      elements.push_back({'*'});
+      elements.emplace_back('*');
       ++i;
       continue;
     }
     if (length == 1 && c == '?') {
-      if (!after_star) elements.push_back({'?'});
+      if (!after_star) elements.emplace_back('?');
       ++i;
       continue;
     }
     after_star = false;
     if (length == 1 && c == '[') {
-      Element set{'['};
+      Element set('[');
       size_t j = i + 1;
       if (j < mask.size() && mask[j] == '!') {
         set.negate = true;
@@ -89,7 +90,7 @@ std::optional<std::vector<Element>> Parse(std::string_view mask, bool sensitive)
       i = j + 1;
       continue;
     }
-    elements.push_back({'c', false, Codes(mask.substr(i, length), sensitive)[0], {}});
+    elements.emplace_back('c', Codes(mask.substr(i, length), sensitive)[0]);
     i += length;
   }
   if (stars > 30) return std::nullopt;

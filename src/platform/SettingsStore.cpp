@@ -7,7 +7,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -146,19 +145,21 @@ FileIdentity IdentityOf(const struct stat& info) {
 }
 
 // Time stamps are coarse (a clock tick, on some file systems a second or two): a file changed in
-// place within that time of being read may carry the same stamps for other bytes. Such a file is
-// compared byte for byte at the next read.
+// place within that time of its last change may carry the same stamps for other bytes. Such a
+// file is compared byte for byte at the next read.
 bool RecentlyChanged(const FileIdentity& identity) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   constexpr int64_t kStampGrain = 2'000'000'000;
-  return Nanoseconds(now) - std::max(identity.modified_ns, identity.changed_ns) < kStampGrain;
+  return Nanoseconds(now) - identity.modified_ns < kStampGrain;
 }
 
-// The bytes of an open file from its start.
-std::string ReadAll(int fd, const std::string& path) {
-  std::string bytes;
+// The bytes of an open file from its start; `expected` is its size as last seen, so that the
+// text is read without growing it along the way.
+std::string ReadAll(int fd, const std::string& path, size_t expected) {
   constexpr size_t kChunk = 64 * 1024;
+  std::string bytes;
+  bytes.reserve(expected + kChunk);
   while (true) {
     size_t used = bytes.size();
     bytes.resize(used + kChunk);
@@ -279,7 +280,7 @@ void SettingsStore::Refresh() const {
   if (::fstat(fd.get(), &info) != 0) ThrowSystemError("cannot read the settings file", path_);
   const FileIdentity identity = IdentityOf(info);
   if (cache.valid && cache.identity == identity && !cache.recent) return;
-  std::string bytes = ReadAll(fd.get(), path_);
+  std::string bytes = ReadAll(fd.get(), path_, static_cast<size_t>(info.st_size));
   if (!cache.valid || bytes != cache.bytes) {
     cache.valid = false;  // until the new bytes have parsed
     RegParseResult parsed = ParseRegFile(bytes);

@@ -184,7 +184,8 @@ TEST_F(UnattendedRunTest, AScriptThatOnlyReadsRunsOnReadOnlySettings) {
                             fs::perms::others_exec);
   std::vector<std::string> argv = {TARSIL_BINARY, "/auto" + script};
   if (root) {
-    argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    argv.insert(argv.begin(),
+                {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
   }
   ProcessResult result =
       RunProcess(argv, {{"TARSIL_HOME", home.string()}, {"TARSIL_HEADLESS", "1"}}, 60s);

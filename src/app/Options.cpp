@@ -35,7 +35,13 @@ void TTarsilOption::SetSendWait(bool on) {
 }
 
 void TTarsilOption::Load(SettingsStore& store) {
-  store.CreateKey(kOptionsKey);
+  if (!store.KeyExists(kOptionsKey)) {
+    try {
+      store.CreateKey(kOptionsKey);
+    } catch (const SettingsError&) {
+      // A store this run may only read: the defaults below apply.
+    }
+  }
   // The order is part of the behaviour: a wrong-typed value stops the load where it stands.
   std::optional<int32_t> run_mode = store.ReadInteger(kOptionsKey, "Runmode");
   SetHideWhenRunning(run_mode.value_or(0) != 0);

@@ -1,5 +1,6 @@
 #include "session/LocalTransferFile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -48,7 +49,13 @@ std::string TemporaryNameFor(std::string_view name, std::string_view unique) {
 
 LocalTransferFile::LocalTransferFile(std::string local_name)
     : local_name_(std::move(local_name)), receive_name_(local_name_) {
-  if (WrittenInPlace(NativePath(local_name_))) return;
+  const std::string native = NativePath(local_name_);
+  if (WrittenInPlace(native)) return;
+  struct stat old {};
+  if (::stat(native.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    replaces_ = true;
+    old_mode_ = old.st_mode & 0777;
+  }
   std::string folder;
   std::string name;
   SplitPath(local_name_, folder, name);
@@ -60,8 +67,16 @@ LocalTransferFile::~LocalTransferFile() {
   if (UsesTemporaryFile() && !committed_) std::remove(NativePath(receive_name_).c_str());
 }
 
+void LocalTransferFile::ProtectReceiveFile() const {
+  if (UsesTemporaryFile() && replaces_) {
+    ::chmod(NativePath(receive_name_).c_str(), old_mode_ | S_IRUSR | S_IWUSR);
+  }
+}
+
 bool LocalTransferFile::Commit() {
   if (!UsesTemporaryFile()) return true;
+  // A 0600 file stays 0600 when a new version replaces it.
+  if (replaces_) ::chmod(NativePath(receive_name_).c_str(), old_mode_);
   if (std::rename(NativePath(receive_name_).c_str(), NativePath(local_name_).c_str()) != 0) {
     return false;
   }

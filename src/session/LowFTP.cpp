@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "ftp/FtpText.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -345,8 +346,10 @@ int TLowFTP::Download(std::string_view remote_file, std::string_view local_file)
     Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
     // A regular file is received beside its old version and replaces it only when complete.
     LocalTransferFile target(local_name);
-    const int result = RunTransfer("-- Download End --",
-                                   [&] { Ftp().RetrieveFile(remote_file, target.ReceiveName()); });
+    const int result = RunTransfer("-- Download End --", [&] {
+      Ftp().RetrieveFile(remote_file, target.ReceiveName());
+      target.ProtectReceiveFile();
+    });
     if (result <= 400 && !target.Commit()) {
       throw SessionAbort("The downloaded file cannot replace " + local_name);
     }
@@ -440,7 +443,8 @@ int TLowFTP::Rename(std::string_view old_name, std::string_view new_name) {
 }
 
 int TLowFTP::FTPcmd(std::string_view command_line) {
-  return Step("-- FTPcmd Start -- " + std::string(command_line), "-- FTPcmd End --", [&] {
+  // The marker quotes the command, so a password sent with PASS is masked as in every log line.
+  return Step("-- FTPcmd Start -- " + MaskCommandSecret(command_line), "-- FTPcmd End --", [&] {
     RefuseControlBytes(command_line);
     Ftp().SendRawCommand(command_line);
   });

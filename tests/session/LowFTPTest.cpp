@@ -131,6 +131,57 @@ TEST_F(LowFTPTest, ALocalFileFailureIsTheSessionsOwnFailure) {
   EXPECT_EQ(log_.Lines().back().text.rfind("999 ", 0), 0u);
 }
 
+TEST_F(LowFTPTest, AReplacedFileKeepsItsPermissions) {
+  LogIn();
+  const mode_t old_mask = umask(022);
+  struct Case {
+    const char* name;
+    mode_t before;  // 0: no file there yet
+    mode_t after;
+  };
+  const Case cases[] = {
+      {"secret.txt", 0600, 0600},  // stays owner-only
+      {"tool.sh", 0750, 0750},    {"locked.txt", 0400, 0400},
+      {"setid.bin", 06755, 0755},  // set-id bits never pass to what a server sent
+      {"new.txt", 0, 0644},        // a new file follows the umask
+  };
+  for (const Case& c : cases) {
+    const std::string path = (dir_.path() / c.name).string();
+    if (c.before != 0) {
+      dir_.Write(c.name, "old");
+      ASSERT_EQ(chmod(path.c_str(), c.before), 0);
+    }
+    server_.ServeData(std::string("RETR ") + c.name, "new contents");
+    EXPECT_LE(ftp_.Download(c.name, ""), 400) << c.name;
+    EXPECT_EQ(TempDir::Read(path), "new contents") << c.name;
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, c.after) << c.name;
+  }
+  umask(old_mask);
+}
+
+TEST_F(LowFTPTest, ARawPasswordIsMaskedInTheDebugMarkers) {
+  ftp_.Debugmode = true;
+  LogIn();
+  EXPECT_LT(ftp_.FTPcmd("PASS topsecret"), 999);
+  EXPECT_LT(ftp_.FTPcmd(" acct\tbudget42"), 999);
+  // The server gets the commands as written; no log line shows either secret.
+  EXPECT_EQ(Sent("PASS"), std::vector<std::string>({"PASS secret", "PASS topsecret"}));
+  bool marker = false;
+  for (const LogLine& line : log_.Lines()) {
+    EXPECT_EQ(line.text.find("topsecret"), std::string::npos) << line.text;
+    EXPECT_EQ(line.text.find("budget42"), std::string::npos) << line.text;
+    const size_t at = line.text.find("-- FTPcmd Start -- ");
+    if (at != std::string::npos) {
+      const std::string quoted = line.text.substr(at + 19);
+      EXPECT_TRUE(quoted == "PASS ********" || quoted == " acct\t********") << quoted;
+      marker = true;
+    }
+  }
+  EXPECT_TRUE(marker);
+}
+
 TEST_F(LowFTPTest, ADeviceIsWrittenInPlace) {
   LogIn();
   server_.ServeData("RETR big.bin", std::string(10000, 'x'));

@@ -15,6 +15,7 @@
 #include "app/Options.h"
 #include "app/ProgressWindow.h"
 #include "app/RecallMenu.h"
+#include "app/ScriptText.h"
 #include "platform/EventLoop.h"
 #include "platform/SettingsStore.h"
 #include "script/ScriptHost.h"
@@ -62,6 +63,9 @@ class TTarsilfm : public ScriptHost {
 
   // ScriptHost.
   void WriteLog(std::string_view line) override;
+  void WriteLogUtf8(std::string_view utf8) override;
+  TextEncoding FileEncoding() override { return options_.FileEncoding(); }
+  ServerCharset ServerCharsetOption() override { return options_.ServerNames(); }
   void BeginRun() override;
   void EndRun() override;
   void WaitWithMessages(uint32_t milliseconds) override;
@@ -99,6 +103,8 @@ class TTarsilfm : public ScriptHost {
   ScriptRunner& Runner() { return runner_; }
   const std::vector<std::string>& EditorLines() const { return editor_lines_; }
   bool Modified() const { return modified_; }
+  // The encoding the script was read in (or a new script's, from the options); saves keep it.
+  const ScriptEncoding& ScriptFileEncoding() const { return script_encoding_; }
   const std::string& Caption() const { return caption_; }
   const std::string& Panel(int index) const { return panels_.at(index); }
   bool AutoMode() const { return auto_mode_; }
@@ -129,6 +135,7 @@ class TTarsilfm : public ScriptHost {
   std::vector<std::string> editor_lines_;
   bool modified_ = false;
   std::string script_file_name_;
+  ScriptEncoding script_encoding_;
   std::string caption_;
   std::array<std::string, 4> panels_;
   std::string saved_panel0_;

@@ -16,6 +16,12 @@
 
 namespace tarsil {
 
+// A listing line whose name has no CP932 form: where it stands in the raw lines, and as it came.
+struct LostListingLine {
+  size_t raw_index = 0;
+  std::string utf8;
+};
+
 struct FtpDataState {
   static constexpr size_t kReceiveBlock = 4096;  // at most this much per read
   static constexpr size_t kSendBlock = 1514;     // at most this much per upload send
@@ -54,6 +60,7 @@ struct FtpDataState {
   TMFtpFileInfoList current_files, current_folders;
   TMFtpFileInfoList new_files, new_folders;
   std::vector<std::string> raw_listing;
+  std::vector<LostListingLine> lost_lines;
   std::string listing_leftover;  // after the last CR LF received
   uint64_t listing_bytes = 0;
   uint64_t max_listing_bytes = kDefaultListingBytes;

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "ftp/FtpDataSteps.h"
+#include "platform/CodePage.h"
 
 namespace tarsil {
 namespace {
@@ -36,6 +37,7 @@ void TMFtp::ListDirectory() {
       current_operation_ = FtpOperation::kListing;
       d.listing_from_cache = true;
       d.raw_listing.clear();  // no lines came: none of an earlier listing may stand for these
+      d.lost_lines.clear();
       FinishRequest();
       return;
     }
@@ -45,6 +47,7 @@ void TMFtp::ListDirectory() {
   d.listing_from_cache = false;
   d.transfer_sent = false;
   d.raw_listing.clear();
+  d.lost_lines.clear();
   d.new_files.ClearEntries();
   d.new_folders.ClearEntries();
   FtpDataSteps::SetType(*this, "A", kListingTypeReply);
@@ -68,6 +71,7 @@ void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
   FtpDataState& d = ftp.data_;
   Wire(ftp, DataWiring::kListing);
   d.raw_listing.clear();
+  d.lost_lines.clear();
   d.new_files.ClearEntries();
   d.new_folders.ClearEntries();
   d.parser.ClearPendingVmsText();
@@ -122,10 +126,25 @@ void FtpDataSteps::ListingReader(TMFtp& ftp) {
 
 void FtpDataSteps::TakeListingLine(TMFtp& ftp, const std::string& line) {
   FtpDataState& d = ftp.data_;
-  ftp.RaiseInfo(ftpInfoData, line);
-  d.raw_listing.push_back(line);
+  if (ftp.utf8_names_) {
+    std::optional<std::string> text = Utf8ToCp932Exact(line);
+    if (!text) {
+      // Shown and kept with "?" for what CP932 lacks, but no entry: a name that cannot be
+      // written back would designate another file or none.
+      d.lost_lines.push_back({d.raw_listing.size(), line});
+      ftp.RaiseInfo(ftpInfoData, Utf8ToCp932(line));
+      d.raw_listing.push_back(Utf8ToCp932(line));
+      return;
+    }
+    ftp.RaiseInfo(ftpInfoData, *text);
+    d.raw_listing.push_back(*text);
+  } else {
+    ftp.RaiseInfo(ftpInfoData, line);
+    d.raw_listing.push_back(line);
+  }
   try {
-    const std::optional<ListingEntry> entry = d.parser.ParseListingLine(ftp.server_type_, line);
+    const std::optional<ListingEntry> entry =
+        d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back());
     if (!entry) return;
     const MFtpFileInfo& info = entry->info;
     if (entry->is_folder && (info.FileName == "." || info.FileName == "..")) return;

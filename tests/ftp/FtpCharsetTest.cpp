@@ -51,7 +51,8 @@ TEST(FtpCharsetRulesTest, ASequenceCutBetweenPiecesIsFinishedWithTheNext) {
   const std::string text = "257 \"/" + kDirUtf8 + "\"\r\n";
   for (size_t cut = 0; cut <= text.size(); ++cut) {
     Utf8PieceDecoder decoder;
-    const std::string joined = decoder.Take(text.substr(0, cut)) + decoder.Take(text.substr(cut));
+    std::string joined = decoder.Take(text.substr(0, cut));
+    joined += decoder.Take(text.substr(cut));
     EXPECT_EQ(joined, "257 \"/" + kDirCp932 + "\"\r\n") << "cut at " << cut;
   }
 }
@@ -79,8 +80,8 @@ TEST_F(FtpCharsetTest, AutoAsksAndThenSpeaksUtf8BothWays) {
   EXPECT_EQ(ftp_->CurrentDirectory(), "/" + kDirCp932);
 
   ASSERT_TRUE(Run([&] { ftp_->ChangeDir(kDirCp932); }));
-  EXPECT_EQ(server.Commands().back(), "CWD " + kDirUtf8);  // the wire carries UTF-8
-  EXPECT_EQ(Commands().back(), "CWD " + kDirCp932);        // the log keeps CP932
+  EXPECT_TRUE(Has(server.Commands(), "CWD " + kDirUtf8));  // the wire carries UTF-8
+  EXPECT_TRUE(Has(Commands(), "CWD " + kDirCp932));        // the log keeps CP932
 
   ASSERT_TRUE(Run([&] { ftp_->ListDirectory(); }));
   EXPECT_EQ(Names(ftp_->CurrentFiles()), Strings({kFileCp932, "plain.txt"}));
@@ -97,7 +98,7 @@ TEST_F(FtpCharsetTest, AutoWithoutUtf8InFeatChangesNothing) {
   LogInWith(server, ServerCharset::kAuto);
   EXPECT_FALSE(ftp_->Utf8Names());
   ASSERT_TRUE(Run([&] { ftp_->ChangeDir(kDirCp932); }));
-  EXPECT_EQ(server.Commands().back(), "CWD " + kDirCp932);
+  EXPECT_TRUE(Has(server.Commands(), "CWD " + kDirCp932));
   for (const std::string& command : server.Commands()) EXPECT_NE(command, "OPTS UTF8 ON");
 }
 

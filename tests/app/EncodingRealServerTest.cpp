@@ -109,7 +109,10 @@ TEST_P(EncodingRealServerTest, AUtf8ScriptWithJapaneseNames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealServer, EncodingRealServerTest,
-                         ::testing::Values("pyftpdlib", "pureftpd", "proftpd"));
+                         ::testing::Values("pyftpdlib", "pureftpd", "proftpd"),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
 
 // What AUTO makes of each server's FEAT reply.
 class FeatRealServerTest : public ::testing::TestWithParam<std::string> {};
@@ -130,7 +133,10 @@ TEST_P(FeatRealServerTest, AutoTurnsUtf8OnExactlyWhenFeatListsIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealServer, FeatRealServerTest,
-                         ::testing::Values("vsftpd", "pureftpd", "proftpd", "pyftpdlib"));
+                         ::testing::Values("vsftpd", "pureftpd", "proftpd", "pyftpdlib"),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
 
 }  // namespace
 }  // namespace tarsil

@@ -7,6 +7,7 @@
 #include "app/ScriptFile.h"
 #include "app/Tarsilfm.h"
 #include "platform/PollEventLoop.h"
+#include "support/FakeFtpServer.h"
 #include "support/TempDir.h"
 
 namespace tarsil {
@@ -109,6 +110,28 @@ TEST_F(TextEncodingOptionTest, AnLmdelLineNamesTheFileExactlyInUtf8AndWithAMarkI
     EXPECT_NE(log.find(line + (utf8 ? "\xC3\xA9" : "?") + ".bak\r\n"), std::string::npos) << log;
     EXPECT_FALSE(std::filesystem::exists(run_dir.path() / "a.bak"));
   }
+}
+
+// A UTF-8 script against a server that does not speak UTF-8: the names cross in CP932, and the
+// local disk has them in UTF-8.
+TEST_F(TextEncodingOptionTest, AUtf8ScriptAgainstACp932Server) {
+  const std::string kLongCp932 = "\x93\xfa\x96\x7b\x8c\xea.txt";  // 日本語.txt
+  const std::string kLongUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt";
+  testing::FakeFtpServer server;
+  server.On("FEAT", "211-Features:\r\n SIZE\r\n211 End\r\n");
+  server.ServeData("RETR " + kLongCp932, "from the server");
+  dir_.Write(kNameUtf8, "from here");
+  const std::string script = "\xEF\xBB\xBFOpen 127.0.0.1:" + std::to_string(server.port()) +
+                             "\nLogin user secret\nlcd " + dir_.str() + "\nPut " + kNameUtf8 +
+                             "\nGet " + kLongUtf8 + "\nBye\n";
+  RunAndReadLog(script);
+  EXPECT_EQ(server.ReceivedData("STOR " + kNameCp932), "from here");
+  const std::string wire = server.RawInput();
+  EXPECT_NE(wire.find("FEAT\r\n"), std::string::npos);
+  EXPECT_EQ(wire.find("OPTS"), std::string::npos);
+  EXPECT_NE(wire.find("STOR " + kNameCp932 + "\r\n"), std::string::npos) << wire;
+  EXPECT_NE(wire.find("RETR " + kLongCp932 + "\r\n"), std::string::npos) << wire;
+  EXPECT_EQ(TempDir::Read(dir_.path() / kLongUtf8), "from the server");
 }
 
 TEST(TextEncodingOptionsStoreTest, StoredAsTextAndReadBack) {

@@ -93,6 +93,7 @@ TEST_F(NamesLeftOutTest, MgetMdelAndDirOnAUtf8Server) {
                                 "\r\n" + Line("x.doc") + "\r\n");
   server_.ServeData("RETR " + kNihonUtf8, "nihon");
   server_.ServeData("RETR b.txt", "bee");
+  server_.ServeData("RETR x.doc", "doc");
   server_.On("DELE", "250 Deleted.\r\n");
   ftp_.ServerCharsetOption = ServerCharset::kCp932;
   ftp_.Params.Set("SERVERCHARSET", "UTF-8");  // the script's word wins over the option

@@ -112,26 +112,37 @@ TEST_F(TextEncodingOptionTest, AnLmdelLineNamesTheFileExactlyInUtf8AndWithAMarkI
   }
 }
 
-// A UTF-8 script against a server that does not speak UTF-8: the names cross in CP932, and the
-// local disk has them in UTF-8.
+// A UTF-8 script against a server taken as CP932, once because its FEAT does not list UTF8 and
+// once because the script says so (no FEAT then, though the server would list UTF8): the names
+// cross in CP932, and the local disk has them in UTF-8.
 TEST_F(TextEncodingOptionTest, AUtf8ScriptAgainstACp932Server) {
   const std::string kLongCp932 = "\x93\xfa\x96\x7b\x8c\xea.txt";  // 日本語.txt
   const std::string kLongUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt";
-  testing::FakeFtpServer server;
-  server.On("FEAT", "211-Features:\r\n SIZE\r\n211 End\r\n");
-  server.ServeData("RETR " + kLongCp932, "from the server");
-  dir_.Write(kNameUtf8, "from here");
-  const std::string script = "\xEF\xBB\xBFOpen 127.0.0.1:" + std::to_string(server.port()) +
-                             "\nLogin user secret\nlcd " + dir_.str() + "\nPut " + kNameUtf8 +
-                             "\nGet " + kLongUtf8 + "\nBye\n";
-  RunAndReadLog(script);
-  EXPECT_EQ(server.ReceivedData("STOR " + kNameCp932), "from here");
-  const std::string wire = server.RawInput();
-  EXPECT_NE(wire.find("FEAT\r\n"), std::string::npos);
-  EXPECT_EQ(wire.find("OPTS"), std::string::npos);
-  EXPECT_NE(wire.find("STOR " + kNameCp932 + "\r\n"), std::string::npos) << wire;
-  EXPECT_NE(wire.find("RETR " + kLongCp932 + "\r\n"), std::string::npos) << wire;
-  EXPECT_EQ(TempDir::Read(dir_.path() / kLongUtf8), "from the server");
+  for (const bool by_parameter : {false, true}) {
+    SCOPED_TRACE(by_parameter ? "setparam" : "FEAT");
+    TempDir run_dir;
+    TTarsilfm form(loop_, store_);
+    testing::FakeFtpServer server;
+    server.On("FEAT", by_parameter ? "211-Features:\r\n UTF8\r\n211 End\r\n"
+                                   : "211-Features:\r\n SIZE\r\n211 End\r\n");
+    server.ServeData("RETR " + kLongCp932, "from the server");
+    run_dir.Write(kNameUtf8, "from here");
+    store_.WriteInteger(kOptionsKey, "ch_Logsave", 0);
+    const std::string script =
+        "\xEF\xBB\xBF" + std::string(by_parameter ? "setparam SERVERCHARSET=cp932\n" : "") +
+        "Open 127.0.0.1:" + std::to_string(server.port()) + "\nLogin user secret\nlcd " +
+        run_dir.str() + "\nPut " + kNameUtf8 + "\nGet " + kLongUtf8 + "\nBye\n";
+    ASSERT_TRUE(form.FormShow(run_dir.Write("job.fcs", script)));
+    ASSERT_TRUE(
+        loop_.WaitUntil([&] { return form.Closed(); }, std::chrono::steady_clock::now() + 30s));
+    EXPECT_EQ(server.ReceivedData("STOR " + kNameCp932), "from here");
+    const std::string wire = server.RawInput();
+    EXPECT_EQ(wire.find("FEAT\r\n") == std::string::npos, by_parameter) << wire;
+    EXPECT_EQ(wire.find("OPTS"), std::string::npos);
+    EXPECT_NE(wire.find("STOR " + kNameCp932 + "\r\n"), std::string::npos) << wire;
+    EXPECT_NE(wire.find("RETR " + kLongCp932 + "\r\n"), std::string::npos) << wire;
+    EXPECT_EQ(TempDir::Read(run_dir.path() / kLongUtf8), "from the server");
+  }
 }
 
 TEST(TextEncodingOptionsStoreTest, StoredAsTextAndReadBack) {

@@ -145,6 +145,31 @@ TEST_F(TextEncodingOptionTest, AUtf8ScriptAgainstACp932Server) {
   }
 }
 
+// "Dir >file" against a UTF-8 server: with the option on the file is UTF-8 and holds even the name
+// CP932 lacks exactly; with it off it is the CP932 listing with "?" for it, CR LF as always.
+TEST_F(TextEncodingOptionTest, DirFilesFollowTheOption) {
+  const std::string line = "-rw-r--r--   1 ftp ftp        5 Jan 02  2020 ";
+  for (const bool utf8 : {true, false}) {
+    SCOPED_TRACE(utf8 ? "UTF-8" : "CP932");
+    TempDir run_dir;
+    TTarsilfm form(loop_, store_);
+    testing::FakeFtpServer server;
+    server.On("FEAT", "211-Features:\r\n UTF8\r\n211 End\r\n");
+    server.ServeData("LIST", line + kNameUtf8 + "\r\n" + line + "caf\xC3\xA9.txt\r\n");
+    store_.WriteInteger(kOptionsKey, "ch_Logsave", 0);
+    store_.WriteString(kOptionsKey, "TextEncoding", utf8 ? "UTF-8" : "CP932");
+    const std::string script = "Open 127.0.0.1:" + std::to_string(server.port()) +
+                               "\r\nLogin user secret\r\nDir >" + run_dir.str() +
+                               "/list.txt\r\nBye\r\n";
+    ASSERT_TRUE(form.FormShow(run_dir.Write("job.fcs", script)));
+    ASSERT_TRUE(
+        loop_.WaitUntil([&] { return form.Closed(); }, std::chrono::steady_clock::now() + 30s));
+    const std::string expected = utf8 ? line + kNameUtf8 + "\r\n" + line + "caf\xC3\xA9.txt\r\n"
+                                      : line + kNameCp932 + "\r\n" + line + "caf?.txt\r\n";
+    EXPECT_EQ(TempDir::Read(run_dir.path() / "list.txt"), expected + "\r\n");  // as always
+  }
+}
+
 TEST(TextEncodingOptionsStoreTest, StoredAsTextAndReadBack) {
   TempDir dir;
   SettingsStore store((dir.path() / "settings.reg").string());

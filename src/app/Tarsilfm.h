@@ -103,8 +103,6 @@ class TTarsilfm : public ScriptHost {
   ScriptRunner& Runner() { return runner_; }
   const std::vector<std::string>& EditorLines() const { return editor_lines_; }
   bool Modified() const { return modified_; }
-  // The encoding the script was read in (or a new script's, from the options); saves keep it.
-  const ScriptEncoding& ScriptFileEncoding() const { return script_encoding_; }
   const std::string& Caption() const { return caption_; }
   const std::string& Panel(int index) const { return panels_.at(index); }
   bool AutoMode() const { return auto_mode_; }
@@ -135,7 +133,7 @@ class TTarsilfm : public ScriptHost {
   std::vector<std::string> editor_lines_;
   bool modified_ = false;
   std::string script_file_name_;
-  ScriptEncoding script_encoding_;
+  ScriptEncoding script_encoding_;  // as the script was read (a new one's: the option)
   std::string caption_;
   std::array<std::string, 4> panels_;
   std::string saved_panel0_;

@@ -29,17 +29,5 @@ TEST(TextEncodingTest, StrictUtf8CheckTable) {
   for (const Row& row : rows) EXPECT_EQ(IsValidUtf8(row.bytes), row.valid) << row.bytes;
 }
 
-TEST(TextEncodingTest, NamesAndFileText) {
-  EXPECT_EQ(ParseTextEncoding("utf-8"), TextEncoding::kUtf8);
-  EXPECT_EQ(ParseTextEncoding("UTF8"), TextEncoding::kUtf8);
-  EXPECT_EQ(ParseTextEncoding("Cp932"), TextEncoding::kCp932);
-  EXPECT_FALSE(ParseTextEncoding("SJIS"));
-  EXPECT_EQ(TextEncodingName(TextEncoding::kUtf8), "UTF-8");
-  EXPECT_EQ(ToFileText("\x93\xfa", TextEncoding::kCp932), "\x93\xfa");
-  EXPECT_EQ(ToFileText("\x93\xfa", TextEncoding::kUtf8), "\xE6\x97\xA5");
-  EXPECT_TRUE(HasNonAscii("a\x80"));
-  EXPECT_FALSE(HasNonAscii("abc"));
-}
-
 }  // namespace
 }  // namespace tarsil

@@ -1,4 +1,4 @@
-// Names with no CP932 form are never dropped silently: Mput, Mget, Mdel, Dir and lmdel write one
+// Names with no CP932 form are never dropped silently: Mput, Mget, Mdel and Dir write one
 // "999 " line naming each (exact in UTF-8, "?" in CP932), go on with the others and end with 999.
 // Also the session's choice of the server's text (setparam SERVERCHARSET over the option).
 #include <gtest/gtest.h>
@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "platform/PollEventLoop.h"
-#include "session/LocalFiles.h"
 #include "session/LowFTP.h"
 #include "session/SessionTexts.h"
 #include "support/FakeFtpServer.h"
@@ -139,18 +138,6 @@ TEST_F(NamesLeftOutTest, TheOptionAloneDecidesWithoutAParameterAndCp932SendsNoFe
   LogIn();
   EXPECT_TRUE(ftp_.Ftp().Utf8Names());
   EXPECT_EQ(Sent("FEAT").size(), 1u);
-}
-
-TEST_F(NamesLeftOutTest, LmdelNamesTheFilesItCannotDelete) {
-  dir_.Write("a.bak", "x");
-  dir_.Write("caf\xC3\xA9.bak", "x");
-  dir_.Write("keep.txt", "x");
-  dir_.Write("caf\xC3\xA9.txt", "x");
-  std::vector<std::string> left_out;
-  DeleteLocalFiles(dir_.str() + "/*.bak", &left_out);
-  EXPECT_EQ(left_out, std::vector<std::string>({"caf\xC3\xA9.bak"}));
-  EXPECT_FALSE(fs::exists(dir_.path() / "a.bak"));
-  EXPECT_TRUE(fs::exists(dir_.path() / "keep.txt"));
 }
 
 }  // namespace

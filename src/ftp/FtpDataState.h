@@ -16,10 +16,13 @@
 
 namespace tarsil {
 
-// A listing line whose name has no CP932 form: where it stands in the raw lines, and as it came.
+// A listing line whose name has no CP932 form: where it stands in the raw lines, as it came, and
+// what the parser made of it with "?" for the missing characters (empty name: nothing).
 struct LostListingLine {
   size_t raw_index = 0;
   std::string utf8;
+  std::string shown_name;
+  bool folder = false;
 };
 
 struct FtpDataState {

@@ -126,22 +126,28 @@ void FtpDataSteps::ListingReader(TMFtp& ftp) {
 
 void FtpDataSteps::TakeListingLine(TMFtp& ftp, const std::string& line) {
   FtpDataState& d = ftp.data_;
-  if (ftp.utf8_names_) {
-    std::optional<std::string> text = Utf8ToCp932Exact(line);
-    if (!text) {
-      // Shown and kept with "?" for what CP932 lacks, but no entry: a name that cannot be
-      // written back would designate another file or none.
-      d.lost_lines.push_back({d.raw_listing.size(), line});
-      ftp.RaiseInfo(ftpInfoData, Utf8ToCp932(line));
-      d.raw_listing.push_back(Utf8ToCp932(line));
-      return;
+  std::optional<std::string> text = line;
+  if (ftp.utf8_names_) text = Utf8ToCp932Exact(line);
+  if (!text) {
+    // Shown and kept with "?" for what CP932 lacks, but no entry: a name that cannot be written
+    // back would designate another file or none.
+    LostListingLine lost{d.raw_listing.size(), line, {}, false};
+    d.raw_listing.push_back(Utf8ToCp932(line));
+    ftp.RaiseInfo(ftpInfoData, d.raw_listing.back());
+    try {
+      if (std::optional<ListingEntry> entry =
+              d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back())) {
+        lost.shown_name = entry->info.FileName;
+        lost.folder = entry->is_folder;
+      }
+    } catch (const std::exception&) {
+      // Named by its whole line.
     }
-    ftp.RaiseInfo(ftpInfoData, *text);
-    d.raw_listing.push_back(*text);
-  } else {
-    ftp.RaiseInfo(ftpInfoData, line);
-    d.raw_listing.push_back(line);
+    d.lost_lines.push_back(std::move(lost));
+    return;
   }
+  ftp.RaiseInfo(ftpInfoData, *text);
+  d.raw_listing.push_back(std::move(*text));
   try {
     const std::optional<ListingEntry> entry =
         d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back());

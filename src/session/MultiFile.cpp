@@ -55,7 +55,13 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
       for (int i = 0; i < files.Count(); ++i)
         list.push_back(TrimBlanks(files.GetEntry(i).FileName));
     } else {
-      for (const std::string& line : raw) AddNameToken(line, list);
+      std::vector<bool> lost(raw.size(), false);  // their names would not designate the file
+      for (const LostListingLine& line : Ftp().LostListingLines()) {
+        if (line.raw_index < lost.size()) lost[line.raw_index] = true;
+      }
+      for (size_t i = 0; i < raw.size(); ++i) {
+        if (!lost[i]) AddNameToken(raw[i], list);
+      }
     }
     std::erase_if(
         list, [](const std::string& name) { return name.empty() || name == "." || name == ".."; });
@@ -65,10 +71,11 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
       std::erase_if(list, [&matcher](const std::string& name) { return !matcher->Matches(name); });
     }
     for (const LostListingLine& lost : Ftp().LostListingLines()) {
-      // Chosen by the mask on its name with "?" for what CP932 lacks.
-      std::vector<std::string> token;
-      if (lost.raw_index < raw.size()) AddNameToken(raw[lost.raw_index], token);
-      if (matcher && !token.empty() && !token[0].empty() && !matcher->Matches(token[0])) continue;
+      // A folder is no file to take; a file is chosen by the mask on its name with "?" for what
+      // CP932 lacks (one the parser could not read is named whatever the mask).
+      if (lost.folder) continue;
+      const std::string name = TrimBlanks(lost.shown_name);
+      if (matcher && !name.empty() && !matcher->Matches(name)) continue;
       ReportLostServerLine(lost);
       names_left_out_ = true;
     }

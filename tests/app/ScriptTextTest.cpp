@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
+
+#include "app/CheckCommand.h"
+#include "app/ExitStatus.h"
 #include "app/ScriptFile.h"
 #include "support/TempDir.h"
 
@@ -89,6 +94,18 @@ TEST(ScriptTextTest, NewScriptsAndScrambledScripts) {
   std::vector<std::string> back = SplitTextLines(TempDir::Read(scrambled));
   DecodeScriptLines(back);
   EXPECT_EQ(back, lines);
+}
+
+TEST(ScriptTextTest, TheCheckCommandReadsScriptsAsARunDoes) {
+  TempDir dir;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out_file(std::tmpfile(), &std::fclose);
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> err_file(std::tmpfile(), &std::fclose);
+  std::FILE* out = out_file.get();
+  std::FILE* err = err_file.get();
+  const std::string good = dir.Write("good.fcs", "\xEF\xBB\xBFRem " + kNameUtf8 + "\n");
+  EXPECT_EQ(RunCheckCommand(good, out, err), kExitOk);
+  const std::string bad = dir.Write("bad.fcs", "Rem ok\nRem caf\xC3\xA9\n");
+  EXPECT_EQ(RunCheckCommand(bad, out, err), kExitScriptUnreadable);
 }
 
 }  // namespace

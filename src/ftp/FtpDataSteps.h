@@ -64,6 +64,7 @@ struct FtpDataSteps {
   static void DownloadReader(TMFtp& ftp);
   static void WriteReceived(TMFtp& ftp, size_t count);
   static void TransferCloser(TMFtp& ftp);
+  static void CloseTransfer(TMFtp& ftp, uint16_t error);
   static void UploadCheck(TMFtp& ftp, const std::string& reply);
   static void UploadSizeReply(TMFtp& ftp, const std::string& reply);
   static void StorStep(TMFtp& ftp, const std::string& reply);
@@ -75,6 +76,12 @@ struct FtpDataSteps {
   static bool UploadAtEnd(TMFtp& ftp);
   static void EndUpload(TMFtp& ftp);
   static void Decline(TMFtp& ftp);
+
+  // FtpLocalStream.cpp: a FIFO as the local file, which is never waited on.
+  static std::string StreamOpenText(TMFtp& ftp, bool writing);
+  static bool HoldUnwritten(TMFtp& ftp, const char* bytes, size_t count);
+  static void WriteHeld(TMFtp& ftp);
+  static void DropHeld(TMFtp& ftp);
 
   // FtpListing.cpp: LIST.
   static void ListingTypeReply(TMFtp& ftp, const std::string& reply);

@@ -2,6 +2,7 @@
 // download reader, the upload sender and the transfer closer. A transfer ends when both its data
 // connection has closed and its final reply has come, in either order. Sizes and counts are 64-bit.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -25,7 +26,10 @@ const char* TypeLetter(TMFtpTransferType mode) { return mode == AsciiTransfer ? 
 
 }  // namespace
 
-void TMFtp::CloseLocalFile() { data_.local_file.Close(); }
+void TMFtp::CloseLocalFile() {
+  data_.local_file.Close();
+  FtpDataSteps::DropHeld(*this);
+}
 
 void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '2')) {
@@ -44,6 +48,8 @@ bool FtpDataSteps::BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string
   ftp.data_.remote_name = remote_file;
   ftp.data_.local_name = local_file;
   ftp.data_.local_file.Close();
+  ftp.data_.file_held.clear();
+  ftp.data_.close_held = false;
   if (remote_file.empty()) {
     Fail(ftp, ftpErrorNoFile);
     return false;
@@ -70,7 +76,7 @@ void TMFtp::RetrieveFile(std::string_view remote_file, std::string_view local_fi
     switch (data_.local_file.OpenForWriting(local_file)) {
       case TransferFile::Opened::kFailed:
         next = {};
-        FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
+        FtpDataSteps::Fail(*this, ftpErrorLocalOpen, FtpDataSteps::StreamOpenText(*this, true));
         break;
       case TransferFile::Opened::kExisting:
         break;
@@ -172,11 +178,13 @@ void FtpDataSteps::DownloadReader(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   TMSocket& data = ftp.data_socket_;
   if (d.write_buffer.empty()) d.write_buffer.resize(FtpDataState::kReceiveBlock * kWriteBlocks);
+  if (!d.file_held.empty()) return;  // a full FIFO: nothing more is read until it takes the rest
   size_t filled = 0;
   for (int block = 0; block < kBlocksPerWakeUp && data.Handle() >= 0; ++block) {
     if (filled + FtpDataState::kReceiveBlock > d.write_buffer.size()) {
       WriteReceived(ftp, filled);
       filled = 0;
+      if (!d.file_held.empty()) return;
     }
     const size_t count =
         data.ReceiveBytes(d.write_buffer.data() + filled, FtpDataState::kReceiveBlock);
@@ -197,7 +205,9 @@ void FtpDataSteps::DownloadReader(TMFtp& ftp) {
 void FtpDataSteps::WriteReceived(TMFtp& ftp, size_t count) {
   FtpDataState& d = ftp.data_;
   if (count == 0 || !d.local_file.IsOpen()) return;
-  if (d.local_file.Write(d.write_buffer.data(), count) < count) {
+  const size_t written = d.local_file.Write(d.write_buffer.data(), count);
+  if (written < count) {
+    if (HoldUnwritten(ftp, d.write_buffer.data() + written, count - written)) return;
     ftp.RaiseError(ftpErrorLocalWrite);
     d.local_file.Close();
   }
@@ -208,6 +218,20 @@ void FtpDataSteps::TransferCloser(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   if (d.data_closed) return;
   const uint16_t error = ftp.data_socket_.LastError();
+  if (!d.file_held.empty() && !ftp.aborting_) {
+    // The end of the data waits for the FIFO to take what is held.
+    d.close_held = true;
+    d.held_close_error = error;
+    return;
+  }
+  CloseTransfer(ftp, error);
+}
+
+void FtpDataSteps::CloseTransfer(TMFtp& ftp, uint16_t error) {
+  FtpDataState& d = ftp.data_;
+  if (d.data_closed) return;
+  d.file_held.clear();
+  d.close_held = false;
   d.data_closed = true;
   CloseDataSockets(ftp);
   d.local_file.Close();
@@ -228,8 +252,9 @@ void TMFtp::StoreFile(std::string_view local_file, std::string_view remote_file)
     if (!data_.local_file.OpenForReading(local_file)) {
       const int error = data_.local_file.Error();
       FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
-      throw FtpLocalFileError("Cannot open file \"" + std::string(local_file) +
-                              "\": " + std::strerror(error));
+      throw FtpLocalFileError(
+          "Cannot open file \"" + std::string(local_file) + "\": " +
+          (error == ENXIO ? data_.local_file.ErrorText(false) : std::string(std::strerror(error))));
     }
     FtpDataSteps::SetType(*this, TypeLetter(transfer_mode_), kUploadCheck);
   }
@@ -317,6 +342,11 @@ bool FtpDataSteps::FillSendBuffer(TMFtp& ftp) {
   const int64_t left = d.upload_size - d.local_file.Position();
   const size_t want = static_cast<size_t>(std::min<int64_t>(left, d.send_buffer.size()));
   const ssize_t got = d.local_file.Read(d.send_buffer.data(), want);
+  if (got < 0 && d.local_file.IsStream() && d.local_file.WouldBlock()) {
+    // A FIFO with nothing in it yet: the sender goes on when its writer has written more.
+    d.local_file.WhenReady(ftp.loop(), false, [&ftp] { UploadSender(ftp); });
+    return false;
+  }
   if (got < 0) {
     ftp.RaiseError(ftpErrorLocalRead);
     d.local_file.Close();

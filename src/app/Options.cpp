@@ -57,6 +57,10 @@ void TTarsilOption::Load(SettingsStore& store) {
   if (std::optional<bool> v = ReadBool(store, "cb_logOverwrite")) SetLogOverwrite(*v);
   if (std::optional<bool> v = ReadBool(store, "cb_lognametime")) SetLogNameTime(*v);
   if (std::optional<bool> v = ReadBool(store, "cb_passive")) SetPassive(*v);
+  const std::optional<std::string> encoding = store.ReadString(kOptionsKey, "TextEncoding");
+  file_encoding_ = ParseTextEncoding(encoding.value_or("")).value_or(TextEncoding::kCp932);
+  const std::optional<std::string> charset = store.ReadString(kOptionsKey, "ServerCharset");
+  server_charset_ = ParseServerCharset(charset.value_or("")).value_or(ServerCharset::kAuto);
   log_name_enabled_ = log_save_;
 }
 
@@ -75,6 +79,8 @@ void TTarsilOption::Store(SettingsStore& store) const {
   store.WriteInteger(kOptionsKey, "cb_logOverwrite", log_overwrite_);
   store.WriteInteger(kOptionsKey, "cb_lognametime", log_name_time_);
   store.WriteInteger(kOptionsKey, "cb_passive", passive_);
+  store.WriteString(kOptionsKey, "TextEncoding", TextEncodingName(file_encoding_));
+  store.WriteString(kOptionsKey, "ServerCharset", ServerCharsetName(server_charset_));
 }
 
 }  // namespace tarsil

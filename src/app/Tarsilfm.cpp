@@ -160,7 +160,10 @@ void TTarsilfm::StartAutoRun() {
 
 void TTarsilfm::NewFile() {
   AskSaveChanges();
-  if (!modified_) editor_lines_.clear();
+  if (!modified_) {
+    editor_lines_.clear();
+    script_encoding_ = NewScriptEncoding(options_.FileEncoding());
+  }
   SetScriptFileName(std::string(kNewFileName));
   EnableDocumentMenus();
 }
@@ -170,9 +173,17 @@ void TTarsilfm::LoadScript(const std::string& file_name) {
   if (!FileExists(file_name)) return;
   std::optional<std::string> text = ReadWholeFile(file_name);
   if (!text) throw std::runtime_error("Cannot read the script file " + file_name);
-  editor_lines_ = SplitTextLines(*text);
-  Changed();
-  if (IsScrambledScriptName(file_name)) DecodeScriptLines(editor_lines_);
+  if (IsScrambledScriptName(file_name)) {
+    editor_lines_ = SplitTextLines(*text);
+    script_encoding_ = {};
+    Changed();
+    DecodeScriptLines(editor_lines_);
+  } else {
+    ScriptText decoded = DecodeScriptText(*text);  // a line with no CP932 form stops here
+    editor_lines_ = std::move(decoded.lines);
+    script_encoding_ = decoded.encoding;
+    Changed();
+  }
   modified_ = false;
   panels_[0].clear();
   SetScriptFileName(file_name);
@@ -229,7 +240,7 @@ bool TTarsilfm::SaveAs() {
 }
 
 void TTarsilfm::StoreScript(const std::string& file_name) {
-  StoreScriptFile(file_name, editor_lines_);
+  StoreScriptFile(file_name, editor_lines_, script_encoding_);
   modified_ = false;
   panels_[0].clear();
   SetScriptFileName(file_name);
@@ -292,8 +303,10 @@ void TTarsilfm::FormClose() {
   request.overwrite = options_.LogOverwrite();
   request.with_date = options_.LogNameTime();
   std::string name;
-  if (SaveLogAtClose(log_.LineTexts(), request, Now(), &name) == LogSaveResult::kFailed &&
-      request.overwrite) {
+  // A UTF-8 log holds every line exactly, names CP932 lacks included.
+  const std::vector<std::string> lines =
+      options_.FileEncoding() == TextEncoding::kUtf8 ? log_.LineTextsUtf8() : log_.LineTexts();
+  if (SaveLogAtClose(lines, request, Now(), &name) == LogSaveResult::kFailed && request.overwrite) {
     // Reported, and the close goes on: an unattended run must end even when its log cannot be
     // written.
     HandleFailure("Cannot write the log file " + name);
@@ -321,6 +334,8 @@ void TTarsilfm::HandleFailure(std::string_view message) {
 }
 
 void TTarsilfm::WriteLog(std::string_view line) { log_.AppendLine(line); }
+
+void TTarsilfm::WriteLogUtf8(std::string_view utf8) { log_.AppendLineUtf8(utf8); }
 
 void TTarsilfm::BeginRun() {
   saved_panel0_ = panels_[0];

@@ -107,8 +107,9 @@ void TTarsilfm::FTPtransferfinished(int64_t totalbyte, double spend) {
 
 void TTarsilfm::LogfileSave(const std::string& file_name) {
   std::string text;
+  const bool utf8 = options_.FileEncoding() == TextEncoding::kUtf8;
   for (const LogLine& line : log_.Lines()) {
-    text += line.text;
+    text += utf8 ? LineUtf8(line) : line.text;
     text += "\r\n";
   }
   if (!WriteWholeFile(file_name, text)) {

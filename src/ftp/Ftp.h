@@ -117,6 +117,11 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   bool ResumeSupported() const { return resume_supported_; }
   bool SizeSupported() const { return size_supported_; }
   bool NoopSupported() const { return noop_supported_; }
+  // Names cross the control and data connections in UTF-8 since this login (converted both ways).
+  bool Utf8Names() const { return utf8_names_; }
+  // Lines of the last listing whose names have no CP932 form: they stand in RawListing with "?"
+  // in place of such characters and in neither list.
+  const std::vector<LostListingLine>& LostListingLines() const { return data_.lost_lines; }
   FtpOperation CurrentOperation() const { return current_operation_; }
   FtpError LastFtpError() const { return last_error_; }  // of this request; ftpErrorNone: none
   bool RequestOk() const { return request_ok_; }
@@ -133,6 +138,7 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   friend struct FtpLoginSteps;
   friend struct FtpDataSteps;
   friend struct FtpDirectorySteps;
+  friend struct FtpCharsetSteps;
 
   // Requests (FtpControl.cpp).
   bool BeginRequest();
@@ -148,7 +154,7 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   void Attempt();
   void ControlConnected();
   void ControlReadable();
-  void HandleReplyLine(const std::string& line);
+  void HandleReplyLine(const std::string& received);
   void ControlClosed();
   void NoteUnexpectedClose();
   void RetryWaitOver();
@@ -170,6 +176,9 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   void SetKeepAlive(bool running);
 
   static ReplyHandler GreetingHandler();  // FtpLogin.cpp
+  // After the login: asks for UTF-8 names when the choice says so, then goes on with `next`
+  // (FtpCharsetSteps.cpp). False when nothing was sent and the caller goes on itself.
+  bool CharsetStep(void (*next)(TMFtp& ftp));
 
   static constexpr uint32_t kKeepAliveTimer = 1;
   static constexpr uint32_t kRetryTimer = 2;
@@ -189,6 +198,11 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   std::string last_reply_;
   std::string current_directory_;
   std::string last_type_;
+  bool utf8_names_ = false;
+  bool collect_reply_lines_ = false;  // the lines of the next reply go to reply_lines_
+  std::vector<std::string> reply_lines_;
+  Utf8PieceDecoder reply_decoder_;  // the reply text as the log shows it
+  void (*after_charset_)(TMFtp& ftp) = nullptr;
 
   bool busy_ = false;
   bool connected_ = false;

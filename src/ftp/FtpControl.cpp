@@ -8,6 +8,7 @@
 #include "ftp/Ftp.h"
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpText.h"
+#include "platform/CodePage.h"
 #include "platform/TextHelpers.h"
 
 namespace tarsil {
@@ -24,6 +25,7 @@ constexpr ReplyHandler kKeepAliveReply{"KeepAlive", &FtpControlSteps::KeepAliveR
 constexpr ReplyHandler kQuitReply{"Quit", &FtpControlSteps::QuitReply};
 
 constexpr size_t kReadSize = 4096;
+constexpr size_t kMaxCollectedLines = 1024;  // of one reply whose lines a step reads
 
 constexpr const char* kTextCommandRefused = "Command not sent: it holds a CR, LF or NUL byte";
 constexpr const char* kTextLineTooLong = "Reply line longer than 8192 bytes";
@@ -51,6 +53,9 @@ void TMFtp::Attempt() {
     return;
   }
   SetLastError(0);
+  utf8_names_ = false;
+  collect_reply_lines_ = false;
+  reply_decoder_.Clear();
   current_directory_.clear();
   last_type_.clear();
   replies_.Clear();
@@ -174,7 +179,7 @@ bool TMFtp::SendCommand(std::string_view command, ReplyHandler handler) {
   std::string line(command);
   line += "\r\n";
   RaiseInfo(ftpInfoCommand, line);
-  pending_send_ += line;
+  pending_send_ += utf8_names_ ? Cp932ToUtf8(line) : line;
   pending_handler_ = handler;
   FlushCommand();
   return true;
@@ -205,7 +210,7 @@ void TMFtp::ControlReadable() {
     // NUL bytes are dropped one by one; the text after them is kept.
     const std::string chunk = WithoutNulBytes(std::string_view(buffer.data(), count));
     if (CheckSocketError()) return;
-    RaiseInfo(ftpInfoReply, chunk);
+    RaiseInfo(ftpInfoReply, utf8_names_ ? reply_decoder_.Take(chunk) : chunk);
     // Nothing more, or only NUL bytes: the next readable notification goes on.
     if (chunk.empty() || serial != connection_serial_) return;
     lines_.Append(chunk);
@@ -223,7 +228,11 @@ void TMFtp::ControlReadable() {
   }
 }
 
-void TMFtp::HandleReplyLine(const std::string& line) {
+void TMFtp::HandleReplyLine(const std::string& received) {
+  const std::string line = utf8_names_ ? Utf8ToCp932(received) : received;
+  if (collect_reply_lines_ && reply_lines_.size() < kMaxCollectedLines) {
+    reply_lines_.push_back(line);
+  }
   switch (replies_.Take(line)) {
     case ReplyAssembler::Result::kIgnored:
       return;

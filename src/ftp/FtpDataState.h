@@ -16,6 +16,15 @@
 
 namespace tarsil {
 
+// A listing line whose name has no CP932 form: where it stands in the raw lines, as it came, and
+// what the parser made of it with "?" for the missing characters (empty name: nothing).
+struct LostListingLine {
+  size_t raw_index = 0;
+  std::string utf8;
+  std::string shown_name;
+  bool folder = false;
+};
+
 struct FtpDataState {
   static constexpr size_t kReceiveBlock = 4096;  // at most this much per read
   static constexpr size_t kSendBlock = 1514;     // at most this much per upload send
@@ -60,6 +69,7 @@ struct FtpDataState {
   TMFtpFileInfoList current_files, current_folders;
   TMFtpFileInfoList new_files, new_folders;
   std::vector<std::string> raw_listing;
+  std::vector<LostListingLine> lost_lines;
   std::string listing_leftover;  // after the last CR LF received
   uint64_t listing_bytes = 0;
   uint64_t max_listing_bytes = kDefaultListingBytes;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "ftp/FtpDataSteps.h"
+#include "platform/CodePage.h"
 
 namespace tarsil {
 namespace {
@@ -37,6 +38,7 @@ void TMFtp::ListDirectory() {
       current_operation_ = FtpOperation::kListing;
       d.listing_from_cache = true;
       d.raw_listing.clear();  // no lines came: none of an earlier listing may stand for these
+      d.lost_lines.clear();
       FinishRequest();
       return;
     }
@@ -47,6 +49,7 @@ void TMFtp::ListDirectory() {
   d.listing_from_cache = false;
   d.transfer_sent = false;
   d.raw_listing.clear();
+  d.lost_lines.clear();
   d.new_files.ClearEntries();
   d.new_folders.ClearEntries();
   FtpDataSteps::SetType(*this, "A", kListingTypeReply);
@@ -70,6 +73,7 @@ void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
   FtpDataState& d = ftp.data_;
   Wire(ftp, DataWiring::kListing);
   d.raw_listing.clear();
+  d.lost_lines.clear();
   d.new_files.ClearEntries();
   d.new_folders.ClearEntries();
   d.parser.ClearPendingVmsText();
@@ -127,10 +131,31 @@ void FtpDataSteps::ListingReader(TMFtp& ftp) {
 
 void FtpDataSteps::TakeListingLine(TMFtp& ftp, const std::string& line) {
   FtpDataState& d = ftp.data_;
-  ftp.RaiseInfo(ftpInfoData, line);
-  d.raw_listing.push_back(line);
+  std::optional<std::string> text = line;
+  if (ftp.utf8_names_) text = Utf8ToCp932Exact(line);
+  if (!text) {
+    // Shown and kept with "?" for what CP932 lacks, but no entry: a name that cannot be written
+    // back would designate another file or none.
+    LostListingLine lost{d.raw_listing.size(), line, {}, false};
+    d.raw_listing.push_back(Utf8ToCp932(line));
+    ftp.RaiseInfo(ftpInfoData, d.raw_listing.back());
+    try {
+      if (std::optional<ListingEntry> entry =
+              d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back())) {
+        lost.shown_name = entry->info.FileName;
+        lost.folder = entry->is_folder;
+      }
+    } catch (const std::exception&) {
+      // Named by its whole line.
+    }
+    d.lost_lines.push_back(std::move(lost));
+    return;
+  }
+  ftp.RaiseInfo(ftpInfoData, *text);
+  d.raw_listing.push_back(std::move(*text));
   try {
-    const std::optional<ListingEntry> entry = d.parser.ParseListingLine(ftp.server_type_, line);
+    const std::optional<ListingEntry> entry =
+        d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back());
     if (!entry) return;
     const MFtpFileInfo& info = entry->info;
     if (entry->is_folder && (info.FileName == "." || info.FileName == "..")) return;

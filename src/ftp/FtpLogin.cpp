@@ -27,6 +27,7 @@ struct FtpLoginSteps {
 
   static void SendPassword(TMFtp& ftp);
   static void CapabilityStep(TMFtp& ftp);
+  static void SystemStep(TMFtp& ftp);
   static void DirectoryStep(TMFtp& ftp);
   static void LoggedInStep(TMFtp& ftp);
 };
@@ -160,6 +161,11 @@ void FtpLoginSteps::AcctReply(TMFtp& ftp, const std::string& reply) {
 // ---- Server type, restart probe, starting directory ----------------------------------------
 
 void FtpLoginSteps::CapabilityStep(TMFtp& ftp) {
+  if (ftp.CharsetStep(&SystemStep)) return;  // it goes on with SystemStep after its replies
+  SystemStep(ftp);
+}
+
+void FtpLoginSteps::SystemStep(TMFtp& ftp) {
   if (ftp.server_type_ == ftpstAutoDetect) {
     ftp.SendCommand("SYST", kSystReply);
   } else {

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "ftp/FtpCharset.h"
 #include "ftp/FtpCodes.h"
 #include "listing/ServerType.h"
 
@@ -55,6 +56,9 @@ class TMFtpProperties {
   void SetCache(bool value) { cache_ = value; }
   int CacheExpire() const { return cache_expire_; }
   void SetCacheExpire(int days) { cache_expire_ = days; }
+  // Which text the server's names are in; read at every login (CP932: the plain exchange).
+  ServerCharset ServerNameCharset() const { return server_charset_; }
+  void SetServerNameCharset(ServerCharset value) { server_charset_ = value; }
 
  protected:
   std::string username_ = "anonymous";
@@ -74,6 +78,7 @@ class TMFtpProperties {
   std::string file_mask_;
   bool cache_ = true;
   int cache_expire_ = 7;
+  ServerCharset server_charset_ = ServerCharset::kCp932;
 };
 
 }  // namespace tarsil

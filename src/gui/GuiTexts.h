@@ -64,6 +64,7 @@ inline constexpr const char* kOptionsFilterAll = "all files";
 inline constexpr const char* kOptionsCaption = "Tarsil -Options";
 inline constexpr const char* kTimeoutLabel = "TimeOut               秒";
 inline constexpr const char* kPassive = "パッシブモードで転送する";
+inline constexpr const char* kTextEncodingLabel = "文字コード";
 inline constexpr const char* kRunMode = "実行時に隠す";
 inline constexpr const char* kDebugMode = "DebugMode";
 inline constexpr const char* kLogSaveOption = "Logファイルの保存";

@@ -55,7 +55,7 @@ void LogView::AddLine(const LogLine& line) {
   QTextCursor cursor(document());
   cursor.movePosition(QTextCursor::End);
   if (has_lines_) cursor.insertBlock();
-  QString text = FromCp932(line.text);
+  QString text = QString::fromStdString(LineUtf8(line));       // names CP932 lacks included
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));  // CR LF inside: several lines
   cursor.insertText(text, format);
   has_lines_ = true;

@@ -114,6 +114,10 @@ std::string NativePath(std::string_view cp932) {
 }
 
 std::vector<std::string> ListFiles(std::string_view dir_cp932) {
+  return ListFiles(dir_cp932, nullptr);
+}
+
+std::vector<std::string> ListFiles(std::string_view dir_cp932, std::vector<std::string>* left_out) {
   std::vector<std::string> names;
   std::string native = ".";
   if (!dir_cp932.empty()) {
@@ -135,9 +139,12 @@ std::vector<std::string> ListFiles(std::string_view dir_cp932) {
     if (!regular) continue;
     // Only a name that converts back to the very same bytes can be used to reach the file.
     std::optional<std::string> cp932 = Utf8ToCp932Exact(name);
-    if (!cp932) continue;
-    const std::optional<std::string> back = Cp932ToUtf8Exact(*cp932);
-    if (!back || *back != name || HasBackslash(*cp932)) continue;
+    std::optional<std::string> back;
+    if (cp932) back = Cp932ToUtf8Exact(*cp932);
+    if (!cp932 || !back || *back != name || HasBackslash(*cp932)) {
+      if (left_out != nullptr) left_out->emplace_back(name);
+      continue;
+    }
     names.push_back(std::move(*cp932));
   }
   return names;

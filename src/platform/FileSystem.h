@@ -19,6 +19,9 @@ std::string NativePath(std::string_view cp932);
 // FIFOs and sockets are not files. Names without an exact CP932 form are left out. An
 // unreadable folder gives an empty list.
 std::vector<std::string> ListFiles(std::string_view dir_cp932);
+// The same; the native names of the files left out for want of an exact CP932 form are added to
+// `left_out` (when not null), so that the caller can name them.
+std::vector<std::string> ListFiles(std::string_view dir_cp932, std::vector<std::string>* left_out);
 
 // Something other than a folder exists at path (links followed).
 bool FileExists(std::string_view path);

@@ -1,17 +1,20 @@
 #include "script/ScriptRunner.h"
 
 #include <cmath>
+#include <map>
 #include <stdexcept>
 
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/TextEncoding.h"
 #include "platform/TextHelpers.h"
 #include "script/ExpandLine.h"
 #include "script/Keywords.h"
 #include "script/ScriptTexts.h"
 #include "script/SecretMask.h"
 #include "session/LocalFiles.h"
+#include "session/SessionTexts.h"
 
 namespace tarsil {
 namespace {
@@ -57,6 +60,7 @@ void ScriptRunner::RunPreparation() {
   ftp_.Params.Clear();
   host_.ProcessMessages();
   ftp_.WaitTimeOut = host_.TimeoutSeconds() * 1000;
+  ftp_.ServerCharsetOption = host_.ServerCharsetOption();
 }
 
 void ScriptRunner::RunScript() {
@@ -170,9 +174,15 @@ void ScriptRunner::ExecuteLine(const std::string& line, int32_t& line_index) {
     case Keyword::kLdel:
       ExecuteLocalDelete(args);
       return;
-    case Keyword::kLmdel:
-      DeleteLocalFiles(args);
+    case Keyword::kLmdel: {
+      std::vector<std::string> left_out;
+      DeleteLocalFiles(args, &left_out);
+      for (const std::string& name : left_out) {
+        host_.WriteLogUtf8("999 " + Cp932ToUtf8(kLocalNameLeftOutText) + name);
+      }
+      if (!left_out.empty()) result_state_ = false;
       return;
+    }
     default:
       ExecuteFtpCommand(static_cast<int>(*command.keyword), std::move(args));
       return;
@@ -268,11 +278,21 @@ void ScriptRunner::ExecuteDir(std::string args) {
   DirArgs dir = ParseDirArgs(std::move(args));
   std::string listing;
   SetFromCode(ftp_.Dir(dir.path, listing));
+  const TextEncoding encoding = host_.FileEncoding();
+  // A UTF-8 file holds the lines with names CP932 lacks as the server sent them.
+  std::map<std::string, std::string> exact_lines;
+  if (encoding == TextEncoding::kUtf8 && ftp_.IsLoggedIn()) {
+    const std::vector<std::string>& raw = ftp_.Ftp().RawListing();
+    for (const LostListingLine& lost : ftp_.Ftp().LostListingLines()) {
+      if (lost.raw_index < raw.size()) exact_lines.emplace(raw[lost.raw_index], lost.utf8);
+    }
+  }
   std::string file_text;
   while (!listing.empty()) {
     std::string piece = NextToken(listing, "\r\n");
     host_.WriteLog(piece);
-    file_text += piece;
+    auto exact = exact_lines.find(piece);
+    file_text += exact != exact_lines.end() ? exact->second : ToFileText(piece, encoding);
     file_text += "\r\n";
   }
   if (dir.output_file && !WriteWholeFile(*dir.output_file, file_text)) {

@@ -4,6 +4,7 @@
 
 #include "ftp/Ftp.h"
 #include "platform/Clock.h"
+#include "platform/CodePage.h"
 
 namespace tarsil {
 namespace {
@@ -100,6 +101,14 @@ void TMFtpMessenger::AddLine(std::string_view text, LogKind kind) {
 
 void TMFtpMessenger::AppendLine(std::string_view text) {
   Push(LogLine{std::string(text), LogKind::kPlain, insertion_color_});
+}
+
+void TMFtpMessenger::AppendLineUtf8(std::string_view utf8) {
+  Push(LogLine{Utf8ToCp932(utf8), LogKind::kPlain, insertion_color_, std::string(utf8)});
+}
+
+std::string LineUtf8(const LogLine& line) {
+  return line.utf8.empty() ? Cp932ToUtf8(line.text) : line.utf8;
 }
 
 void TMFtpMessenger::AddPiece(std::string_view text, LogKind kind) {
@@ -210,6 +219,13 @@ std::vector<std::string> TMFtpMessenger::LineTexts() const {
   std::vector<std::string> texts;
   texts.reserve(lines_.size());
   for (const LogLine& line : lines_) texts.push_back(line.text);
+  return texts;
+}
+
+std::vector<std::string> TMFtpMessenger::LineTextsUtf8() const {
+  std::vector<std::string> texts;
+  texts.reserve(lines_.size());
+  for (const LogLine& line : lines_) texts.push_back(LineUtf8(line));
   return texts;
 }
 

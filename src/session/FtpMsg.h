@@ -37,7 +37,13 @@ struct LogLine {
   std::string text;  // CP932 bytes, no line end
   LogKind kind = LogKind::kPlain;
   LogColor color;  // the insertion colour in force when the line was added
+  // Not empty for a line naming something CP932 cannot hold: its exact UTF-8 form (`text` then
+  // shows "?" in place of such characters).
+  std::string utf8{};
 };
+
+// A line as UTF-8 text: its exact form when it has one, else its text converted.
+std::string LineUtf8(const LogLine& line);
 
 // The colour of a kind in a style.
 LogColor KindColor(TMessengerStyle style, LogKind kind);
@@ -58,6 +64,8 @@ class TMFtpMessenger {
   // Appends a plain line exactly as given (the executor's and the session's own lines); it takes
   // the current insertion colour.
   void AppendLine(std::string_view text);
+  // The same for a UTF-8 line that may name something with no CP932 form.
+  void AppendLineUtf8(std::string_view utf8);
   // Shows a text of a kind in the current style: labels, colours, time stamps, several lines.
   void ShowText(std::string_view text, LogKind kind);
   void Clear();
@@ -74,6 +82,7 @@ class TMFtpMessenger {
 
   const std::vector<LogLine>& Lines() const { return lines_; }
   std::vector<std::string> LineTexts() const;
+  std::vector<std::string> LineTextsUtf8() const;
   std::size_t LineCount() const { return lines_.size(); }
 
   TMessengerStyle Style() const { return style_; }

@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/TextEncoding.h"
 #include "platform/TextHelpers.h"
 #include "session/LocalTransferFile.h"
 #include "session/SessionTexts.h"
@@ -92,6 +93,17 @@ void TLowFTP::AddLog(std::string_view text, bool debug_only) {
   } else {
     Log->AppendLine(text);
   }
+}
+
+void TLowFTP::AddLogUtf8(std::string_view utf8) {
+  if (Log != nullptr) Log->AppendLineUtf8(utf8);
+}
+
+void TLowFTP::ReportLostServerLine(const LostListingLine& lost) {
+  // Text that is no UTF-8 at all is shown as far as it goes.
+  const std::string shown =
+      IsValidUtf8(lost.utf8) ? lost.utf8 : Cp932ToUtf8(Utf8ToCp932(lost.utf8));
+  AddLogUtf8("999 " + Cp932ToUtf8(kServerNameLeftOutText) + shown);
 }
 
 void TLowFTP::ConnectedCheck() const {
@@ -279,6 +291,9 @@ int TLowFTP::Login(std::string_view user, std::string_view password) {
     last_error_text_.clear();
     Ftp().SetUsername(std::string(user));
     Ftp().SetPassword(std::string(password));
+    // setparam SERVERCHARSET wins over the option; an unknown value leaves the option in force.
+    Ftp().SetServerNameCharset(
+        ParseServerCharset(Params.Get("SERVERCHARSET")).value_or(ServerCharsetOption));
     Ftp().LoginServer();
     int result = WaitReply();
     AddLog("-- Login End -- ", true);
@@ -308,6 +323,10 @@ int TLowFTP::Dir(std::string_view directory, std::string& listing) {
     for (const std::string& line : Ftp().RawListing()) {
       listing += line;
       listing += "\r\n";
+    }
+    if (!quiet_lost_names_ && !Ftp().LostListingLines().empty()) {
+      for (const LostListingLine& lost : Ftp().LostListingLines()) ReportLostServerLine(lost);
+      result = 999;
     }
     return result;
   });

@@ -40,6 +40,8 @@ class TLowFTP {
   int32_t WaitTimeOut = 10000;    // milliseconds
   bool Debugmode = false;
   bool Passive = false;
+  // Which text the server's names are in when no "setparam SERVERCHARSET" says otherwise.
+  ServerCharset ServerCharsetOption = ServerCharset::kCp932;
   SessionParams Params;
 
   TProgressEvent Onretrieveing, Onretrievefinished, Ontransfer, Ontransferfinished;
@@ -72,6 +74,8 @@ class TLowFTP {
 
   // Writes one line to the log; a debug-only line is written only in debug mode, time-stamped.
   void AddLog(std::string_view text, bool debug_only);
+  // Writes a UTF-8 line that may name something CP932 cannot hold.
+  void AddLogUtf8(std::string_view utf8);
 
  protected:
   // The statistics line of a finished file and the finished event; replaceable.
@@ -101,6 +105,7 @@ class TLowFTP {
   std::vector<std::string> BuildRemoteList(std::string_view mask);
   std::vector<std::string> BuildLocalList(std::string_view mask);
   void AddNameToken(const std::string& line, std::vector<std::string>& list);
+  void ReportLostServerLine(const LostListingLine& lost);
   int RunOverNames(const std::string& start_marker, std::string_view end_marker,
                    const char* count_format, const std::function<std::vector<std::string>()>& build,
                    const std::function<int(const std::string&)>& run);
@@ -111,7 +116,9 @@ class TLowFTP {
   bool initialized_ = false;
   bool binary_mode_ = false;
   bool done_ = false;
-  bool local_failure_ = false;  // a local-file or data-connection error during this operation
+  bool quiet_lost_names_ = false;  // a listing of Mget or Mdel: they name what they leave out
+  bool names_left_out_ = false;    // this multi-file operation left out a name
+  bool local_failure_ = false;     // a local-file or data-connection error during this operation
   std::string local_failure_text_;
   std::string last_error_text_;
   std::chrono::steady_clock::time_point wait_start_;

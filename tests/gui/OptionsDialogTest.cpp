@@ -2,6 +2,7 @@
 // click rules, Cancel leaving changes in effect until the next opening, and Browse.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -191,6 +192,22 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(d_->dialogs.file_kinds,
              std::vector<gui::FileDialogKind>{gui::FileDialogKind::kBrowseLog});
     QCOMPARE(d_->form->Options().LogFileName(), std::string("/var/log/tarsil/job.log"));
+  }
+
+  void encodingChoicesShowAndStoreAsText() {
+    d_->store.WriteString(kOptionsKey, "TextEncoding", "UTF-8");
+    QVERIFY(d_->Start());
+    OpenAnd(
+        [this] {
+          QCOMPARE(C<QComboBox>("cb_TextEncoding")->currentText(), QStringLiteral("UTF-8"));
+          QCOMPARE(C<QComboBox>("cb_ServerCharset")->currentText(), QStringLiteral("AUTO"));
+          C<QComboBox>("cb_TextEncoding")->setCurrentIndex(0);
+          C<QComboBox>("cb_ServerCharset")->setCurrentIndex(2);
+        },
+        "btn_Ok");
+    QCOMPARE(d_->store.ReadString(kOptionsKey, "TextEncoding"), std::string("CP932"));
+    QCOMPARE(d_->store.ReadString(kOptionsKey, "ServerCharset"), std::string("CP932"));
+    QVERIFY(d_->form->FileEncoding() == TextEncoding::kCp932);
   }
 };
 

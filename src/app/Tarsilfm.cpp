@@ -48,6 +48,7 @@ TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
     FTPtransferfinished(bytes, spend);
   };
   options_.on_debug_mode_changed = [this](bool on) { ftp_.Debugmode = on; };
+  options_.on_send_wait_changed = [this](bool on) { ftp_.SmallUploadBlocks = on; };
   for (const char* item : kMenuItems) menus_[item] = true;
   for (const char* item : kDisabledAtCreation) menus_[item] = false;
   panels_[1] = "Disconnect";
@@ -237,7 +238,7 @@ void TTarsilfm::FormClose() {
   request.overwrite = options_.LogOverwrite();
   request.with_date = options_.LogNameTime();
   std::string name;
-  if (SaveLogAtClose(log_.LineTexts(), request, Now(), &name) == LogSaveResult::kFailed &&
+  if (SaveLogAtClose(log_.Spool(), request, Now(), &name) == LogSaveResult::kFailed &&
       request.overwrite) {
     // Reported, and the close goes on: an unattended run must end even when its log cannot be
     // written.

@@ -102,12 +102,9 @@ void TTarsilfm::FTPtransferfinished(int64_t totalbyte, double spend) {
 }
 
 void TTarsilfm::LogfileSave(const std::string& file_name) {
-  std::string text;
-  for (const LogLine& line : log_.Lines()) {
-    text += line.text;
-    text += "\r\n";
-  }
-  if (!WriteWholeFile(file_name, text)) {
+  // The whole log, earlier lines than the view's included.
+  if (!WriteFileInPieces(file_name, false,
+                         [this](const PieceSink& sink) { return log_.Spool().ReadAll(sink); })) {
     HandleFailure("Cannot write the log file " + file_name);
     return;
   }

@@ -61,8 +61,8 @@ struct FtpDataSteps {
   static void RestartStep(TMFtp& ftp, const std::string& reply);
   static void RestReply(TMFtp& ftp, const std::string& reply);
   static void RetrReply(TMFtp& ftp, const std::string& reply);
+  static char* TransferBuffer(TMFtp& ftp);
   static void DownloadReader(TMFtp& ftp);
-  static void WriteReceived(TMFtp& ftp, size_t count);
   static void TransferCloser(TMFtp& ftp);
   static void UploadCheck(TMFtp& ftp, const std::string& reply);
   static void UploadSizeReply(TMFtp& ftp, const std::string& reply);

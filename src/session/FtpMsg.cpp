@@ -190,16 +190,21 @@ void TMFtpMessenger::HandleError(FtpError error, std::string_view text) {
 }
 
 void TMFtpMessenger::Push(LogLine line) {
-  lines_.push_back(std::move(line));
-  // Listeners may add or remove listeners while being told; iterate over a copy.
+  spool_.Append(line.text);
+  if (tail_.size() == kTailLines) tail_.pop_front();
+  tail_.push_back(std::move(line));
+  // Listeners may add or remove listeners (or lines) while being told; iterate over a copy. The
+  // line is copied too: a listener's own lines may push it out of the tail.
   auto listeners = listeners_;
+  const LogLine added = tail_.back();
   for (const Listener& listener : listeners) {
-    if (listener.on_line) listener.on_line(lines_.back());
+    if (listener.on_line) listener.on_line(added);
   }
 }
 
 void TMFtpMessenger::Clear() {
-  lines_.clear();
+  tail_.clear();
+  spool_.Clear();
   auto listeners = listeners_;
   for (const Listener& listener : listeners) {
     if (listener.on_clear) listener.on_clear();
@@ -207,9 +212,10 @@ void TMFtpMessenger::Clear() {
 }
 
 std::vector<std::string> TMFtpMessenger::LineTexts() const {
+  if (EarlierLines() > 0) return spool_.Lines();
   std::vector<std::string> texts;
-  texts.reserve(lines_.size());
-  for (const LogLine& line : lines_) texts.push_back(line.text);
+  texts.reserve(tail_.size());
+  for (const LogLine& line : tail_) texts.push_back(line.text);
   return texts;
 }
 

@@ -40,6 +40,8 @@ class TLowFTP {
   int32_t WaitTimeOut = 10000;    // milliseconds
   bool Debugmode = false;
   bool Passive = false;
+  // Uploads go in blocks of 1514 bytes: the owner pauses after every block (a throttle).
+  bool SmallUploadBlocks = false;
   SessionParams Params;
 
   TProgressEvent Onretrieveing, Onretrievefinished, Ontransfer, Ontransferfinished;
@@ -51,6 +53,8 @@ class TLowFTP {
   int Connect(std::string_view server, std::string_view proxy_server, int32_t proxy_port);
   int Login(std::string_view user, std::string_view password);
   int Dir(std::string_view directory, std::string& listing);
+  // Dir, with the text only when `listing` is given; the listing stays in the engine.
+  int List(std::string_view directory, std::string* listing);
   int Download(std::string_view remote_file, std::string_view local_file);
   int Upload(std::string_view local_file, std::string_view remote_file);
   int AppendFile(std::string_view local_file, std::string_view remote_file);

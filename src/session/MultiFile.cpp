@@ -43,16 +43,18 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
   std::vector<std::string> list;
   try {
     ConnectedCheck();
-    std::string listing;
-    Dir("", listing);  // its result is not examined
+    List("", nullptr);  // its result is not examined
     const TMFtpFileInfoList& files = Ftp().CurrentFiles();
     const std::vector<std::string>& raw = Ftp().RawListing();
     if (Params.Get("CUSTOMFILE") != "Y" && files.Count() > 0) {
+      list.reserve(static_cast<size_t>(files.Count()));
       for (int i = 0; i < files.Count(); ++i)
         list.push_back(TrimBlanks(files.GetEntry(i).FileName));
     } else {
       for (const std::string& line : raw) AddNameToken(line, list);
     }
+    // The names are the work from here on: the listing they came from need not stay beside them.
+    Ftp().ReleaseListing();
     std::erase_if(
         list, [](const std::string& name) { return name.empty() || name == "." || name == ".."; });
     if (!TrimBlanks(mask).empty()) {

@@ -1,5 +1,10 @@
 #include "app/Tarsilfm.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "app/AppTexts.h"
@@ -10,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/UniqueFd.h"
 #include "script/ScriptTexts.h"
 
 namespace tarsil {
@@ -24,6 +30,19 @@ const char* const kMenuItems[] = {
     "Log1",  "LogfileSave1", "LogClear1", "Help1", "Contets1", "Version1"};
 const char* const kDisabledAtCreation[] = {"Save1", "SaveAs1", "Run1", "Step1", "Edit1"};
 const char* const kDocumentMenus[] = {"Save1", "SaveAs1", "Run1", "Step1", "Edit1"};
+
+// Why a script file cannot be read (the system's reason); empty when it can.
+std::string WhyUnreadable(const std::string& cp932_path) {
+  if (cp932_path.empty()) return "no path was given";
+  // Non-blocking, so that a FIFO without a writer cannot hold the start.
+  UniqueFd fd(::open(NativePath(cp932_path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return std::strerror(errno);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+  if (!S_ISREG(info.st_mode)) return "it is not a regular file";
+  return {};
+}
 
 }  // namespace
 
@@ -100,7 +119,12 @@ bool TTarsilfm::FormShow(std::optional<std::string> auto_script) {
     NewFile();
     return true;
   }
-  if (FileExists(*auto_script)) {
+  const std::string unreadable = WhyUnreadable(*auto_script);
+  if (!unreadable.empty()) {
+    // Nothing to run: said in the log, so that a job that did nothing is seen to have failed.
+    WriteLog("999 Cannot read the script file \"" + *auto_script + "\": " + unreadable);
+    auto_load_failed_ = true;
+  } else {
     try {
       LoadScript(*auto_script);
     } catch (const std::exception& failure) {
@@ -110,8 +134,6 @@ bool TTarsilfm::FormShow(std::optional<std::string> auto_script) {
       editor_lines_.clear();
       auto_load_failed_ = true;
     }
-  } else {
-    auto_load_failed_ = true;
   }
   if (options_.HideWhenRunning()) window_hidden_ = true;
   target_.Post(kStartAutoRun);

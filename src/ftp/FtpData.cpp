@@ -1,6 +1,7 @@
 // TMFtp: the steps every data connection shares. TYPE, PASV (whose data connection always goes
 // to the control connection's peer) and PORT (whose listening socket takes connections only from
 // that peer), the wiring of the data socket, the data start, and the ABOR sequence.
+#include <limits>
 #include <utility>
 
 #include "ftp/FtpDataSteps.h"
@@ -194,6 +195,8 @@ void FtpDataSteps::DataStart(TMFtp& ftp, DataWiring wiring) {
   if (wiring == DataWiring::kUpload) {
     d.upload_size = d.local_file.Size();
     ftp.RaiseInfo(ftpInfoFileSize, std::to_string(d.upload_size));
+    // A FIFO has no size: it is sent until its writer closes it.
+    if (d.local_file.IsStream()) d.upload_size = std::numeric_limits<int64_t>::max();
   }
 }
 
@@ -244,6 +247,8 @@ void FtpDataSteps::Abort(TMFtp& ftp) {
   d.aborted_reply = d.abort_completed ? ftp.last_reply_ : std::string();
   d.abort_failed = false;
   d.abort_waiting = d.abort_completed;  // a completed transfer's data connection is not cut
+  // What a full FIFO still had to take is given up, and the rest is read only to be dropped.
+  if (!d.file_held.empty()) ftp.CloseLocalFile();
   if (!SendControlBytes(ftp, kIacIp, false) || !SendControlBytes(ftp, kIacDm, true)) {
     ftp.CheckSocketError();
     return;

@@ -55,7 +55,10 @@ struct FtpDataState {
   size_t send_block = kTransferBlock;   // upload block size in force
   size_t send_begin = 0;
   size_t send_end = 0;
-  bool upload_eof = false;  // the local file ended before the upload size
+  bool upload_eof = false;      // the local file ended before the upload size
+  std::vector<char> file_held;  // received bytes a full FIFO has not taken yet
+  bool close_held = false;      // the data connection closed while bytes were held
+  uint16_t held_close_error = 0;
 
   // The listing.
   TMFtpFileInfoList current_files, current_folders;

@@ -63,7 +63,10 @@ struct FtpDataSteps {
   static void RetrReply(TMFtp& ftp, const std::string& reply);
   static char* TransferBuffer(TMFtp& ftp);
   static void DownloadReader(TMFtp& ftp);
+  // Writes one received block; false when a full FIFO holds the rest (reading then pauses).
+  static bool WriteReceived(TMFtp& ftp, const char* bytes, size_t count);
   static void TransferCloser(TMFtp& ftp);
+  static void CloseTransfer(TMFtp& ftp, uint16_t error);
   static void UploadCheck(TMFtp& ftp, const std::string& reply);
   static void UploadSizeReply(TMFtp& ftp, const std::string& reply);
   static void StorStep(TMFtp& ftp, const std::string& reply);
@@ -75,6 +78,12 @@ struct FtpDataSteps {
   static bool UploadAtEnd(TMFtp& ftp);
   static void EndUpload(TMFtp& ftp);
   static void Decline(TMFtp& ftp);
+
+  // FtpLocalStream.cpp: a FIFO as the local file, which is never waited on.
+  static std::string StreamOpenText(TMFtp& ftp, bool writing);
+  static bool HoldUnwritten(TMFtp& ftp, const char* bytes, size_t count);
+  static void WriteHeld(TMFtp& ftp);
+  static void DropHeld(TMFtp& ftp);
 
   // FtpListing.cpp: LIST.
   static void ListingTypeReply(TMFtp& ftp, const std::string& reply);

@@ -2,6 +2,7 @@
 // download reader, the upload sender and the transfer closer. A transfer ends when both its data
 // connection has closed and its final reply has come, in either order. Sizes and counts are 64-bit.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -22,7 +23,10 @@ const char* TypeLetter(TMFtpTransferType mode) { return mode == AsciiTransfer ? 
 
 }  // namespace
 
-void TMFtp::CloseLocalFile() { data_.local_file.Close(); }
+void TMFtp::CloseLocalFile() {
+  data_.local_file.Close();
+  FtpDataSteps::DropHeld(*this);
+}
 
 void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '2')) {
@@ -41,6 +45,8 @@ bool FtpDataSteps::BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string
   ftp.data_.remote_name = remote_file;
   ftp.data_.local_name = local_file;
   ftp.data_.local_file.Close();
+  ftp.data_.file_held.clear();
+  ftp.data_.close_held = false;
   if (remote_file.empty()) {
     Fail(ftp, ftpErrorNoFile);
     return false;
@@ -67,7 +73,7 @@ void TMFtp::RetrieveFile(std::string_view remote_file, std::string_view local_fi
     switch (data_.local_file.OpenForWriting(local_file)) {
       case TransferFile::Opened::kFailed:
         next = {};
-        FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
+        FtpDataSteps::Fail(*this, ftpErrorLocalOpen, FtpDataSteps::StreamOpenText(*this, true));
         break;
       case TransferFile::Opened::kExisting:
         break;
@@ -178,6 +184,7 @@ char* FtpDataSteps::TransferBuffer(TMFtp& ftp) {
 void FtpDataSteps::DownloadReader(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   TMSocket& data = ftp.data_socket_;
+  if (!d.file_held.empty()) return;  // a full FIFO: nothing more is read until it takes the rest
   char* buffer = TransferBuffer(ftp);
   size_t taken = 0;
   for (int block = 0; block < kBlocksPerWakeUp && taken < kBytesPerWakeUp && data.Handle() >= 0;
@@ -192,11 +199,20 @@ void FtpDataSteps::DownloadReader(TMFtp& ftp) {
     d.bytes_transferred += static_cast<int64_t>(count);
     ftp.Raise(ftp.OnDataProgress);
     ftp.RaiseInfo(ftpInfoData);
-    if (d.local_file.IsOpen() && d.local_file.Write(buffer, count) < count) {
-      ftp.RaiseError(ftpErrorLocalWrite);
-      d.local_file.Close();
-    }
+    if (!WriteReceived(ftp, buffer, count)) return;
   }
+}
+
+bool FtpDataSteps::WriteReceived(TMFtp& ftp, const char* bytes, size_t count) {
+  FtpDataState& d = ftp.data_;
+  if (count == 0 || !d.local_file.IsOpen()) return true;
+  const size_t written = d.local_file.Write(bytes, count);
+  if (written < count) {
+    if (HoldUnwritten(ftp, bytes + written, count - written)) return false;
+    ftp.RaiseError(ftpErrorLocalWrite);
+    d.local_file.Close();
+  }
+  return true;
 }
 
 // Our sockets offer every byte before the close, so nothing is left to read here.
@@ -204,6 +220,20 @@ void FtpDataSteps::TransferCloser(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   if (d.data_closed) return;
   const uint16_t error = ftp.data_socket_.LastError();
+  if (!d.file_held.empty() && !ftp.aborting_) {
+    // The end of the data waits for the FIFO to take what is held.
+    d.close_held = true;
+    d.held_close_error = error;
+    return;
+  }
+  CloseTransfer(ftp, error);
+}
+
+void FtpDataSteps::CloseTransfer(TMFtp& ftp, uint16_t error) {
+  FtpDataState& d = ftp.data_;
+  if (d.data_closed) return;
+  d.file_held.clear();
+  d.close_held = false;
   d.data_closed = true;
   CloseDataSockets(ftp);
   d.local_file.Close();
@@ -224,8 +254,9 @@ void TMFtp::StoreFile(std::string_view local_file, std::string_view remote_file)
     if (!data_.local_file.OpenForReading(local_file)) {
       const int error = data_.local_file.Error();
       FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
-      throw FtpLocalFileError("Cannot open file \"" + std::string(local_file) +
-                              "\": " + std::strerror(error));
+      throw FtpLocalFileError(
+          "Cannot open file \"" + std::string(local_file) + "\": " +
+          (error == ENXIO ? data_.local_file.ErrorText(false) : std::string(std::strerror(error))));
     }
     FtpDataSteps::SetType(*this, TypeLetter(transfer_mode_), kUploadCheck);
   }
@@ -315,6 +346,11 @@ bool FtpDataSteps::FillSendBuffer(TMFtp& ftp) {
   const size_t want =
       static_cast<size_t>(std::min<int64_t>(left, int64_t{FtpDataState::kTransferBlock}));
   const ssize_t got = d.local_file.Read(buffer, want);
+  if (got < 0 && d.local_file.IsStream() && d.local_file.WouldBlock()) {
+    // A FIFO with nothing in it yet: the sender goes on when its writer has written more.
+    d.local_file.WhenReady(ftp.loop(), false, [&ftp] { UploadSender(ftp); });
+    return false;
+  }
   if (got < 0) {
     ftp.RaiseError(ftpErrorLocalRead);
     d.local_file.Close();

@@ -95,10 +95,11 @@ void ScriptRunner::RunWhole() {
     } else {
       try {
         ExecuteLine(line, line_index_);
+      } catch (const std::exception& failure) {
+        // A failure inside one line of a whole run ends that line only, said and tested by "if".
+        LineFailed(failure.what());
       } catch (...) {
-        // A failure inside one line of a whole run ends that line only; the exit status still
-        // counts it as an error.
-        error_seen_ = true;
+        LineFailed("The line failed");
       }
       if (line_index_ < kEndOfScript + 1) ++line_index_;
       host_.WaitWithMessages(500);
@@ -147,7 +148,12 @@ void ScriptRunner::ExecuteLine(const std::string& line, int32_t& line_index) {
       return;
     case Keyword::kSet: {
       SetCommand set = ParseSet(Word(args));
-      values_.Set(set.name, set.value);
+      try {
+        values_.Set(set.name, set.value);
+      } catch (const std::exception& failure) {
+        // A value the store refuses is never dropped silently.
+        LineFailed("set " + set.name + ": " + failure.what());
+      }
       return;
     }
     case Keyword::kSetParam:
@@ -270,8 +276,13 @@ void ScriptRunner::ExecuteDir(std::string args) {
     file_text += "\r\n";
   }
   if (dir.output_file && !WriteWholeFile(*dir.output_file, file_text)) {
-    throw std::runtime_error("Cannot write the listing to " + *dir.output_file);
+    LineFailed("Cannot write the listing to " + *dir.output_file);
   }
+}
+
+void ScriptRunner::LineFailed(std::string_view text) {
+  host_.WriteLog("999 " + TrimBlanks(text));
+  SetError();
 }
 
 void ScriptRunner::ExecuteWaitTimer(const std::string& rest) {

@@ -5,8 +5,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tarsil {
+
+// The temporary name ".NAME.UNIQUE.part" of a name (CP932, no folder), with NAME shortened by
+// whole characters when the native form would pass the 255-byte limit of one folder entry.
+std::string TemporaryNameFor(std::string_view name, std::string_view unique);
 
 class LocalTransferFile {
  public:

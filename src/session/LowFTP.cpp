@@ -267,6 +267,9 @@ int TLowFTP::Login(std::string_view user, std::string_view password) {
     Ftp().LoginServer();
     int result = WaitReply();
     AddLog("-- Login End -- ", true);
+    // Only the engine knows whether the whole chain went through: the last reply may be a 331
+    // that no password followed, a line that is no reply at all, or the one before a reset.
+    if (result <= 400 && !Ftp().LoggedIn()) throw SessionAbort(std::string(kLoginIncompleteText));
     return result;
   });
 }

@@ -2,6 +2,7 @@
 // chosen by a mask from the remote listing or the local folder.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -26,6 +27,12 @@ bool UnsafeLocalName(const std::string& name) {
     if (CharLengthAt(name, pos) == 1 && (name[pos] == '/' || name[pos] == '\\')) return true;
   }
   return false;
+}
+
+// A symbolic link sits under the name in the current local folder (it may point anywhere).
+bool IsSymbolicLink(const std::string& name) {
+  std::error_code error;
+  return std::filesystem::is_symlink(std::filesystem::symlink_status(NativePath(name), error));
 }
 
 }  // namespace
@@ -106,6 +113,11 @@ int TLowFTP::Mget(std::string_view mask) {
         if (UnsafeLocalName(name)) {
           // The name came from the server: it must not reach outside the current folder.
           AddLog("999 Skipped a name from the server that is no plain file name: " + name, false);
+          return 999;
+        }
+        if (IsSymbolicLink(name)) {
+          // The server chose the name: writing through a link would let it reach any file.
+          AddLog("999 " + name + " is a symbolic link here and is not written through", false);
           return 999;
         }
         return Download(name, "");

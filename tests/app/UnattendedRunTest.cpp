@@ -154,11 +154,14 @@ TEST_F(UnattendedRunTest, SwitchCaseAndMissingScripts) {
   EXPECT_EQ(upper.exit_code, 0);
   ExpectFramedBy(LogFileLines(), script, {"stop"});
 
-  // The path as a separate argument is not seen: an empty script runs, and the status says that
-  // no script could be read.
+  // The path as a separate argument is not seen: no script is named, which the log says, and an
+  // empty script runs.
   ProcessResult separate = RunProcess({TARSIL_BINARY, "/auto", script}, Env());
   EXPECT_EQ(separate.exit_code, 2);
-  ExpectFramedBy(LogFileLines(), "", {});
+  std::vector<std::string> lines = LogFileLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "999 Cannot read the script file \"\": no path was given");
+  ExpectFramedBy(std::vector<std::string>(lines.begin() + 1, lines.end()), "", {});
 }
 
 TEST_F(UnattendedRunTest, HelpVersionAndInteractiveWithoutDisplay) {

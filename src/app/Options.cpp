@@ -32,6 +32,7 @@ void TTarsilOption::SetSendWait(bool on) {
   if (on == send_wait_) return;
   send_wait_ = on;
   wait_controls_enabled_ = on;
+  if (on_send_wait_changed) on_send_wait_changed(on);
 }
 
 void TTarsilOption::Load(SettingsStore& store) {

@@ -84,6 +84,7 @@ class TTarsilOption {
 
   // Told at once whenever the debug-mode box changes (the session follows it).
   std::function<void(bool)> on_debug_mode_changed;
+  std::function<void(bool)> on_send_wait_changed;
 
  private:
   bool passive_ = false;

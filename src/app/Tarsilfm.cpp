@@ -71,6 +71,7 @@ TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
     FTPtransferfinished(bytes, spend);
   };
   options_.on_debug_mode_changed = [this](bool on) { ftp_.Debugmode = on; };
+  options_.on_send_wait_changed = [this](bool on) { ftp_.SmallUploadBlocks = on; };
   for (const char* item : kMenuItems) menus_[item] = true;
   for (const char* item : kDisabledAtCreation) menus_[item] = false;
   panels_[1] = "Disconnect";
@@ -304,9 +305,9 @@ void TTarsilfm::FormClose() {
   request.with_date = options_.LogNameTime();
   std::string name;
   // A UTF-8 log holds every line exactly, names CP932 lacks included.
-  const std::vector<std::string> lines =
-      options_.FileEncoding() == TextEncoding::kUtf8 ? log_.LineTextsUtf8() : log_.LineTexts();
-  if (SaveLogAtClose(lines, request, Now(), &name) == LogSaveResult::kFailed && request.overwrite) {
+  LogSpool& spool =
+      options_.FileEncoding() == TextEncoding::kUtf8 ? log_.SpoolUtf8() : log_.Spool();
+  if (SaveLogAtClose(spool, request, Now(), &name) == LogSaveResult::kFailed && request.overwrite) {
     // Reported, and the close goes on: an unattended run must end even when its log cannot be
     // written.
     HandleFailure("Cannot write the log file " + name);

@@ -68,6 +68,13 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   bool AppendUpload() const { return data_.append_upload; }
   void SetAppendUpload(bool on) { data_.append_upload = on; }  // APPE instead of STOR
   void CloseLocalFile();
+  // Upload blocks of 1514 bytes instead of large ones, for an owner that pauses after each block.
+  bool SmallUploadBlocks() const { return data_.send_block == FtpDataState::kThrottledSendBlock; }
+  void SetSmallUploadBlocks(bool on) {
+    data_.send_block = on ? FtpDataState::kThrottledSendBlock : FtpDataState::kTransferBlock;
+  }
+  // How many times the one transfer buffer was allocated: 1 once a transfer has run.
+  int TransferBufferAllocations() const { return data_.transfer_buffer_allocations; }
   // Bytes moved over the current or last data connection (listing text included).
   int64_t BytesTransferred() const { return data_.bytes_transferred; }
 
@@ -78,6 +85,8 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   const TMFtpFileInfoList& CurrentFiles() const { return data_.current_files; }
   const TMFtpFileInfoList& CurrentFolders() const { return data_.current_folders; }
   bool ListingFromCache() const { return data_.listing_from_cache; }
+  // Lets go of the last listing's lines and lists (and their memory) once they have been used.
+  void ReleaseListing();
   // The program's listing cache (not owned; nullptr: listings are neither read nor written).
   void SetListingCache(ListingCache* cache) { data_.cache = cache; }
   // What one listing may hold before it fails (defaults 256 MiB of text, 2 million lines).

@@ -26,8 +26,12 @@ struct LostListingLine {
 };
 
 struct FtpDataState {
-  static constexpr size_t kReceiveBlock = 4096;  // at most this much per read
-  static constexpr size_t kSendBlock = 1514;     // at most this much per upload send
+  static constexpr size_t kReceiveBlock = 4096;  // at most this much per listing read
+  // A download receives, and an upload sends, at most this much per call: one block, reported
+  // once. Block sizes are no behaviour; the number of calls per byte is what a transfer costs.
+  static constexpr size_t kTransferBlock = size_t{256} << 10;
+  // Upload blocks while the owner pauses after every block (a throttle the user asked for).
+  static constexpr size_t kThrottledSendBlock = 1514;
   // What a listing may hold before it fails: a server could otherwise send lines forever.
   static constexpr uint64_t kDefaultListingBytes = uint64_t{256} << 20;
   static constexpr uint64_t kDefaultListingLines = 2'000'000;
@@ -56,8 +60,11 @@ struct FtpDataState {
   bool accept_pending = false;  // a connection reached the listening socket before Wire
   uint64_t data_serial = 0;     // changes with every data connection wired: stale notices drop
   std::array<char, kReceiveBlock> receive_buffer{};  // a listing's
-  std::vector<char> write_buffer;                    // a download's blocks, written together
-  std::vector<char> send_buffer;                     // read ahead of the upload, sent in blocks
+  // One block of a download as received, or of an upload as read from the file; allocated by the
+  // first transfer and kept for the engine's life.
+  std::vector<char> transfer_buffer;
+  int transfer_buffer_allocations = 0;  // stays at 1 however many transfers run
+  size_t send_block = kTransferBlock;   // upload block size in force
   size_t send_begin = 0;
   size_t send_end = 0;
   bool upload_eof = false;      // the local file ended before the upload size

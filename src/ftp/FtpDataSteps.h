@@ -79,8 +79,10 @@ struct FtpDataSteps {
   static void RestartStep(TMFtp& ftp, const std::string& reply);
   static void RestReply(TMFtp& ftp, const std::string& reply);
   static void RetrReply(TMFtp& ftp, const std::string& reply);
+  static char* TransferBuffer(TMFtp& ftp);
   static void DownloadReader(TMFtp& ftp);
-  static void WriteReceived(TMFtp& ftp, size_t count);
+  // Writes one received block; false when a full FIFO holds the rest (reading then pauses).
+  static bool WriteReceived(TMFtp& ftp, const char* bytes, size_t count);
   static void TransferCloser(TMFtp& ftp);
   static void CloseTransfer(TMFtp& ftp, uint16_t error);
   static void UploadCheck(TMFtp& ftp, const std::string& reply);

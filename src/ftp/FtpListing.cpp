@@ -84,6 +84,12 @@ void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
   if (SendTransferCommand(ftp, command, kListReply)) ftp.RaiseInfo(ftpInfoListing);
 }
 
+void TMFtp::ReleaseListing() {
+  std::vector<std::string>().swap(data_.raw_listing);
+  data_.current_files = TMFtpFileInfoList();
+  data_.current_folders = TMFtpFileInfoList();
+}
+
 void FtpDataSteps::ListReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) return;
   const FtpDataState& d = ftp.data_;

@@ -14,17 +14,14 @@
 namespace tarsil {
 namespace {
 
-// Receive blocks taken in one readable notification, and upload blocks sent in one turn of the
-// loop, before the loop gets its turn again: about a millisecond of work on loopback, and far
-// fewer polls per byte than a block or two per turn.
+// A readable notification, or a turn of the upload, moves at most this much (and at most
+// kBlocksPerWakeUp blocks) before the loop gets its turn again: about a millisecond of work on
+// loopback, so replies, timers, an abort and the window stay live during a long transfer.
+constexpr size_t kBytesPerWakeUp = size_t{1} << 20;
 constexpr int kBlocksPerWakeUp = 256;
 // ... and never longer than this: the progress handler may take its time (the option that
 // pauses after every upload block does), and the window must still see a click between blocks.
 constexpr auto kTurnBudget = std::chrono::milliseconds(50);
-// A download writes this many received blocks at once.
-constexpr size_t kWriteBlocks = 16;
-// The upload reads the file ahead in this many whole blocks.
-constexpr size_t kReadAheadBlocks = 43;
 
 const char* TypeLetter(TMFtpTransferType mode) { return mode == AsciiTransfer ? "A" : "I"; }
 
@@ -183,45 +180,50 @@ void FtpDataSteps::RetrReply(TMFtp& ftp, const std::string& reply) {
   FinalTransferReply(ftp, reply);
 }
 
-// Blocks of at most 4096 bytes are received one after the other into one buffer, counted and
-// reported each, and written to the file together (one write for up to 16 blocks).
+// The one buffer of the engine's transfers, made by the first and kept.
+char* FtpDataSteps::TransferBuffer(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (d.transfer_buffer.empty()) {
+    d.transfer_buffer.resize(FtpDataState::kTransferBlock);
+    ++d.transfer_buffer_allocations;
+  }
+  return d.transfer_buffer.data();
+}
+
+// Each receive takes what the socket holds, up to one block; the block is counted, reported and
+// written before the next is received.
 void FtpDataSteps::DownloadReader(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   TMSocket& data = ftp.data_socket_;
-  if (d.write_buffer.empty()) d.write_buffer.resize(FtpDataState::kReceiveBlock * kWriteBlocks);
   if (!d.file_held.empty()) return;  // a full FIFO: nothing more is read until it takes the rest
-  size_t filled = 0;
-  for (int block = 0; block < kBlocksPerWakeUp && data.Handle() >= 0; ++block) {
-    if (filled + FtpDataState::kReceiveBlock > d.write_buffer.size()) {
-      WriteReceived(ftp, filled);
-      filled = 0;
-      if (!d.file_held.empty()) return;
-    }
-    const size_t count =
-        data.ReceiveBytes(d.write_buffer.data() + filled, FtpDataState::kReceiveBlock);
+  char* buffer = TransferBuffer(ftp);
+  size_t taken = 0;
+  for (int block = 0; block < kBlocksPerWakeUp && taken < kBytesPerWakeUp && data.Handle() >= 0;
+       ++block) {
+    const size_t count = data.ReceiveBytes(buffer, FtpDataState::kTransferBlock);
     if (count == 0) {
-      WriteReceived(ftp, filled);  // before a failure closes the file
       ReceiveFailed(ftp);
       return;
     }
+    taken += count;
     if (!d.local_file.IsOpen()) continue;  // after a write failure the rest is only drained
-    filled += count;
     d.bytes_transferred += static_cast<int64_t>(count);
     ftp.Raise(ftp.OnDataProgress);
     ftp.RaiseInfo(ftpInfoData);
+    if (!WriteReceived(ftp, buffer, count)) return;
   }
-  WriteReceived(ftp, filled);
 }
 
-void FtpDataSteps::WriteReceived(TMFtp& ftp, size_t count) {
+bool FtpDataSteps::WriteReceived(TMFtp& ftp, const char* bytes, size_t count) {
   FtpDataState& d = ftp.data_;
-  if (count == 0 || !d.local_file.IsOpen()) return;
-  const size_t written = d.local_file.Write(d.write_buffer.data(), count);
+  if (count == 0 || !d.local_file.IsOpen()) return true;
+  const size_t written = d.local_file.Write(bytes, count);
   if (written < count) {
-    if (HoldUnwritten(ftp, d.write_buffer.data() + written, count - written)) return;
+    if (HoldUnwritten(ftp, bytes + written, count - written)) return false;
     ftp.RaiseError(ftpErrorLocalWrite);
     d.local_file.Close();
   }
+  return true;
 }
 
 // Our sockets offer every byte before the close, so nothing is left to read here.
@@ -350,13 +352,15 @@ bool FtpDataSteps::UploadAtEnd(TMFtp& ftp) {
   return d.upload_eof || !d.local_file.IsOpen() || d.local_file.Position() >= d.upload_size;
 }
 
-// Reads the next whole blocks of the file; false after a read failure (already handled).
+// Reads the next part of the file, one large block or several small ones; false after a read
+// failure (already handled).
 bool FtpDataSteps::FillSendBuffer(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
-  if (d.send_buffer.empty()) d.send_buffer.resize(FtpDataState::kSendBlock * kReadAheadBlocks);
+  char* buffer = TransferBuffer(ftp);
   const int64_t left = d.upload_size - d.local_file.Position();
-  const size_t want = static_cast<size_t>(std::min<int64_t>(left, d.send_buffer.size()));
-  const ssize_t got = d.local_file.Read(d.send_buffer.data(), want);
+  const size_t want =
+      static_cast<size_t>(std::min<int64_t>(left, int64_t{FtpDataState::kTransferBlock}));
+  const ssize_t got = d.local_file.Read(buffer, want);
   if (got < 0 && d.local_file.IsStream() && d.local_file.WouldBlock()) {
     // A FIFO with nothing in it yet: the sender goes on when its writer has written more.
     d.local_file.WhenReady(ftp.loop(), false, [&ftp] { UploadSender(ftp); });
@@ -385,8 +389,9 @@ void FtpDataSteps::UploadSender(TMFtp& ftp) {
   }
   const uint64_t serial = d.data_serial;
   const auto turn_start = std::chrono::steady_clock::now();
+  size_t moved = 0;
   for (int block = 0; !UploadAtEnd(ftp); ++block) {
-    if (block == kBlocksPerWakeUp ||
+    if (block == kBlocksPerWakeUp || moved >= kBytesPerWakeUp ||
         (block > 0 && std::chrono::steady_clock::now() - turn_start >= kTurnBudget)) {
       // Our share for this turn: replies, timers and an abort get theirs before the rest.
       ftp.RaiseInfo(ftpInfoData);
@@ -397,16 +402,17 @@ void FtpDataSteps::UploadSender(TMFtp& ftp) {
       if (!FillSendBuffer(ftp)) return;
       if (UploadAtEnd(ftp)) break;
     }
-    const size_t length = std::min(FtpDataState::kSendBlock, d.send_end - d.send_begin);
+    const size_t length = std::min(d.send_block, d.send_end - d.send_begin);
     const bool last_block = d.send_begin + length == d.send_end &&
                             (d.upload_eof || d.local_file.Position() >= d.upload_size);
     data.SetReportWouldBlock(true);
     data.SetMoreToCome(!last_block);
-    const size_t sent = data.SendBytes(d.send_buffer.data() + d.send_begin, length);
+    const size_t sent = data.SendBytes(d.transfer_buffer.data() + d.send_begin, length);
     data.SetMoreToCome(false);
     data.SetReportWouldBlock(false);
     const uint16_t error = sent < length ? data.LastError() : 0;
     d.send_begin += sent;
+    moved += sent;
     d.bytes_transferred += static_cast<int64_t>(sent);
     if (error != 0 && error != kWsaEWouldBlock) {
       ftp.Raise(ftp.OnDataProgress);

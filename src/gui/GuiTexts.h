@@ -45,6 +45,8 @@ inline constexpr const char* kSelectAll = "全て選択";
 inline constexpr const char* kLogMenu = "ﾛｸﾞ";
 inline constexpr const char* kLogSave = "ﾌｧｲﾙに保存";
 inline constexpr const char* kLogClear = "ｸﾘｱｰ";
+// The first line of the log view once it holds only the last lines of a long log.
+inline constexpr const char* kEarlierLogLines = "…これより前の行はログファイルに書き出されます";
 inline constexpr const char* kHelpMenu = "ﾍﾙﾌﾟ";
 inline constexpr const char* kContents = "目次";
 inline constexpr const char* kVersion = "バージョン情報";

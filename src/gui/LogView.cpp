@@ -26,10 +26,12 @@ LogView::LogView(TMFtpMessenger& log, QWidget* parent) : QPlainTextEdit(parent),
   setFont(font);
   FollowFont();
   for (const LogLine& line : log_.Lines()) AddLine(line);
+  if (log_.EarlierLines() > 0 && !earlier_note_) ShowEarlierNote();
   line_listener_ = log_.AddLineListener([this](const LogLine& line) { AddLine(line); });
   clear_listener_ = log_.AddClearListener([this] {
     clear();
     has_lines_ = false;
+    earlier_note_ = false;
   });
 }
 
@@ -59,10 +61,30 @@ void LogView::AddLine(const LogLine& line) {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));  // CR LF inside: several lines
   cursor.insertText(text, format);
   has_lines_ = true;
+  KeepTail();
   if (log_.AutoScroll()) {
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(bar->value() + 1);
   }
+}
+
+void LogView::ShowEarlierNote() {
+  QTextCursor cursor(document());
+  QTextCharFormat grey;
+  grey.setForeground(QColor(128, 128, 128));
+  cursor.insertText(Utf8(texts::kEarlierLogLines), grey);
+  cursor.insertBlock();
+  earlier_note_ = true;
+}
+
+// Past the log's tail, the oldest line goes for each new one.
+void LogView::KeepTail() {
+  const int limit = static_cast<int>(TMFtpMessenger::kTailLines) + (earlier_note_ ? 1 : 0);
+  if (document()->blockCount() <= limit) return;
+  if (!earlier_note_) ShowEarlierNote();
+  QTextCursor cursor(document()->findBlockByNumber(1));
+  cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
 }
 
 }  // namespace tarsil::gui

@@ -89,7 +89,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 // Opens for writing without ever blocking on a FIFO, and accepts only regular files and
 // character devices (such as /dev/null).
-bool WriteFile(std::string_view path, std::string_view bytes, int mode_flags) {
+bool WriteFile(std::string_view path, const PieceSource& source, int mode_flags) {
   const std::optional<std::string> native = ExactNativePath(path);
   if (!native || native->empty()) return false;
   UniqueFd fd(
@@ -101,7 +101,7 @@ bool WriteFile(std::string_view path, std::string_view bytes, int mode_flags) {
   }
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
-  if (!WriteAll(fd.get(), bytes)) return false;
+  if (!source([&fd](std::string_view bytes) { return WriteAll(fd.get(), bytes); })) return false;
   return fd.Close();
 }
 
@@ -219,11 +219,17 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
 }
 
 bool WriteWholeFile(std::string_view path, std::string_view bytes) {
-  return WriteFile(path, bytes, O_TRUNC);
+  return WriteFile(
+      path, [bytes](const PieceSink& sink) { return sink(bytes); }, O_TRUNC);
 }
 
 bool AppendToFile(std::string_view path, std::string_view bytes) {
-  return WriteFile(path, bytes, O_APPEND);
+  return WriteFile(
+      path, [bytes](const PieceSink& sink) { return sink(bytes); }, O_APPEND);
+}
+
+bool WriteFileInPieces(std::string_view path, bool append, const PieceSource& source) {
+  return WriteFile(path, source, append ? O_APPEND : O_TRUNC);
 }
 
 void SplitPath(std::string_view path, std::string& dir, std::string& name) {

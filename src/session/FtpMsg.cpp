@@ -199,16 +199,23 @@ void TMFtpMessenger::HandleError(FtpError error, std::string_view text) {
 }
 
 void TMFtpMessenger::Push(LogLine line) {
-  lines_.push_back(std::move(line));
-  // Listeners may add or remove listeners while being told; iterate over a copy.
+  spool_.Append(line.text);
+  spool_utf8_.Append(LineUtf8(line));
+  if (tail_.size() == kTailLines) tail_.pop_front();
+  tail_.push_back(std::move(line));
+  // Listeners may add or remove listeners (or lines) while being told; iterate over a copy. The
+  // line is copied too: a listener's own lines may push it out of the tail.
   auto listeners = listeners_;
+  const LogLine added = tail_.back();
   for (const Listener& listener : listeners) {
-    if (listener.on_line) listener.on_line(lines_.back());
+    if (listener.on_line) listener.on_line(added);
   }
 }
 
 void TMFtpMessenger::Clear() {
-  lines_.clear();
+  tail_.clear();
+  spool_.Clear();
+  spool_utf8_.Clear();
   auto listeners = listeners_;
   for (const Listener& listener : listeners) {
     if (listener.on_clear) listener.on_clear();
@@ -216,16 +223,18 @@ void TMFtpMessenger::Clear() {
 }
 
 std::vector<std::string> TMFtpMessenger::LineTexts() const {
+  if (EarlierLines() > 0) return spool_.Lines();
   std::vector<std::string> texts;
-  texts.reserve(lines_.size());
-  for (const LogLine& line : lines_) texts.push_back(line.text);
+  texts.reserve(tail_.size());
+  for (const LogLine& line : tail_) texts.push_back(line.text);
   return texts;
 }
 
 std::vector<std::string> TMFtpMessenger::LineTextsUtf8() const {
+  if (EarlierLines() > 0) return spool_utf8_.Lines();
   std::vector<std::string> texts;
-  texts.reserve(lines_.size());
-  for (const LogLine& line : lines_) texts.push_back(LineUtf8(line));
+  texts.reserve(tail_.size());
+  for (const LogLine& line : tail_) texts.push_back(LineUtf8(line));
   return texts;
 }
 

@@ -306,6 +306,10 @@ int TLowFTP::Login(std::string_view user, std::string_view password) {
 
 int TLowFTP::Dir(std::string_view directory, std::string& listing) {
   listing.clear();
+  return List(directory, &listing);
+}
+
+int TLowFTP::List(std::string_view directory, std::string* listing) {
   return Guarded([&] {
     ConnectedCheck();
     RefuseControlBytes(directory);
@@ -320,9 +324,11 @@ int TLowFTP::Dir(std::string_view directory, std::string& listing) {
     Ftp().ListDirectory();
     int result = WaitReply();
     AddLog("-- Dir End --", true);
-    for (const std::string& line : Ftp().RawListing()) {
-      listing += line;
-      listing += "\r\n";
+    if (listing != nullptr) {
+      for (const std::string& line : Ftp().RawListing()) {
+        *listing += line;
+        *listing += "\r\n";
+      }
     }
     if (!quiet_lost_names_ && !Ftp().LostListingLines().empty()) {
       for (const LostListingLine& lost : Ftp().LostListingLines()) ReportLostServerLine(lost);
@@ -393,6 +399,7 @@ int TLowFTP::Upload(std::string_view local_file, std::string_view remote_file) {
     }
     RefuseControlBytes(remote_name);
     Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
+    Ftp().SetSmallUploadBlocks(SmallUploadBlocks);
     return RunTransfer("-- Upload End --", [&] { Ftp().StoreFile(local_file, remote_name); });
   });
 }

@@ -42,6 +42,8 @@ class TLowFTP {
   bool Passive = false;
   // Which text the server's names are in when no "setparam SERVERCHARSET" says otherwise.
   ServerCharset ServerCharsetOption = ServerCharset::kCp932;
+  // Uploads go in blocks of 1514 bytes: the owner pauses after every block (a throttle).
+  bool SmallUploadBlocks = false;
   SessionParams Params;
 
   TProgressEvent Onretrieveing, Onretrievefinished, Ontransfer, Ontransferfinished;
@@ -53,6 +55,8 @@ class TLowFTP {
   int Connect(std::string_view server, std::string_view proxy_server, int32_t proxy_port);
   int Login(std::string_view user, std::string_view password);
   int Dir(std::string_view directory, std::string& listing);
+  // Dir, with the text only when `listing` is given; the listing stays in the engine.
+  int List(std::string_view directory, std::string* listing);
   int Download(std::string_view remote_file, std::string_view local_file);
   int Upload(std::string_view local_file, std::string_view remote_file);
   int AppendFile(std::string_view local_file, std::string_view remote_file);

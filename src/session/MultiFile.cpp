@@ -52,13 +52,13 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
   std::vector<std::string> list;
   try {
     ConnectedCheck();
-    std::string listing;
     quiet_lost_names_ = true;  // named below, as far as the mask chooses them
-    Dir("", listing);          // its result is not examined
+    List("", nullptr);         // its result is not examined
     quiet_lost_names_ = false;
     const TMFtpFileInfoList& files = Ftp().CurrentFiles();
     const std::vector<std::string>& raw = Ftp().RawListing();
     if (Params.Get("CUSTOMFILE") != "Y" && files.Count() > 0) {
+      list.reserve(static_cast<size_t>(files.Count()));
       for (int i = 0; i < files.Count(); ++i)
         list.push_back(TrimBlanks(files.GetEntry(i).FileName));
     } else {
@@ -86,6 +86,8 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
       ReportLostServerLine(lost);
       names_left_out_ = true;
     }
+    // The names are the work from here on: the listing they came from need not stay beside them.
+    Ftp().ReleaseListing();
   } catch (const std::exception& failure) {
     quiet_lost_names_ = false;
     AddLog("999 " + TrimBlanks(failure.what()), false);

@@ -162,9 +162,9 @@ TEST_F(FtpTransferFaultTest, LocalFilesThatFail) {
     }
     if (c.bytes >= 0) {
       EXPECT_EQ(ftp_->BytesTransferred(), c.bytes);
-    } else {  // the first write only (of up to 16 blocks): later ones are drained, not counted
+    } else {  // the first block only: later ones are drained, not counted
       EXPECT_GT(ftp_->BytesTransferred(), 0);
-      EXPECT_LE(ftp_->BytesTransferred(), 16 * 4096);
+      EXPECT_LE(ftp_->BytesTransferred(), static_cast<int64_t>(FtpDataState::kTransferBlock));
     }
     EXPECT_EQ(Events().back(), "received");
     Forget();
@@ -242,7 +242,8 @@ TEST_F(FtpTransferFaultTest, AbortInTheMiddleOfAnUpload) {
 TEST_F(FtpTransferFaultTest, ASlowProgressHandlerLetsTheLoopTurnBetweenUploadBlocks) {
   FakeFtpServer server;
   LogIn(server, true);
-  const std::string bytes = AllByteValues(6 * FtpDataState::kSendBlock);
+  ftp_->SetSmallUploadBlocks(true);  // the pause option's blocks
+  const std::string bytes = AllByteValues(6 * FtpDataState::kThrottledSendBlock);
   const std::string local = Upload(bytes);
   size_t ticks = 0;
   std::vector<size_t> ticks_at_block;

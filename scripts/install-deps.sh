@@ -5,7 +5,7 @@ set -euo pipefail
 
 # The desktop face needs Qt 6 Widgets and a font with Japanese glyphs; xvfb and xauth run it on
 # a virtual display for the screenshot.
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache libssl-dev openssl
   qt6-base-dev qt6-qpa-plugins fonts-ipafont-gothic xvfb xauth)
 
 missing=()

@@ -8,6 +8,7 @@
 #include "ftp/Ftp.h"
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpText.h"
+#include "ftp/FtpTlsSteps.h"
 #include "platform/TextHelpers.h"
 
 namespace tarsil {
@@ -87,6 +88,7 @@ void TMFtp::Attempt() {
     SetServer(answer);
   }
   if (Port() == 0) SetPort(21);
+  if (!FtpTlsSteps::PrepareAttempt(*this)) return;
   if (!AddressTextView().empty()) {
     SetAddressText(AddressTextView());
     SetPortNumber(Port());

@@ -5,6 +5,7 @@
 
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpDataText.h"
+#include "ftp/FtpTlsSteps.h"
 #include "net/SocketErrors.h"
 
 namespace tarsil {
@@ -87,6 +88,7 @@ void FtpDataSteps::PasvReply(TMFtp& ftp, const std::string& reply) {
   TMSocket& data = ftp.data_socket_;
   data.RecreateSocket();
   if (data.LastError() == 0) {
+    FtpTlsSteps::ArmDataSocket(ftp);
     data.SetAddressText(peer);
     data.SetPortNumber(target->port);
     data.ConnectSocket();
@@ -153,6 +155,7 @@ void FtpDataSteps::Wire(TMFtp& ftp, DataWiring wiring) {
 
 void FtpDataSteps::AcceptStart(TMFtp& ftp, DataWiring wiring) {
   TMSocket& data = ftp.data_socket_;
+  FtpTlsSteps::ArmDataSocket(ftp);  // in active mode too the client side of TLS is ours
   data.AcceptFrom(ftp.listen_socket_);
   const uint16_t error = data.LastError();
   // Nothing there after all, or a connection that went before it was taken: wait on.
@@ -182,7 +185,9 @@ void FtpDataSteps::DataStart(TMFtp& ftp, DataWiring wiring) {
   const uint16_t error = ftp.data_socket_.LastError();
   if (error != 0) {
     const bool ignored = ftp.aborting_ || (error == kWsaENotSock && wiring != DataWiring::kUpload);
-    if (!ignored) ftp.FailConnection(ftpErrorDataConnection);
+    if (!ignored) {
+      ftp.FailConnection(ftpErrorDataConnection, FtpTlsSteps::DataFailureText(ftp, error));
+    }
     return;
   }
   d.bytes_transferred = 0;
@@ -244,7 +249,10 @@ void FtpDataSteps::Abort(TMFtp& ftp) {
   d.aborted_reply = d.abort_completed ? ftp.last_reply_ : std::string();
   d.abort_failed = false;
   d.abort_waiting = d.abort_completed;  // a completed transfer's data connection is not cut
-  if (!SendControlBytes(ftp, kIacIp, false) || !SendControlBytes(ftp, kIacDm, true)) {
+  // Over TLS the Telnet signals have no place (urgent data would cut into a record): ABOR goes
+  // alone, as servers expect there.
+  if (!ftp.Secured() &&
+      (!SendControlBytes(ftp, kIacIp, false) || !SendControlBytes(ftp, kIacDm, true))) {
     ftp.CheckSocketError();
     return;
   }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "ftp/FtpDataSteps.h"
+#include "ftp/FtpTlsSteps.h"
 
 namespace tarsil {
 namespace {
@@ -161,7 +162,7 @@ void FtpDataSteps::ListingCloser(TMFtp& ftp) {
   ftp.RaiseInfo(ftpInfoListingComplete);
   ftp.RaiseInfo(ftpInfoTransferComplete);
   if (ClosedByFailure(ftp, error)) {
-    ftp.FailConnection(ftpErrorDataConnection);
+    ftp.FailConnection(ftpErrorDataConnection, FtpTlsSteps::DataFailureText(ftp, error));
   } else if (d.final_reply_seen && d.abort_replies == 0) {
     ftp.FinishRequest();
   }

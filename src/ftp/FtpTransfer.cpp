@@ -7,6 +7,7 @@
 
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpDataText.h"
+#include "ftp/FtpTlsSteps.h"
 #include "net/SocketErrors.h"
 
 namespace tarsil {
@@ -213,7 +214,7 @@ void FtpDataSteps::TransferCloser(TMFtp& ftp) {
   d.local_file.Close();
   ftp.RaiseInfo(ftpInfoTransferComplete);
   if (ClosedByFailure(ftp, error)) {
-    ftp.FailConnection(ftpErrorDataConnection);
+    ftp.FailConnection(ftpErrorDataConnection, FtpTlsSteps::DataFailureText(ftp, error));
   } else if (d.final_reply_seen && d.abort_replies == 0) {
     ftp.FinishRequest();
   }

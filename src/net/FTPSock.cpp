@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "net/FTPSockTlsStream.h"
 #include "net/SocketErrors.h"
 #include "platform/TextHelpers.h"
 
@@ -24,6 +25,8 @@ constexpr uint16_t kFdWrite = 2;
 constexpr uint16_t kFdAccept = 8;
 constexpr uint16_t kFdConnect = 16;
 constexpr uint16_t kFdClose = 32;
+constexpr uint16_t kFdSecured = 64;   // a TLS handshake has ended (FTPSockTls.cpp)
+constexpr uint16_t kFdTlsPump = 128;  // the TLS channel holds bytes the descriptor does not show
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
   sockaddr_in result{};
@@ -218,6 +221,11 @@ void TMSocket::AcceptFrom(TMSocket& listener) {
   mode_ = Mode::kStream;
   read_armed_ = true;
   write_armed_ = true;  // writable once, now that the connection is there
+  if (tls_armed_) {
+    BeginHandshake(false);
+    DriveHandshake();
+    return;
+  }
   UpdateWatch();
 }
 
@@ -229,6 +237,7 @@ void TMSocket::CloseSocket() {
   StartCountdown(0);
   if (!handle_.valid()) return;
   watch_.Reset();
+  if (tls_ && !tls_->handshaking) tls_->channel->Shutdown();
   --g_live_handles;
   last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
   ReleaseHandle();
@@ -247,6 +256,11 @@ size_t TMSocket::Send(const void* buffer, size_t count, int flags) {
     last_error_ = kWsaENotSock;
     return 0;
   }
+  if (tls_) {
+    if ((flags & MSG_OOB) == 0) return TlsSend(buffer, count);
+    last_error_ = kWsaEOpNotSupp;  // urgent data has no place inside a TLS stream
+    return 0;
+  }
   if (more_to_come_ && (flags & MSG_OOB) == 0) flags |= MSG_MORE;
   const ssize_t result = send(handle_.get(), buffer, count, flags | MSG_NOSIGNAL);
   const int error_number = errno;
@@ -262,6 +276,11 @@ size_t TMSocket::ReceiveBytes(void* buffer, size_t size) {
   if (!handle_.valid()) {
     last_error_ = kWsaENotSock;
     return 0;
+  }
+  if (tls_) {
+    const size_t count = TlsReceive(buffer, size);
+    TlsRearmRead();
+    return count;
   }
   const ssize_t result = recv(handle_.get(), buffer, size, 0);
   const int error_number = errno;
@@ -328,6 +347,13 @@ void TMSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
       is_open_ = (error == 0);
       StartCountdown(0);
       Raise(OnConnected);
+      break;
+    case kFdSecured:
+      StartCountdown(0);
+      Raise(OnSecured);
+      break;
+    case kFdTlsPump:
+      TlsPump();
       break;
     case kFdClose:
       // The socket is released here whether or not it was open (a failed connect ends here too).
@@ -397,7 +423,11 @@ void TMSocket::FdReady(unsigned revents) {
       PostEvent(kFdAccept, 0);
       break;
     case Mode::kStream:
-      StreamReady(revents);
+      if (tls_) {
+        TlsStreamReady(revents);
+      } else {
+        StreamReady(revents);
+      }
       break;
     default:
       UpdateWatch();
@@ -423,6 +453,11 @@ void TMSocket::ConnectFinished() {
   mode_ = Mode::kStream;
   read_armed_ = true;
   write_armed_ = false;
+  if (tls_armed_) {  // connected and writable come once the handshake is over
+    BeginHandshake(true);
+    DriveHandshake();
+    return;
+  }
   UpdateWatch();
   PostEvent(kFdConnect, 0);
   PostEvent(kFdWrite, 0);
@@ -484,7 +519,8 @@ void TMSocket::UpdateWatch() {
   if (mode_ == Mode::kConnecting) events = kFdWritable;
   if (mode_ == Mode::kListening && accept_armed_) events = kFdReadable;
   if (mode_ == Mode::kStream) {
-    events = (read_armed_ ? kFdReadable : 0u) | (write_armed_ ? kFdWritable : 0u);
+    events = tls_ ? TlsWatchEvents()
+                  : (read_armed_ ? kFdReadable : 0u) | (write_armed_ ? kFdWritable : 0u);
   }
   if (watch_.active()) {
     watch_.Update(events);
@@ -494,6 +530,7 @@ void TMSocket::UpdateWatch() {
 }
 
 void TMSocket::RearmRead() {
+  if (tls_) return;  // TlsRearmRead
   if (mode_ == Mode::kStream && !read_armed_) {
     read_armed_ = true;
     UpdateWatch();
@@ -502,6 +539,7 @@ void TMSocket::RearmRead() {
 
 void TMSocket::ReleaseHandle() {
   watch_.Reset();
+  tls_.reset();
   if (handle_.valid()) --g_live_handles;
   handle_.Reset();
   ++generation_;

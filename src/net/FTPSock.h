@@ -1,4 +1,4 @@
-// TMSocket: one non-blocking IPv4 TCP socket whose completions (host looked up, connected,
+// TMSocket: one non-blocking TCP socket whose completions (host looked up, connected,
 // readable, writable, connection waiting, closed, time-out) arrive later as notifications, with
 // WinSock's re-enabling rules so that nothing spins. The object owns its socket, its target in
 // the event loop, its fd watch, its countdown timer and any host look-up; its owner fills the
@@ -9,10 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "net/HostLookup.h"
+#include "net/TlsChannel.h"
 #include "platform/EventLoop.h"
 #include "platform/UniqueFd.h"
 
@@ -64,6 +66,19 @@ class TMSocket {
   // Posts a numbered notice to this object: delivered later from the loop, in order with the
   // socket's own notifications, and handed to OnNotice when numbered above 1025.
   void PostNotice(uint32_t message, uint64_t wparam = 0, int64_t lparam = 0);
+
+  // TLS (FTPSockTls.cpp). SecureOnConnect(context) makes the next connect or accept run a
+  // handshake before anything else: OnSecured reports its end, then OnConnected and the first
+  // writable follow; a failed one ends like a failed connect, with LastError kTlsFailed.
+  // nullptr leaves the next connection plain. StartTls runs a handshake on the open stream now;
+  // OnSecured reports its end. While TLS carries the stream, reads and writes go through it with
+  // the same notifications; urgent data cannot be sent.
+  void SecureOnConnect(std::shared_ptr<TlsContext> context, TlsRole role);
+  void StartTls(std::shared_ptr<TlsContext> context, TlsRole role);
+  SocketEvent OnSecured;
+  bool Secured() const;           // a finished handshake carries the stream
+  const TlsChannel* Tls() const;  // the channel of the connection held, or nullptr
+  const std::string& TlsFailure() const { return tls_failure_; }
 
   const std::string& Server() const { return server_; }
   void SetServer(std::string_view text);
@@ -118,6 +133,15 @@ class TMSocket {
   size_t Transferred(ssize_t result, int error_number);
   size_t Send(const void* buffer, size_t count, int flags);
   void Raise(const SocketEvent& slot);
+  struct TlsStream;
+  void BeginHandshake(bool after_connect);
+  void DriveHandshake();
+  void TlsStreamReady(unsigned revents);
+  size_t TlsSend(const void* buffer, size_t count);
+  size_t TlsReceive(void* buffer, size_t size);
+  bool TlsRearmRead();
+  void TlsPump();
+  unsigned TlsWatchEvents() const;
 
   EventLoop& loop_;
   EventTarget target_;
@@ -145,6 +169,11 @@ class TMSocket {
   uint16_t last_error_ = 0;
   bool report_would_block_ = false;
   bool more_to_come_ = false;
+
+  std::shared_ptr<TlsContext> tls_armed_;  // for the next connect or accept
+  TlsRole tls_armed_role_ = TlsRole::kControl;
+  std::unique_ptr<TlsStream> tls_;  // while a TLS channel carries the connection
+  std::string tls_failure_;
 };
 
 }  // namespace tarsil

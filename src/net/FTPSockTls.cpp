@@ -63,6 +63,7 @@ void TMSocket::DriveHandshake() {
   }
   tls.handshaking = false;
   const bool ok = step == TlsChannel::Step::kDone;
+  tls.broken = !ok;
   if (!ok) {
     tls_failure_ = tls.channel->FailureText();
     if (tls_failure_.empty())
@@ -99,6 +100,7 @@ void TMSocket::DriveHandshake() {
 
 unsigned TMSocket::TlsWatchEvents() const {
   if (tls_->handshaking) return tls_->handshake_wants_write ? kFdWritable : kFdReadable;
+  if (tls_->broken) return 0;  // the owner closes it
   return (read_armed_ ? kFdReadable : 0u) |
          (write_armed_ || tls_->write_blocked ? kFdWritable : 0u);
 }
@@ -109,6 +111,7 @@ void TMSocket::TlsStreamReady(unsigned revents) {
     DriveHandshake();
     return;
   }
+  if (tls.broken) return UpdateWatch();
   if (read_armed_ && (revents & (kFdReadable | kFdError))) {
     if (tls.in_begin >= tls.in.size()) {
       tls.in.resize(kRecordSize);
@@ -142,8 +145,8 @@ void TMSocket::TlsStreamReady(unsigned revents) {
 
 size_t TMSocket::TlsReceive(void* buffer, size_t size) {
   TlsStream& tls = *tls_;
-  if (tls.handshaking) {
-    last_error_ = report_would_block_ ? kWsaEWouldBlock : 0;
+  if (tls.handshaking || tls.broken) {
+    last_error_ = tls.handshaking && report_would_block_ ? kWsaEWouldBlock : 0;
     return 0;
   }
   if (tls.in_begin < tls.in.size()) {
@@ -181,7 +184,7 @@ size_t TMSocket::TlsReceive(void* buffer, size_t size) {
 
 bool TMSocket::TlsRearmRead() {
   TlsStream& tls = *tls_;
-  if (mode_ != Mode::kStream || read_armed_ || tls.handshaking) return true;
+  if (mode_ != Mode::kStream || read_armed_ || tls.handshaking || tls.broken) return true;
   if (tls.ended && tls.in_begin >= tls.in.size()) {
     StreamEnded(tls.end_error);
     return true;
@@ -204,6 +207,10 @@ void TMSocket::TlsPump() {
 
 size_t TMSocket::TlsSend(const void* buffer, size_t count) {
   TlsStream& tls = *tls_;
+  if (tls.broken) {
+    last_error_ = kTlsFailed;
+    return 0;
+  }
   if (tls.handshaking || tls.write_blocked) {
     if (mode_ == Mode::kStream && !write_armed_) {
       write_armed_ = true;

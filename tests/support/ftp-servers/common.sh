@@ -2,7 +2,11 @@
 # user and where everything lives. Sourced, never run.
 # shellcheck disable=SC2034  # the variables are used by the scripts that source this
 
-FTP_SERVERS=(vsftpd pureftpd proftpd pyftpdlib)
+FTP_SERVERS=(vsftpd pureftpd proftpd pyftpdlib vsftpdtls pureftpdtls proftpdtls pyftpdlibtls)
+# The TLS servers: the same programs, each with a certificate made at its start, asking for TLS
+# on the control connection and on every data connection (pyftpdlibtls also offers implicit TLS
+# on port 990).
+FTP_TLS_IMPLICIT_PORT=990
 FTP_PORT=21
 FTP_USER=${TARSIL_FTP_USER:-tarsil}
 FTP_PASSWORD=${TARSIL_FTP_PASSWORD:-tarsil-pass}
@@ -27,6 +31,10 @@ server_address() {
     pureftpd) echo "$FTP_NET.22" ;;
     proftpd) echo "$FTP_NET.23" ;;
     pyftpdlib) echo "$FTP_NET.24" ;;
+    vsftpdtls) echo "$FTP_NET.25" ;;
+    pureftpdtls) echo "$FTP_NET.26" ;;
+    proftpdtls) echo "$FTP_NET.27" ;;
+    pyftpdlibtls) echo "$FTP_NET.28" ;;
     *) die "unknown server '$1' (one of: ${FTP_SERVERS[*]}, all)" ;;
   esac
 }
@@ -37,13 +45,19 @@ server_package() {
     vsftpd) echo vsftpd ;;
     pureftpd) echo pure-ftpd ;;
     proftpd) echo proftpd-core ;;
-    pyftpdlib) echo "" ;;
+    *) echo "" ;;  # pyftpdlib from apt; the TLS servers use their plain sibling's install
   esac
 }
 
+# True for the servers that speak TLS.
+is_tls_server() { [[ $1 == *tls ]]; }
+
+# The program family of a server (its plain sibling's name).
+server_family() { echo "${1%tls}"; }
+
 # The executable that runs the server.
 server_binary() {
-  case "$1" in
+  case "$(server_family "$1")" in
     vsftpd) echo "$FTP_PREFIX/vsftpd/usr/sbin/vsftpd" ;;
     pureftpd) echo "$FTP_PREFIX/pureftpd/usr/sbin/pure-ftpd" ;;
     proftpd) echo "$FTP_PREFIX/proftpd/usr/sbin/proftpd" ;;

@@ -334,7 +334,8 @@ void TMSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
       // A countdown started by the handler for a new socket (a reconnect) is not ours to stop.
       const uint64_t generation = generation_;
       Raise(OnReadable);
-      if (generation_ == generation) StartCountdown(0);
+      // Nor is the countdown of a TLS handshake the handler started (AUTH TLS answered).
+      if (generation_ == generation && !(tls_ && tls_->handshaking)) StartCountdown(0);
       break;
     }
     case kFdWrite:

@@ -76,25 +76,29 @@ TEST_F(FtpTlsTest, RefusedAuthTlsEndsTheLoginWithoutTheUserOrPassword) {
 }
 
 TEST_F(FtpTlsTest, HandshakeFaultsEndTheLoginWithAReason) {
-  // Only the first line of the server's answer is a reply: the rest (or its silence) is what the
-  // TLS layer meets instead of a handshake.
+  // The server answers AUTH TLS and then meets the client's handshake with a close, with text,
+  // or with silence (text that came with the 234 itself is dropped unread, so it stalls too).
   struct Case {
     const char* name;
-    FakeReply reply;
+    FakeReply auth_reply;
+    FakeReply answer;   // to the handshake's first bytes
     const char* error;  // what the error line holds
   };
   const Case cases[] = {
-      {"close", FakeReply::Close("234 Go ahead\r\n"), "TLS handshake failed"},
-      {"garbage", "234 Go ahead\r\nthis is not a TLS record at all, only text\r\n",
+      {"close", FakeReply::Close("234 Go ahead\r\n"), FakeReply::Silence(),
        "TLS handshake failed"},
-      {"stall", "234 Go ahead\r\n", "ftpErrorTimedOut"},
+      {"garbage", "234 Go ahead\r\n", "this is not a TLS record at all, only text\r\n",
+       "TLS handshake failed: wrong version number"},
+      {"stall", "234 Go ahead\r\n", FakeReply::Silence(), "ftpErrorTimedOut"},
+      {"text after 234", "234 Go ahead\r\n230 Logged in\r\n", FakeReply::Silence(),
+       "ftpErrorTimedOut"},
   };
   for (const Case& row : cases) {
     SCOPED_TRACE(row.name);
     Renew();
     FakeFtpServer server;
-    server.On("AUTH*", row.reply);
-    server.SetDefaultReply(FakeReply::Silence());  // the handshake's bytes get no answer
+    server.On("AUTH*", row.auth_reply);
+    server.SetDefaultReply(row.answer);
     Direct(server.port());
     ftp_->SetSecurity(FtpSecurity::kExplicit);
     ftp_->SetTimeOut(2);
@@ -177,6 +181,7 @@ TEST_F(FtpTlsTest, CertificatesAreJudgedByTrustNameDateAndPin) {
       EXPECT_EQ(server.Commands().at(0), "USER alice");
       const bool warned = recorder_.CountPrefix("info ftpInfoDebug Warning: TLSVERIFY=NO") == 1;
       EXPECT_EQ(warned, !row.verify);
+      Renew();  // the client leaves first, so that the server's thread ends at once
     } else {
       EXPECT_NE(Errors().find(row.error), std::string::npos) << Errors();
       // The refusal shows the fingerprint, so that the user can pin the certificate.
@@ -233,6 +238,7 @@ TEST_F(FtpTlsTest, DownloadsOverTlsAndFailsWhenTheDataIsCut) {
       EXPECT_TRUE(server.DataResumed());
       EXPECT_EQ(recorder_.CountPrefix("info ftpInfoDebug TLS data connection: "), 1u);
     }
+    Renew();
   }
 }
 

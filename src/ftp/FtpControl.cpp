@@ -9,6 +9,7 @@
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpText.h"
 #include "ftp/FtpTlsSteps.h"
+#include "net/SocketErrors.h"
 #include "platform/TextHelpers.h"
 
 namespace tarsil {
@@ -140,6 +141,7 @@ bool TMFtp::CheckSocketError() {
     last_error_ = ftpErrorNone;
     return false;
   }
+  if (LastError() == kTlsFailed && !TlsFailure().empty()) failure->text = TlsFailure();
   FailConnection(failure->member, std::move(failure->text));
   return true;
 }

@@ -12,6 +12,7 @@ namespace tarsil {
 namespace {
 
 constexpr const char* kTextBadPasv = "PASV reply without six numbers of 0 to 255 in parentheses";
+constexpr const char* kTextBadEpsv = "EPSV reply without a port in (|||port|)";
 constexpr const char* kTextCannotListen = "No listening socket for the data connection";
 
 // Telnet "interrupt process" in the normal stream, "data mark" as urgent data (RFC 959, ABOR).
@@ -68,7 +69,10 @@ void FtpDataSteps::UploadPasvPortStep(TMFtp& ftp, const std::string& reply) {
 void FtpDataSteps::PasvPortStep(TMFtp& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   if (ftp.passive_) {
-    ftp.SendCommand("PASV", kPasvReply);
+    // PASV cannot name an IPv6 address; EPSV names only a port, which also suits a server
+    // behind an address translator (EPSV=Y).
+    const bool extended = ftp.IsIpv6() || ftp.use_epsv_;
+    ftp.SendCommand(extended ? "EPSV" : "PASV", extended ? kEpsvReply : kPasvReply);
   } else {
     SendPort(ftp, ftp.data_step_);
   }
@@ -85,12 +89,24 @@ void FtpDataSteps::PasvReply(TMFtp& ftp, const std::string& reply) {
     ftp.RaiseInfo(ftpInfoDebug, "PASV reply names " + target->host + "; the data connection goes" +
                                     " to the server's address " + peer + " instead");
   }
+  ConnectData(ftp, target->port);
+}
+
+void FtpDataSteps::EpsvReply(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2') || !ftp.data_step_) return Fail(ftp, ftpErrorCommandFailed);
+  const std::optional<uint16_t> port = ParseEpsvReply(reply);
+  if (!port) return Fail(ftp, ftpErrorCommandFailed, kTextBadEpsv);
+  ConnectData(ftp, *port);  // to the control connection's peer, as EPSV means
+}
+
+void FtpDataSteps::ConnectData(TMFtp& ftp, uint16_t port) {
+  const std::string peer = ftp.AddressText();
   TMSocket& data = ftp.data_socket_;
   data.RecreateSocket();
   if (data.LastError() == 0) {
     FtpTlsSteps::ArmDataSocket(ftp);
     data.SetAddressText(peer);
-    data.SetPortNumber(target->port);
+    data.SetPortNumber(port);
     data.ConnectSocket();
   }
   if (data.LastError() != 0) {  // failed at once: no notification would ever come
@@ -121,7 +137,11 @@ void FtpDataSteps::SendPort(TMFtp& ftp, ReplyHandler next) {
     return Fail(ftp, ftpErrorDataConnection, kTextCannotListen);
   }
   ftp.data_.listing_leftover.clear();
-  ftp.SendCommand("PORT " + PortArgument(address, port), next);
+  if (address.find(':') != std::string::npos) {
+    ftp.SendCommand("EPRT " + EprtArgument(address, port), next);  // PORT has no IPv6 form
+  } else {
+    ftp.SendCommand("PORT " + PortArgument(address, port), next);
+  }
 }
 
 // ---- The data connection -------------------------------------------------------------------

@@ -30,6 +30,8 @@ struct FtpDataSteps {
   static void PasvPortStep(TMFtp& ftp, const std::string& reply);
   static void UploadPasvPortStep(TMFtp& ftp, const std::string& reply);
   static void PasvReply(TMFtp& ftp, const std::string& reply);
+  static void EpsvReply(TMFtp& ftp, const std::string& reply);
+  static void ConnectData(TMFtp& ftp, uint16_t port);
   static void SendPort(TMFtp& ftp, ReplyHandler next);
   static void Wire(TMFtp& ftp, DataWiring wiring);
   static void ConnectedStart(TMFtp& ftp, DataWiring wiring);
@@ -91,6 +93,7 @@ inline constexpr ReplyHandler kPasvPortStep{"PasvPort", &FtpDataSteps::PasvPortS
 inline constexpr ReplyHandler kUploadPasvPortStep{"UploadPasvPort",
                                                   &FtpDataSteps::UploadPasvPortStep};
 inline constexpr ReplyHandler kPasvReply{"Pasv", &FtpDataSteps::PasvReply};
+inline constexpr ReplyHandler kEpsvReply{"Epsv", &FtpDataSteps::EpsvReply};
 inline constexpr ReplyHandler kResumeQuestion{"ResumeQuestion", &FtpDataSteps::ResumeQuestion};
 inline constexpr ReplyHandler kDownloadSizeReply{"DownloadSize", &FtpDataSteps::DownloadSizeReply};
 inline constexpr ReplyHandler kRetrStep{"RetrStep", &FtpDataSteps::RetrStep};

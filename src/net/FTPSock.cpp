@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "net/FTPSockTlsStream.h"
 #include "net/SocketErrors.h"
@@ -34,6 +35,38 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
   result.sin_addr.s_addr = address;
   result.sin_port = port_net;
   return result;
+}
+
+sockaddr_in6 MakeAddress6(const in6_addr& address, uint16_t port_net) {
+  sockaddr_in6 result{};
+  result.sin6_family = AF_INET6;
+  result.sin6_addr = address;
+  result.sin6_port = port_net;
+  return result;
+}
+
+std::string Text6(const in6_addr& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  return inet_ntop(AF_INET6, &address, text, sizeof text) != nullptr ? std::string(text)
+                                                                     : std::string();
+}
+
+// The address and port of a socket address of either family; empty text for another family.
+std::string AddressOf(const sockaddr_storage& storage, uint16_t* port) {
+  if (storage.ss_family == AF_INET6) {
+    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(storage);
+    if (port != nullptr) *port = ntohs(in6.sin6_port);
+    return Text6(in6.sin6_addr);
+  }
+  if (storage.ss_family == AF_INET) {
+    const auto& in4 = reinterpret_cast<const sockaddr_in&>(storage);
+    if (port != nullptr) *port = ntohs(in4.sin_port);
+    in_addr in = in4.sin_addr;
+    char text[INET_ADDRSTRLEN] = {};
+    return inet_ntop(AF_INET, &in, text, sizeof text) != nullptr ? std::string(text)
+                                                                 : std::string();
+  }
+  return {};
 }
 
 std::string DottedText(uint32_t address) {
@@ -65,7 +98,8 @@ TMSocket::~TMSocket() {
 void TMSocket::SetServer(std::string_view text) {
   server_ = TrimBlanks(text);
   if (server_.empty()) return;  // both views keep what they held
-  if (server_[0] >= '0' && server_[0] <= '9') {
+  // Dotted IPv4 addresses start with a digit; IPv6 addresses are the texts with a colon.
+  if ((server_[0] >= '0' && server_[0] <= '9') || server_.find(':') != std::string::npos) {
     address_text_view_ = server_;
     host_name_view_.clear();
   } else {
@@ -76,37 +110,53 @@ void TMSocket::SetServer(std::string_view text) {
 
 void TMSocket::SetAddressText(const std::string& text) {
   // inet_addr reads up to a NUL; a text with one inside is no address at all.
-  address_ = text.find('\0') == std::string::npos ? inet_addr(text.c_str()) : INADDR_NONE;
+  const bool clean = text.find('\0') == std::string::npos;
+  if (clean && text.find(':') != std::string::npos &&
+      inet_pton(AF_INET6, text.c_str(), &address6_) == 1) {
+    family_ = AF_INET6;
+    return;
+  }
+  family_ = AF_INET;
+  address_ = clean ? inet_addr(text.c_str()) : INADDR_NONE;
 }
 
 void TMSocket::SetPortNumber(uint16_t port) { port_net_ = htons(port); }
 
-std::string TMSocket::AddressText() const { return DottedText(address_); }
+std::string TMSocket::AddressText() const {
+  return family_ == AF_INET6 ? Text6(address6_) : DottedText(address_);
+}
 
-void TMSocket::TakeResolvedAddress() { address_ = resolved_address_; }
+bool TMSocket::IsIpv6() const { return family_ == AF_INET6; }
+
+void TMSocket::TakeResolvedAddress() {
+  family_ = AF_INET;
+  address_ = resolved_address_;
+}
 
 std::string TMSocket::LocalAddressText() {
   if (!handle_.valid()) return std::string();
-  sockaddr_in local{};
+  sockaddr_storage local{};
   socklen_t length = sizeof local;
   if (getsockname(handle_.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     last_error_ = WinSockErrorFromErrno(errno);
     return std::string();
   }
   last_error_ = 0;
-  return DottedText(local.sin_addr.s_addr);
+  return AddressOf(local, nullptr);
 }
 
 uint16_t TMSocket::LocalPort() {
   if (!handle_.valid()) return 0;
-  sockaddr_in local{};
+  sockaddr_storage local{};
   socklen_t length = sizeof local;
   if (getsockname(handle_.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     last_error_ = WinSockErrorFromErrno(errno);
     return 0;
   }
   last_error_ = 0;
-  return ntohs(local.sin_port);
+  uint16_t port = 0;
+  AddressOf(local, &port);
+  return port;
 }
 
 void TMSocket::PostNotice(uint32_t message, uint64_t wparam, int64_t lparam) {
@@ -117,16 +167,24 @@ void TMSocket::PostNotice(uint32_t message, uint64_t wparam, int64_t lparam) {
 
 void TMSocket::CreateSocket() {
   if (handle_.valid()) return;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int fd = socket(family_, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     last_error_ = WinSockErrorFromErrno(errno);
     return;
   }
   handle_.Reset(fd);
+  handle_family_ = family_;
   ++g_live_handles;
   ++generation_;
   mode_ = Mode::kIdle;
   last_error_ = 0;
+}
+
+bool TMSocket::MatchFamily() {
+  if (handle_family_ == family_) return true;
+  // The socket was made before its address was known: one of the address's family replaces it.
+  RecreateSocket();
+  return handle_.valid();
 }
 
 void TMSocket::RecreateSocket() {
@@ -159,8 +217,14 @@ void TMSocket::ConnectSocket() {
     last_error_ = kWsaENotSock;
     return;
   }
+  if (!MatchFamily()) return;
   const sockaddr_in peer = MakeAddress(address_, port_net_);
-  if (connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+  const sockaddr_in6 peer6 = MakeAddress6(address6_, port_net_);
+  const bool v6 = family_ == AF_INET6;
+  const int result =
+      v6 ? connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer6), sizeof peer6)
+         : connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+  if (result != 0) {
     uint16_t code = WinSockErrorFromErrno(errno);
     if (code != kWsaEWouldBlock) {
       last_error_ = code;  // failed at once: no notification follows
@@ -180,8 +244,14 @@ void TMSocket::ListenSocket() {
     last_error_ = kWsaENotSock;
     return;
   }
+  if (!MatchFamily()) return;
   const sockaddr_in local = MakeAddress(address_, port_net_);
-  if (bind(handle_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+  const sockaddr_in6 local6 = MakeAddress6(address6_, port_net_);
+  const int bound =
+      family_ == AF_INET6
+          ? bind(handle_.get(), reinterpret_cast<const sockaddr*>(&local6), sizeof local6)
+          : bind(handle_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local);
+  if (bound != 0) {
     last_error_ = WinSockErrorFromErrno(errno);
     return;
   }
@@ -196,7 +266,7 @@ void TMSocket::ListenSocket() {
 }
 
 void TMSocket::AcceptFrom(TMSocket& listener) {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t length = sizeof peer;
   const int fd = accept4(listener.handle_.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                          SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -214,8 +284,18 @@ void TMSocket::AcceptFrom(TMSocket& listener) {
   }
   handle_.Reset(fd);
   ++g_live_handles;
-  address_ = peer.sin_addr.s_addr;
-  port_net_ = peer.sin_port;
+  handle_family_ = peer.ss_family;
+  if (peer.ss_family == AF_INET6) {
+    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(peer);
+    family_ = AF_INET6;
+    address6_ = in6.sin6_addr;
+    port_net_ = in6.sin6_port;
+  } else {
+    const auto& in4 = reinterpret_cast<const sockaddr_in&>(peer);
+    family_ = AF_INET;
+    address_ = in4.sin_addr.s_addr;
+    port_net_ = in4.sin_port;
+  }
   last_error_ = 0;
   is_open_ = true;
   mode_ = Mode::kStream;
@@ -237,7 +317,15 @@ void TMSocket::CloseSocket() {
   StartCountdown(0);
   if (!handle_.valid()) return;
   watch_.Reset();
-  if (tls_ && !tls_->handshaking) tls_->channel->Shutdown();
+  if (tls_ && !tls_->handshaking) {
+    tls_->channel->Shutdown();
+    // What the peer sent and nobody read (TLS 1.3 session tickets on an upload's connection)
+    // would turn the close into a reset, which servers count as a failed transfer.
+    std::vector<char> sink(4096);
+    for (int round = 0; round < 16; ++round) {
+      if (recv(handle_.get(), sink.data(), sink.size(), MSG_DONTWAIT) <= 0) break;
+    }
+  }
   --g_live_handles;
   last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
   ReleaseHandle();

@@ -5,6 +5,7 @@
 // On... slots. Loop thread only; the object must go before its loop and never inside its own slot.
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
@@ -48,9 +49,12 @@ class TMSocket {
 
   void CreateSocket();
   void RecreateSocket();  // closes the held socket silently, then CreateSocket
-  void SetAddressText(const std::string& text);  // non-dotted text gives 255.255.255.255
+  // Dotted IPv4 or IPv6 text; other text gives 255.255.255.255. The socket follows the
+  // address's family at the next connect or listen.
+  void SetAddressText(const std::string& text);
   void SetPortNumber(uint16_t port);
-  std::string AddressText() const;
+  std::string AddressText() const;           // dotted IPv4 or IPv6 text
+  bool IsIpv6() const;                       // the address set is an IPv6 one
   void LookupHost(const std::string& name);  // every started look-up ends in one LookupDone
   void TakeResolvedAddress();
   void ConnectSocket();
@@ -129,6 +133,7 @@ class TMSocket {
   void PostEvent(uint16_t event, uint16_t error);
   void UpdateWatch();
   void RearmRead();
+  bool MatchFamily();
   void ReleaseHandle();
   size_t Transferred(ssize_t result, int error_number);
   size_t Send(const void* buffer, size_t count, int flags);
@@ -152,6 +157,9 @@ class TMSocket {
   bool read_armed_ = false, write_armed_ = false, accept_armed_ = false;
   bool is_open_ = false;
 
+  int family_ = AF_INET;   // or AF_INET6: the family of the address set
+  int handle_family_ = AF_INET;  // the family of the socket held
+  in6_addr address6_{};
   uint32_t address_ = 0;   // network byte order
   uint16_t port_net_ = 0;  // network byte order
   HostLookup lookup_;

@@ -81,7 +81,13 @@ TlsChannel::TlsChannel(std::shared_ptr<TlsContext> context, TlsRole role, int fd
   // each data connection resumes with the newest one.
   SSL_set_ex_data(ssl_, TlsKeepSessionsIndex(), this);
   if (role_ == TlsRole::kData && context_->ResumableSession() != nullptr) {
-    SSL_set_session(ssl_, context_->ResumableSession());
+    // A copy: OpenSSL marks the session of a connection that ends without a close notice as
+    // not resumable, and one such data connection must not spoil the session for the next.
+    SSL_SESSION* copy = SSL_SESSION_dup(context_->ResumableSession());
+    if (copy != nullptr) {
+      SSL_set_session(ssl_, copy);
+      SSL_SESSION_free(copy);
+    }
   }
 }
 

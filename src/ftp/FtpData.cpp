@@ -69,13 +69,17 @@ void FtpDataSteps::UploadPasvPortStep(TMFtp& ftp, const std::string& reply) {
 void FtpDataSteps::PasvPortStep(TMFtp& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   if (ftp.passive_) {
-    // PASV cannot name an IPv6 address; EPSV names only a port, which also suits a server
-    // behind an address translator (EPSV=Y).
-    const bool extended = ftp.IsIpv6() || ftp.use_epsv_;
-    ftp.SendCommand(extended ? "EPSV" : "PASV", extended ? kEpsvReply : kPasvReply);
+    SendPassive(ftp);
   } else {
     SendPort(ftp, ftp.data_step_);
   }
+}
+
+void FtpDataSteps::SendPassive(TMFtp& ftp) {
+  // PASV cannot name an IPv6 address; EPSV names only a port, which also suits a server behind
+  // an address translator (EPSV=Y).
+  const bool extended = ftp.IsIpv6() || ftp.use_epsv_;
+  ftp.SendCommand(extended ? "EPSV" : "PASV", extended ? kEpsvReply : kPasvReply);
 }
 
 void FtpDataSteps::PasvReply(TMFtp& ftp, const std::string& reply) {

@@ -29,6 +29,7 @@ struct FtpDataSteps {
   static void SetType(TMFtp& ftp, const char* letter, ReplyHandler next);
   static void PasvPortStep(TMFtp& ftp, const std::string& reply);
   static void UploadPasvPortStep(TMFtp& ftp, const std::string& reply);
+  static void SendPassive(TMFtp& ftp);  // EPSV over IPv6 or with EPSV=Y, else PASV
   static void PasvReply(TMFtp& ftp, const std::string& reply);
   static void EpsvReply(TMFtp& ftp, const std::string& reply);
   static void ConnectData(TMFtp& ftp, uint16_t port);

@@ -58,7 +58,7 @@ void FtpDataSteps::ListingTypeReply(TMFtp& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   if (ftp.passive_) {
     ftp.data_step_ = kListStep;
-    ftp.SendCommand("PASV", kPasvReply);
+    SendPassive(ftp);
   } else {
     SendPort(ftp, kListStep);
   }

@@ -189,6 +189,10 @@ TEST_P(FtpDataRealServerTest, AbortsALargeDownload) {
 
 INSTANTIATE_TEST_SUITE_P(RealServer, FtpDataRealServerTest, ::testing::ValuesIn(RealServerNames()),
                          [](const auto& info) { return info.param; });
+// The same servers on ::1: EPSV and EPRT instead of PASV and PORT.
+INSTANTIATE_TEST_SUITE_P(RealServerIpv6, FtpDataRealServerTest,
+                         ::testing::ValuesIn(Ipv6ServerNames()),
+                         [](const auto& info) { return info.param; });
 INSTANTIATE_TEST_SUITE_P(RealServerTls, FtpDataRealServerTest,
                          ::testing::ValuesIn(TlsDataServerNames()),
                          [](const auto& info) { return info.param; });

@@ -85,8 +85,7 @@ TEST_F(FtpTlsTest, HandshakeFaultsEndTheLoginWithAReason) {
     const char* error;  // what the error line holds
   };
   const Case cases[] = {
-      {"close", FakeReply::Close("234 Go ahead\r\n"), FakeReply::Silence(),
-       "TLS handshake failed"},
+      {"close", FakeReply::Close("234 Go ahead\r\n"), FakeReply::Silence(), "TLS handshake failed"},
       {"garbage", "234 Go ahead\r\n", "this is not a TLS record at all, only text\r\n",
        "TLS handshake failed: wrong version number"},
       {"stall", "234 Go ahead\r\n", FakeReply::Silence(), "ftpErrorTimedOut"},

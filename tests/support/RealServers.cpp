@@ -54,6 +54,11 @@ const std::vector<std::string>& TlsServerNames() {
   return names;
 }
 
+const std::vector<std::string>& Ipv6ServerNames() {
+  static const std::vector<std::string> names = {"vsftpd6", "pyftpdlib6"};
+  return names;
+}
+
 std::string RealServersEnvPath() {
   const char* state = std::getenv("TARSIL_FTP_STATE");
   std::string folder = state && *state ? state : "/tmp/tarsil-ftp";

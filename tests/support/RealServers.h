@@ -31,6 +31,8 @@ const std::vector<std::string>& RealServerNames();
 // connections fail on Debian 12 for every client); and all four TLS servers.
 const std::vector<std::string>& TlsDataServerNames();
 const std::vector<std::string>& TlsServerNames();
+// The servers on ::1 (each on a port of its own).
+const std::vector<std::string>& Ipv6ServerNames();
 
 // $TARSIL_FTP_STATE/servers.env, or /tmp/tarsil-ftp/servers.env when that is not set.
 std::string RealServersEnvPath();

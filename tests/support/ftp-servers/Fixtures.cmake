@@ -20,7 +20,8 @@ option(TARSIL_REAL_SERVERS "Run tests against the real FTP servers (needs root a
 # The TLS servers (vsftpdtls, ...) are the same programs asking for TLS; a test that names no
 # server gets the four plain ones only.
 set(TARSIL_FTP_PLAIN_SERVERS vsftpd pureftpd proftpd pyftpdlib)
-set(TARSIL_FTP_SERVERS ${TARSIL_FTP_PLAIN_SERVERS} vsftpdtls pureftpdtls proftpdtls pyftpdlibtls)
+set(TARSIL_FTP_SERVERS ${TARSIL_FTP_PLAIN_SERVERS} vsftpdtls pureftpdtls proftpdtls pyftpdlibtls
+  vsftpd6 pyftpdlib6)
 set(tarsil_ftp_scripts ${CMAKE_CURRENT_LIST_DIR})
 
 if(TARSIL_REAL_SERVERS)

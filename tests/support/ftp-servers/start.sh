@@ -33,7 +33,7 @@ done
 # Fills placeholders of a template: @ADDRESS@ @PORT@ @ROOT@ @STATE@ @PAM_SERVICE@ @PREFIX@.
 fill_template() {
   local name=$1 template=$2
-  sed -e "s|@ADDRESS@|$(server_address "$name")|g" -e "s|@PORT@|$FTP_PORT|g" \
+  sed -e "s|@ADDRESS@|$(server_address "$name")|g" -e "s|@PORT@|$(server_port "$name")|g" \
     -e "s|@ROOT@|$FTP_STATE/$name/root|g" -e "s|@STATE@|$FTP_STATE/$name|g" \
     -e "s|@PAM_SERVICE@|$FTP_PAM_SERVICE|g" -e "s|@PREFIX@|$FTP_PREFIX|g" "$template"
 }
@@ -99,6 +99,7 @@ launch() {
   family=$(server_family "$name")
   [ "$family" = pureftpd ] && family=pure-ftpd
   is_tls_server "$name" && extra=$FTP_TEMPLATES/$family-tls.in
+  [[ $name == *6 ]] && extra=$FTP_TEMPLATES/$family-ipv6.in
   case "$(server_family "$name")" in
     vsftpd)
       cat "$FTP_TEMPLATES/vsftpd.conf.in" "$extra" >"$state/template"
@@ -125,7 +126,7 @@ launch() {
       ;;
     pyftpdlib)
       TARSIL_FTP_PASSWORD=$FTP_PASSWORD setsid /usr/bin/python3 \
-        "$FTP_TEMPLATES/pyftpdlib-server.py" "$address" "$FTP_PORT" "$state/root" "$FTP_USER" \
+        "$FTP_TEMPLATES/pyftpdlib-server.py" "$address" "$(server_port "$name")" "$state/root" "$FTP_USER" \
         "$state/server.log" "$(is_tls_server "$name" && echo "$state")" \
         </dev/null >"$state/console.log" 2>&1 &
       ;;
@@ -137,8 +138,8 @@ launch() {
 # Who listens on port 21 of ADDRESS, or of every address (which blocks ADDRESS too).
 port_holders() {
   command -v ss >/dev/null || return 0
-  ss -ltnpH "sport = :$FTP_PORT" 2>/dev/null |
-    awk -v mine="$1:$FTP_PORT" '$4 == mine || $4 ~ /^(0\.0\.0\.0|\*|\[::\]):/ { print $4, $6 }'
+  ss -ltnpH "sport = :$2" 2>/dev/null |
+    awk -v mine="$1:$2" -v mine6="[$1]:$2" '$4 == mine || $4 == mine6 || $4 ~ /^(0\.0\.0\.0|\*|\[::\]):/ { print $4, $6 }'
 }
 
 show_logs() {
@@ -153,9 +154,11 @@ show_logs() {
 start_server() {
   local name=$1 state=$FTP_STATE/$1 address pid deadline holders status
   address=$(server_address "$name")
+  local port
+  port=$(server_port "$name")
   stop_server "$name"
-  holders=$(port_holders "$address")
-  [ -z "$holders" ] || die "$name: port $FTP_PORT of $address is taken by another program; stop it first: $holders"
+  holders=$(port_holders "$address" "$port")
+  [ -z "$holders" ] || die "$name: port $port of $address is taken by another program; stop it first: $holders"
   mkdir -p "$state/empty"
   chmod 755 "$state" "$state/empty"
   rm -f "$state"/*.log
@@ -163,21 +166,21 @@ start_server() {
   is_tls_server "$name" && make_certificate "$name"
   launch "$name"
   deadline=$((SECONDS + 10))
-  until greets "$address" "$FTP_PORT"; do
+  until greets "$address" "$port"; do
     if ! pid=$(running_pid "$name"); then
       status=0
       wait "$launched_pid" || status=$?
       show_logs "$name"
-      die "$name exited with status $status before it greeted on $address:$FTP_PORT (logs above, if any)"
+      die "$name exited with status $status before it greeted on $address:$port (logs above, if any)"
     fi
     if [ $SECONDS -ge $deadline ]; then
       show_logs "$name"
       stop_server "$name"
-      die "$name did not greet on $address:$FTP_PORT within 10 s (logs above)"
+      die "$name did not greet on $address:$port within 10 s (logs above)"
     fi
     sleep 0.05
   done
-  echo "ftp-servers: $name listens on $address:$FTP_PORT (pid $(running_pid "$name")), root $state/root"
+  echo "ftp-servers: $name listens on $address:$port (pid $(running_pid "$name")), root $state/root"
 }
 
 # The facts tests need, for every server; written whole and moved into place, so that servers
@@ -191,7 +194,7 @@ write_env() {
     for name in "${FTP_SERVERS[@]}"; do
       prefix=${name^^}
       echo "${prefix}_ADDRESS=$(server_address "$name")"
-      echo "${prefix}_PORT=$FTP_PORT"
+      echo "${prefix}_PORT=$(server_port "$name")"
       echo "${prefix}_USER=$FTP_USER"
       echo "${prefix}_PASSWORD=$FTP_PASSWORD"
       echo "${prefix}_ANONYMOUS=yes"

@@ -5,8 +5,11 @@ set -euo pipefail
 
 # The desktop face needs Qt 6 Widgets and a font with Japanese glyphs; xvfb and xauth run it on
 # a virtual display for the screenshot.
+# scdoc builds the manual page; dpkg-dev, man-db and systemd check the Debian package, the page
+# and the units (scripts/check-package.sh). OpenSSL 3 carries the TLS layer.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache libssl-dev openssl
-  qt6-base-dev qt6-qpa-plugins fonts-ipafont-gothic xvfb xauth)
+  qt6-base-dev qt6-qpa-plugins fonts-ipafont-gothic xvfb xauth
+  scdoc dpkg-dev man-db systemd)
 
 missing=()
 for package in "${packages[@]}"; do

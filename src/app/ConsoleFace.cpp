@@ -1,6 +1,7 @@
 #include "app/ConsoleFace.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 
+#include "app/ProgressLine.h"
 #include "platform/CodePage.h"
 
 namespace tarsil {
@@ -15,10 +17,10 @@ namespace {
 
 std::atomic<int> g_signal_fd{-1};
 
-extern "C" void OnSignal(int) {
+extern "C" void OnSignal(int signal_number) {
   int fd = g_signal_fd.load();
   if (fd >= 0) {
-    const char byte = 1;
+    const char byte = static_cast<char>(signal_number);
     [[maybe_unused]] ssize_t ignored = write(fd, &byte, 1);
   }
 }
@@ -49,8 +51,19 @@ ConsoleFace::ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out, std::
       err_(err),
       input_fd_(input_fd),
       input_is_terminal_(input_is_terminal || isatty(input_fd) == 1),
-      colored_(isatty(fileno(out)) == 1) {
+      colored_(isatty(fileno(out)) == 1),
+      progress_line_(colored_) {
+  if (progress_line_) {
+    struct winsize size {};
+    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) columns_ = size.ws_col;
+  }
   log_listener_ = form_.Logmemo().AddLineListener([this](const LogLine& line) {
+    EraseProgress();
+    if (line.kind == LogKind::kCommand) {
+      if (std::optional<std::string> name = TransferNameOfCommand(line.text)) {
+        transfer_name_ = Cp932ToUtf8(*name);
+      }
+    }
     std::string_view color = colored_ ? AnsiColor(line.color) : std::string_view();
     if (color.empty()) {
       WriteText(out_, line.text);
@@ -61,6 +74,7 @@ ConsoleFace::ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out, std::
 }
 
 ConsoleFace::~ConsoleFace() {
+  EraseProgress();
   form_.Logmemo().RemoveListener(log_listener_);
   if (signal_read_.valid()) {
     std::signal(SIGINT, SIG_DFL);
@@ -84,19 +98,46 @@ void ConsoleFace::CatchSignals() {
   sigaction(SIGTERM, &action, nullptr);
   signal_watch_ = FdWatch(loop_, signal_read_.get(), kFdReadable, [this](unsigned) {
     char buffer[16];
-    while (read(signal_read_.get(), buffer, sizeof buffer) > 0) {
+    int signal_number = 0;
+    ssize_t got = 0;
+    while ((got = read(signal_read_.get(), buffer, sizeof buffer)) > 0) {
+      if (signal_number == 0) signal_number = static_cast<unsigned char>(buffer[0]);
     }
-    OnCloseSignal();
+    OnCloseSignal(signal_number);
   });
 }
 
-void ConsoleFace::OnCloseSignal() {
+void ConsoleFace::OnCloseSignal(int signal_number) {
   close_signalled_ = true;
+  if (close_signal_ == 0) close_signal_ = signal_number;
   form_.RequestClose();
+}
+
+void ConsoleFace::ProgressChanged() {
+  if (!progress_line_) return;
+  // Redrawn a few times a second at most: a fast transfer reports many blocks a second.
+  const auto now = std::chrono::steady_clock::now();
+  if (progress_shown_ && now - progress_drawn_ < std::chrono::milliseconds(200)) return;
+  progress_drawn_ = now;
+  const std::string text = "\r" +
+                           FormatProgressLine(transfer_name_, form_.TransferBytes(),
+                                              form_.TransferSpend() * 86400.0, columns_) +
+                           "\x1b[K";
+  std::fwrite(text.data(), 1, text.size(), out_);
+  std::fflush(out_);
+  progress_shown_ = true;
+}
+
+void ConsoleFace::EraseProgress() {
+  if (!progress_shown_) return;
+  std::fputs("\r\x1b[K", out_);
+  std::fflush(out_);
+  progress_shown_ = false;
 }
 
 Answer ConsoleFace::ShowMessageBox(std::string_view text, std::string_view caption, Buttons buttons,
                                    MessageIcon) {
+  EraseProgress();
   WriteText(err_, std::string(caption) + ": " + std::string(text));
   switch (buttons) {
     case Buttons::kOk:

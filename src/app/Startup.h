@@ -8,14 +8,15 @@
 namespace tarsil {
 
 struct StartOptions {
-  enum class Mode { kInteractive, kUnattended, kHelp, kVersion };
+  enum class Mode { kInteractive, kUnattended, kHelp, kVersion, kCheck };
   Mode mode = Mode::kInteractive;
-  std::string script;  // the path after "/auto", as given (native text)
+  std::string script;        // the path after "/auto", or after "--check" (native text)
+  bool exit_status = false;  // --exit-status: a run with an Error exits 1
 };
 
-// Only the first argument counts: "/auto" (any letter case) directly followed by the script path
-// starts the unattended run; "--help" and "--version" print and exit; anything else is
-// interactive.
+// "--exit-status" may stand anywhere; of the other arguments only the first counts: "/auto" (any
+// letter case) directly followed by the script path starts the unattended run; "--check PATH"
+// checks a script; "--help" and "--version" print and exit; anything else is interactive.
 StartOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
 // True when no display is there (neither DISPLAY nor WAYLAND_DISPLAY, nor a Qt platform named in

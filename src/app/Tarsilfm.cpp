@@ -3,6 +3,8 @@
 #include <stdexcept>
 
 #include "app/AppTexts.h"
+#include "app/CheckCommand.h"
+#include "app/ExitStatus.h"
 #include "app/RunLog.h"
 #include "app/ScriptFile.h"
 #include "platform/Clock.h"
@@ -107,6 +109,8 @@ bool TTarsilfm::FormShow(std::optional<std::string> auto_script) {
       editor_lines_.clear();
       auto_load_failed_ = true;
     }
+  } else {
+    auto_load_failed_ = true;
   }
   if (options_.HideWhenRunning()) window_hidden_ = true;
   target_.Post(kStartAutoRun);
@@ -196,6 +200,10 @@ void TTarsilfm::StoreScript(const std::string& file_name) {
 }
 
 void TTarsilfm::Run() {
+  // What the checker finds is shown, and the run goes ahead: the user decides.
+  for (const std::string& finding : CheckScriptLines(editor_lines_, script_file_name_, store_)) {
+    WriteLog(finding);
+  }
   try {
     runner_.Run(editor_lines_);
   } catch (const std::exception& failure) {
@@ -245,6 +253,12 @@ void TTarsilfm::FormClose() {
   }
   closed_ = true;
   Changed();
+}
+
+int TTarsilfm::UnattendedExitStatus(bool errors_fail) const {
+  if (auto_load_failed_) return kExitScriptUnreadable;
+  if (std::optional<int> stop = runner_.StopStatus()) return *stop;
+  return errors_fail && runner_.ErrorSeen() ? kExitErrors : 0;
 }
 
 bool TTarsilfm::RequestClose() {

@@ -47,7 +47,7 @@ class TTarsilfm : public ScriptHost {
   void StoreScript(const std::string& file_name);
   void SetEditorLines(std::vector<std::string> lines, bool modified);
 
-  // Run and Step (F9, F8). Step returns the line the caret goes to.
+  // Run and Step (F9, F8); Run logs the checker's findings first. Step returns the caret line.
   void Run();
   int32_t Step(int32_t caret_line);
 
@@ -56,6 +56,10 @@ class TTarsilfm : public ScriptHost {
   void FormClose();
   bool RequestClose();
   bool Closed() const { return closed_; }
+
+  // Exit status of a closed unattended run: 2 (script unreadable), else N of "stop N", else 1 when
+  // `errors_fail` and a line left Error, else 0. A signal's status is the face's business.
+  int UnattendedExitStatus(bool errors_fail) const;
 
   // The application-wide failure handler: "999 予期せぬエラー：" and the message into the log.
   void HandleFailure(std::string_view message);
@@ -78,6 +82,9 @@ class TTarsilfm : public ScriptHost {
   const MenuItemList& RecallItems() const { return recall_items_; }
   ProgressWindowState& Progress() { return progress_; }
   bool StatusLoggedIn() const { return status_logged_in_; }  // the lime-green status bar
+  // Bytes and elapsed days of the transfer in progress, as last reported.
+  int64_t TransferBytes() const { return transfer_bytes_; }
+  double TransferSpend() const { return transfer_spend_; }
   void FTPLoggedIn();
   void FTPFtpQuit();
   void FTPretrieveing(int64_t totalbyte, double spend);
@@ -145,6 +152,8 @@ class TTarsilfm : public ScriptHost {
   TRecallMenu recall_{"RecallMenu1"};
   ProgressWindowState progress_;
   bool status_logged_in_ = false;
+  int64_t transfer_bytes_ = 0;
+  double transfer_spend_ = 0;
 };
 
 }  // namespace tarsil

@@ -72,7 +72,9 @@ void TTarsilfm::FTPFtpQuit() {
   Changed();
 }
 
-void TTarsilfm::FTPretrieveing(int64_t totalbyte, double) {
+void TTarsilfm::FTPretrieveing(int64_t totalbyte, double spend) {
+  transfer_bytes_ = totalbyte;
+  transfer_spend_ = spend;
   SetCountText(panels_[3], "Retrieve...", totalbyte);
   if (view_ != nullptr) view_->ProgressChanged();
 }
@@ -83,7 +85,9 @@ void TTarsilfm::FTPretrievefinished(int64_t totalbyte, double spend) {
   Changed();
 }
 
-void TTarsilfm::FTPtransfer(int64_t totalbyte, double) {
+void TTarsilfm::FTPtransfer(int64_t totalbyte, double spend) {
+  transfer_bytes_ = totalbyte;
+  transfer_spend_ = spend;
   SetCountText(panels_[3], "Transfer...", totalbyte);
   if (options_.SendWait()) {
     panels_[3] += " Send Wait";

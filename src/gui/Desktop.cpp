@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <exception>
 
+#include "app/ExitStatus.h"
 #include "app/Tarsilfm.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
@@ -25,9 +26,6 @@
 
 namespace tarsil::gui {
 namespace {
-
-// Exit status when the unattended run could not even start (the options could not be read).
-constexpr int kExitStartFailed = 3;
 
 void ReportFailure(TTarsilfm& form, std::exception_ptr failure) {
   try {
@@ -106,12 +104,11 @@ int RunDesktop(const StartOptions& options) {
   if (!form.FormShow(script) && unattended) {
     // The options could not be read: nothing is run, but the window still closes cleanly.
     form.FormClose();
-    return kExitStartFailed;
+    return kExitOptionsUnreadable;
   }
   if (!form.WindowHidden()) window.show();
-  if (form.Closed()) return 0;
-  app.exec();
-  return 0;
+  if (!form.Closed()) app.exec();
+  return unattended ? form.UnattendedExitStatus(options.exit_status) : kExitOk;
 }
 
 }  // namespace tarsil::gui

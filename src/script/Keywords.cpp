@@ -91,6 +91,22 @@ int FindLabel(const std::vector<std::string>& lines, std::string_view label_word
   return -1;
 }
 
+std::optional<int> ParseStopStatus(std::string_view args) {
+  std::size_t begin = 0;
+  std::size_t end = args.size();
+  while (begin < end && static_cast<unsigned char>(args[begin]) <= 0x20) ++begin;
+  while (end > begin && static_cast<unsigned char>(args[end - 1]) <= 0x20) --end;
+  const std::string_view digits = args.substr(begin, end - begin);
+  if (digits.empty() || digits.size() > 3) return std::nullopt;
+  int value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value > 255) return std::nullopt;
+  return value;
+}
+
 DirArgs ParseDirArgs(std::string args) {
   DirArgs result;
   for (std::size_t pos = 0; pos < args.size(); pos += CharLengthAt(args, pos)) {

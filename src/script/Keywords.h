@@ -73,6 +73,11 @@ CommandLine SplitCommand(std::string_view line);
 // ignored), or -1 when there is none. `label_word` is the word after "goto", without the colon.
 int FindLabel(const std::vector<std::string>& lines, std::string_view label_word);
 
+// The exit status named by "stop N": the argument text, blanks trimmed, is a whole number 0-255
+// written in at most three digits. Anything else (nothing, a sign, a fraction, a word, more words)
+// gives nothing, and the line is a plain "stop".
+std::optional<int> ParseStopStatus(std::string_view args);
+
 inline constexpr std::size_t kDirOutputNameMax = 999;
 
 struct DirArgs {

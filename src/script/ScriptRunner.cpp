@@ -40,6 +40,8 @@ void ScriptRunner::Run(const std::vector<std::string>& lines) {
   run_list_ = lines;
   ScopeExit free_list([this] { run_list_.clear(); });
   line_index_ = -1;
+  stop_status_.reset();
+  error_seen_ = false;
   RunScript();
 }
 
@@ -94,7 +96,9 @@ void ScriptRunner::RunWhole() {
       try {
         ExecuteLine(line, line_index_);
       } catch (...) {
-        // A failure inside one line of a whole run ends that line only.
+        // A failure inside one line of a whole run ends that line only; the exit status still
+        // counts it as an error.
+        error_seen_ = true;
       }
       if (line_index_ < kEndOfScript + 1) ++line_index_;
       host_.WaitWithMessages(500);
@@ -132,6 +136,7 @@ void ScriptRunner::ExecuteLine(const std::string& line, int32_t& line_index) {
     }
     case Keyword::kStop:
       line_index = kEndOfScript;
+      stop_status_ = ParseStopStatus(args);
       return;
     case Keyword::kPause:
       host_.ShowMessage(args.empty() ? kPauseDefaultText : std::string_view(args), kPauseCaption,
@@ -287,12 +292,14 @@ void ScriptRunner::ExecuteLocalCd(std::string args) {
   bool ok = SetCurrentDir(NextArgument(args));
   host_.WriteLog(ok ? kLocalCdComplete : kLocalCdFail);
   result_state_ = ok;
+  if (!ok) error_seen_ = true;
 }
 
 void ScriptRunner::ExecuteLocalDelete(std::string args) {
   bool ok = DeleteLocalFile(NextArgument(args));
   host_.WriteLog(ok ? kLocalDeleteComplete : kLocalDeleteFail);
   result_state_ = ok;
+  if (!ok) error_seen_ = true;
 }
 
 }  // namespace tarsil

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,11 @@ class ScriptRunner {
   void ClearRunning() { running_ = false; }
   int32_t LineIndex() const { return line_index_; }
 
+  // What the last whole run leaves for an exit status: the N of a "stop N" that ended it, and
+  // whether any line set the result state to Error or failed outright (a dropped failure).
+  std::optional<int> StopStatus() const { return stop_status_; }
+  bool ErrorSeen() const { return error_seen_; }
+
  private:
   void RunScript();
   void RunWhole();
@@ -51,7 +57,11 @@ class ScriptRunner {
   void ExecuteLocalCd(std::string args);
   void ExecuteLocalDelete(std::string args);
   void SetFromCode(int code) {
-    if (code > 400) result_state_ = false;
+    if (code > 400) SetError();
+  }
+  void SetError() {
+    result_state_ = false;
+    error_seen_ = true;
   }
 
   ScriptHost& host_;
@@ -61,6 +71,8 @@ class ScriptRunner {
   int32_t line_index_ = -1;
   bool result_state_ = false;  // Error at start-up
   bool running_ = false;
+  std::optional<int> stop_status_;
+  bool error_seen_ = false;
 };
 
 }  // namespace tarsil

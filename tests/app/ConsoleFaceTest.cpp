@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include "platform/PollEventLoop.h"
@@ -85,10 +86,11 @@ TEST_F(ConsoleFaceTest, AnOkBoxOnATerminalWaitsForEnter) {
 
 TEST_F(ConsoleFaceTest, ACloseSignalEndsAWaitingBoxAndConfirmsTheClose) {
   ConsoleFace face(loop_, form_, out_, err_, input_read_.get(), true);
-  EventTarget signaller(loop_, [&face](const Notice&) { face.OnCloseSignal(); });
+  EventTarget signaller(loop_, [&face](const Notice&) { face.OnCloseSignal(SIGTERM); });
   signaller.Post(1);
   face.ShowMessageBox("pause", "TARSIL", Buttons::kOk, MessageIcon::kInformation);
   EXPECT_TRUE(form_.Closed());  // no run was in progress: the window closed at once
+  EXPECT_EQ(face.CloseSignal(), SIGTERM);
   EXPECT_EQ(face.ShowMessageBox("q", "Tarsil", Buttons::kYesNo, MessageIcon::kNone), Answer::kYes);
   EXPECT_EQ(face.ShowMessageBox("q", "Tarsil", Buttons::kYesNoCancel, MessageIcon::kNone),
             Answer::kNo);

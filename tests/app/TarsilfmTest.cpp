@@ -116,6 +116,36 @@ TEST_F(TarsilfmTest, ABrokenScrambledScriptIsReportedAndNotRun) {
   EXPECT_EQ(lines.size(), 3u);  // the failure, the start line and the end line
 }
 
+TEST_F(TarsilfmTest, RunShowsTheCheckersFindingsAndRunsAnyway) {
+  ASSERT_TRUE(form_.FormShow(std::nullopt));
+  form_.SetEditorLines({"Gett a.txt", "Rem after"}, true);
+  form_.Run();
+  const auto& lines = form_.Logmemo().Lines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].text,
+            "newfile:1: unknown keyword \"Gett\": the line does nothing (did you mean Get?)");
+  EXPECT_EQ(lines[1].text.rfind("<<newfile>> start ", 0), 0u);
+  EXPECT_EQ(lines[3].text, "Rem after");
+  // A clean script adds nothing before its start line; a step checks nothing.
+  form_.LogClear();
+  form_.SetEditorLines({"Rem fine"}, true);
+  form_.Run();
+  EXPECT_EQ(form_.Logmemo().Lines()[0].text.rfind("<<newfile>> start ", 0), 0u);
+  form_.LogClear();
+  form_.SetEditorLines({"Gett a.txt"}, true);
+  form_.Step(0);
+  ASSERT_EQ(form_.Logmemo().LineCount(), 1u);
+  EXPECT_EQ(form_.Logmemo().Lines()[0].text, "Gett a.txt");
+}
+
+TEST_F(TarsilfmTest, UnattendedExitStatusFollowsTheRun) {
+  std::string script = dir_.Write("job.fcs", "ldel none.txt\r\nif Error Rem handled\r\n");
+  ASSERT_TRUE(form_.FormShow(script));
+  RunUntilClosed();
+  EXPECT_EQ(form_.UnattendedExitStatus(false), 0);
+  EXPECT_EQ(form_.UnattendedExitStatus(true), 1);
+}
+
 TEST_F(TarsilfmTest, OptionsThatCannotBeReadStopTheStart) {
   store_.WriteString(kOptionsKey, "Runmode", "text");
   std::string script = dir_.Write("job.fcs", "Rem x\r\n");

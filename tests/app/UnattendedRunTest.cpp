@@ -141,7 +141,7 @@ TEST_F(UnattendedRunTest, TerminationClosesCleanlyWithTheLogWritten) {
   ASSERT_TRUE(child.WaitForOutput("WaitTimer 01:00:00", 30s));
   child.Signal(SIGTERM);
   ProcessResult result = child.Finish(30s);
-  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.exit_code, 128 + SIGTERM);
   // The confirmed close aborts the session, which says it was not logged in.
   ExpectFramedBy(
       LogFileLines(), script,
@@ -154,9 +154,10 @@ TEST_F(UnattendedRunTest, SwitchCaseAndMissingScripts) {
   EXPECT_EQ(upper.exit_code, 0);
   ExpectFramedBy(LogFileLines(), script, {"stop"});
 
-  // The path as a separate argument is not seen: an empty script runs.
+  // The path as a separate argument is not seen: an empty script runs, and the status says that
+  // no script could be read.
   ProcessResult separate = RunProcess({TARSIL_BINARY, "/auto", script}, Env());
-  EXPECT_EQ(separate.exit_code, 0);
+  EXPECT_EQ(separate.exit_code, 2);
   ExpectFramedBy(LogFileLines(), "", {});
 }
 

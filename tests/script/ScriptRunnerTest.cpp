@@ -249,5 +249,56 @@ TEST_F(ScriptRunnerTest, StepExecutesOneLineAndReturnsTheNextCaretLine) {
   EXPECT_TRUE(host_.log.empty());
 }
 
+TEST_F(ScriptRunnerTest, StopWithANumberNamesTheExitStatus) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::optional<int> status;
+  };
+  const Case cases[] = {
+      {{"stop 7", "Rem never"}, 7},
+      {{"STOP   255  "}, 255},
+      {{"stop 0"}, 0},
+      {{"stop 007"}, 7},
+      {{"stop"}, std::nullopt},
+      {{"stop 256"}, std::nullopt},
+      {{"stop -1"}, std::nullopt},
+      {{"stop +3"}, std::nullopt},
+      {{"stop 3 now"}, std::nullopt},
+      {{"stop 2.5"}, std::nullopt},
+      {{"stop three"}, std::nullopt},
+      {{"ldel missing.txt", "if Error stop 4", "stop 5"}, 4},
+      {{"Rem no stop at all"}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> log = Run(c.lines);
+    EXPECT_EQ(runner_.StopStatus(), c.status) << c.lines.front();
+    EXPECT_EQ(log.back().rfind("Rem never", 0), std::string::npos);
+  }
+  // Each whole run starts without a status.
+  Run({"stop 9"});
+  Run({"Rem nothing"});
+  EXPECT_EQ(runner_.StopStatus(), std::nullopt);
+}
+
+TEST_F(ScriptRunnerTest, ErrorSeenCountsEveryErrorOfTheRunEvenWhenHandled) {
+  // The state starts as Error, but that is no error of this run.
+  Run({"Rem only a remark"});
+  EXPECT_FALSE(runner_.ResultState());
+  EXPECT_FALSE(runner_.ErrorSeen());
+
+  // An error handled by "if Error" and followed by a success still counts.
+  work_.Write("there.txt", "x");
+  Run({"ldel missing.txt", "if Error Rem handled", "ldel there.txt"});
+  EXPECT_TRUE(runner_.ResultState());
+  EXPECT_TRUE(runner_.ErrorSeen());
+
+  Run({"lcd ."});
+  EXPECT_FALSE(runner_.ErrorSeen());
+  Run({"lcd no-such-folder"});
+  EXPECT_TRUE(runner_.ErrorSeen());
+  Run({"Get a.txt"});  // not connected: 999
+  EXPECT_TRUE(runner_.ErrorSeen());
+}
+
 }  // namespace
 }  // namespace tarsil

@@ -39,9 +39,9 @@ ftps_case() {
         curl -sS -k --ssl-reqd -u "$auth" -T "$work/big.bin" "$url/upload/c.bin"
         curl -sS -k --ssl-reqd -u "$auth" -o "$work/c.bin" "$url/upload/c.bin" ;;
       lftp)
-        lftp -u "$auth" -e "set ftp:ssl-force true; set ssl:verify-certificate no;
-          put $work/big.bin -o upload/l.bin; get upload/l.bin -o $work/l.bin; bye" \
-          "$VSFTPDTLS_ADDRESS" ;;
+        lftp -c "set ftp:ssl-force true; set ssl:verify-certificate no;
+          open -u $auth $VSFTPDTLS_ADDRESS; put $work/big.bin -o upload/l.bin;
+          get upload/l.bin -o $work/l.bin" ;;
     esac
     end=$(date +%s.%N)
     echo "ftps $mib MiB up+down $tool: $(echo "$end - $start" | bc) s"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/FTPSockTlsStream.h"
+#include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
 #include "platform/TextHelpers.h"
 
@@ -35,45 +36,6 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
   result.sin_addr.s_addr = address;
   result.sin_port = port_net;
   return result;
-}
-
-sockaddr_in6 MakeAddress6(const in6_addr& address, uint16_t port_net) {
-  sockaddr_in6 result{};
-  result.sin6_family = AF_INET6;
-  result.sin6_addr = address;
-  result.sin6_port = port_net;
-  return result;
-}
-
-std::string Text6(const in6_addr& address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  return inet_ntop(AF_INET6, &address, text, sizeof text) != nullptr ? std::string(text)
-                                                                     : std::string();
-}
-
-// The address and port of a socket address of either family; empty text for another family.
-std::string AddressOf(const sockaddr_storage& storage, uint16_t* port) {
-  if (storage.ss_family == AF_INET6) {
-    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(storage);
-    if (port != nullptr) *port = ntohs(in6.sin6_port);
-    return Text6(in6.sin6_addr);
-  }
-  if (storage.ss_family == AF_INET) {
-    const auto& in4 = reinterpret_cast<const sockaddr_in&>(storage);
-    if (port != nullptr) *port = ntohs(in4.sin_port);
-    in_addr in = in4.sin_addr;
-    char text[INET_ADDRSTRLEN] = {};
-    return inet_ntop(AF_INET, &in, text, sizeof text) != nullptr ? std::string(text)
-                                                                 : std::string();
-  }
-  return {};
-}
-
-std::string DottedText(uint32_t address) {
-  in_addr in{};
-  in.s_addr = address;
-  char text[INET_ADDRSTRLEN] = {};
-  return inet_ntop(AF_INET, &in, text, sizeof text) != nullptr ? std::string(text) : std::string();
 }
 
 // Sockets held by all TMSocket objects of the process, for leak checks.
@@ -317,15 +279,7 @@ void TMSocket::CloseSocket() {
   StartCountdown(0);
   if (!handle_.valid()) return;
   watch_.Reset();
-  if (tls_ && !tls_->handshaking) {
-    tls_->channel->Shutdown();
-    // What the peer sent and nobody read (TLS 1.3 session tickets on an upload's connection)
-    // would turn the close into a reset, which servers count as a failed transfer.
-    std::vector<char> sink(4096);
-    for (int round = 0; round < 16; ++round) {
-      if (recv(handle_.get(), sink.data(), sink.size(), MSG_DONTWAIT) <= 0) break;
-    }
-  }
+  if (tls_) TlsClose();
   --g_live_handles;
   last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
   ReleaseHandle();

@@ -146,6 +146,7 @@ class TMSocket {
   size_t TlsReceive(void* buffer, size_t size);
   bool TlsRearmRead();
   void TlsPump();
+  void TlsClose();  // the close notice, and what the peer sent unread taken away
   unsigned TlsWatchEvents() const;
 
   EventLoop& loop_;
@@ -157,7 +158,7 @@ class TMSocket {
   bool read_armed_ = false, write_armed_ = false, accept_armed_ = false;
   bool is_open_ = false;
 
-  int family_ = AF_INET;   // or AF_INET6: the family of the address set
+  int family_ = AF_INET;         // or AF_INET6: the family of the address set
   int handle_family_ = AF_INET;  // the family of the socket held
   in6_addr address6_{};
   uint32_t address_ = 0;   // network byte order

@@ -3,6 +3,8 @@
 // owner sees the same notifications as on a plain stream: readable once per ReceiveBytes when
 // decrypted data waits, writable after a send that would have blocked, closed after the last
 // data. A handshake or a record that wants the other direction is an internal state.
+#include <sys/socket.h>
+
 #include <vector>
 
 #include "net/FTPSock.h"
@@ -95,6 +97,17 @@ void TMSocket::DriveHandshake() {
     case TlsStream::Phase::kStarted:
       UpdateWatch();  // the owner decides what a failure means (the stream is still open)
       return;
+  }
+}
+
+void TMSocket::TlsClose() {
+  if (tls_->handshaking) return;
+  tls_->channel->Shutdown();
+  // What the peer sent and nobody read (TLS 1.3 session tickets on an upload's connection)
+  // would turn the close into a reset, which servers count as a failed transfer.
+  std::vector<char> sink(4096);
+  for (int round = 0; round < 16; ++round) {
+    if (recv(handle_.get(), sink.data(), sink.size(), MSG_DONTWAIT) <= 0) break;
   }
 }
 

@@ -20,7 +20,7 @@ struct TMSocket::TlsStream {
   std::vector<char> in;        // decrypted, not yet taken by the owner
   size_t in_begin = 0;
   bool pump_posted = false;  // a look at what the channel holds is on its way
-  bool broken = false;  // the handshake failed: the channel is never used again
+  bool broken = false;       // the handshake failed: the channel is never used again
   bool ended = false;        // the peer's close notice or a failure was met by a read
   uint16_t end_error = 0;
 };

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Transfer benchmark: Tarsil against curl and lftp over loopback from vsftpd (127.0.0.21).
-# Run as root (the test FTP servers bind port 21). Restarts the test vsftpd with a fresh root.
-# Usage: bench/transfer.sh [bench_transfer options, e.g. --runs 3 --mib 256]
+# Transfer benchmark: Tarsil against curl and lftp over loopback from the test vsftpd, on the
+# loopback network of TARSIL_FTP_NET (default 127.0.0: vsftpd on 127.0.0.21; 127.0.7 puts it on
+# 127.0.7.21), with its state under TARSIL_FTP_STATE. Run as root (the test FTP servers bind
+# port 21). Restarts that vsftpd with a fresh root.
+# Usage: TARSIL_FTP_NET=127.0.7 TARSIL_FTP_STATE=/tmp/x bench/transfer.sh [bench_transfer options,
+#        e.g. --runs 3 --mib 256 --cases download,upload]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "bench/transfer.sh: run as root" >&2; exit 1; }
@@ -57,6 +60,7 @@ fi
 "$servers/start.sh" vsftpd
 # shellcheck disable=SC1091  # written by start.sh
 source "${TARSIL_FTP_STATE:-/tmp/tarsil-ftp}/servers.env"
+echo "vsftpd on $VSFTPD_ADDRESS" >&2
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARSIL_BENCH=ON -DTARSIL_TESTS=OFF \
   -DTARSIL_GUI=OFF >/dev/null

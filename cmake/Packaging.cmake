@@ -33,7 +33,7 @@ set(CPACK_PACKAGE_DESCRIPTION "Tarsil runs FTP command scripts: open, login, get
 mget/mput/mdel, dir, raw FTP commands, local commands, labels, goto, if Error/NonError and stop. \
 Scripts are written in a desktop editor beside a live execution log, or run unattended by a \
 scheduler with `tarsil /autoPATH`; systemd units for nightly jobs are included.")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${TARSIL_VERSION_TEXT})  # the version the program shows
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -31,7 +31,8 @@ root=$(mktemp -d "${TMPDIR:-/tmp}/tarsil-deb.XXXXXX")
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 for file in usr/bin/tarsil usr/share/applications/tarsil.desktop \
-  usr/share/icons/hicolor/scalable/apps/tarsil.svg usr/share/doc/tarsil/user-guide.html \
+  usr/share/mime/packages/tarsil.xml usr/share/icons/hicolor/scalable/apps/tarsil.svg \
+  usr/share/doc/tarsil/user-guide.html \
   usr/share/man/man1/tarsil.1.gz "usr/lib/systemd/system/tarsil@.service" \
   "usr/lib/systemd/system/tarsil@.timer" usr/lib/sysusers.d/tarsil.conf; do
   [ -s "$root/$file" ] || fail "missing from the package: /$file"

@@ -42,12 +42,21 @@ int RunCheckCommand(const std::string& path, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "tarsil: cannot read the script %s\n", path.c_str());
     return kExitScriptUnreadable;
   }
-  std::vector<std::string> lines = SplitTextLines(*text);
+  std::vector<std::string> lines;
   if (IsScrambledScriptName(file_name)) {
+    lines = SplitTextLines(*text);
     try {
       DecodeScriptLines(lines);
     } catch (const std::exception& failure) {
       std::fprintf(err, "tarsil: cannot decode the scrambled script %s: %s\n", path.c_str(),
+                   Cp932ToUtf8(failure.what()).c_str());
+      return kExitScriptUnreadable;
+    }
+  } else {
+    try {
+      lines = DecodeScriptText(*text).lines;  // UTF-8 scripts are read as a run reads them
+    } catch (const ScriptTextError& failure) {
+      std::fprintf(err, "tarsil: cannot read the script %s: %s\n", path.c_str(),
                    Cp932ToUtf8(failure.what()).c_str());
       return kExitScriptUnreadable;
     }

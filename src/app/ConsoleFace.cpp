@@ -17,6 +17,12 @@ namespace {
 
 std::atomic<int> g_signal_fd{-1};
 
+void WriteUtf8(std::FILE* file, std::string text) {
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+}
+
 extern "C" void OnSignal(int signal_number) {
   int fd = g_signal_fd.load();
   if (fd >= 0) {
@@ -25,12 +31,7 @@ extern "C" void OnSignal(int signal_number) {
   }
 }
 
-void WriteText(std::FILE* file, std::string_view cp932) {
-  std::string text = Cp932ToUtf8(cp932);
-  text += '\n';
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fflush(file);
-}
+void WriteText(std::FILE* file, std::string_view cp932) { WriteUtf8(file, Cp932ToUtf8(cp932)); }
 
 // The ANSI colour closest to a line's colour; empty for the default (black) text.
 std::string_view AnsiColor(const LogColor& color) {
@@ -66,9 +67,9 @@ ConsoleFace::ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out, std::
     }
     std::string_view color = colored_ ? AnsiColor(line.color) : std::string_view();
     if (color.empty()) {
-      WriteText(out_, line.text);
+      WriteUtf8(out_, LineUtf8(line));
     } else {
-      WriteText(out_, std::string(color) + line.text + "\x1b[0m");
+      WriteUtf8(out_, std::string(color) + LineUtf8(line) + "\x1b[0m");
     }
   });
 }

@@ -32,10 +32,17 @@ void TTarsilOption::SetSendWait(bool on) {
   if (on == send_wait_) return;
   send_wait_ = on;
   wait_controls_enabled_ = on;
+  if (on_send_wait_changed) on_send_wait_changed(on);
 }
 
 void TTarsilOption::Load(SettingsStore& store) {
-  store.CreateKey(kOptionsKey);
+  if (!store.KeyExists(kOptionsKey)) {
+    try {
+      store.CreateKey(kOptionsKey);
+    } catch (const SettingsError&) {
+      // A store this run may only read: the defaults below apply.
+    }
+  }
   // The order is part of the behaviour: a wrong-typed value stops the load where it stands.
   std::optional<int32_t> run_mode = store.ReadInteger(kOptionsKey, "Runmode");
   SetHideWhenRunning(run_mode.value_or(0) != 0);
@@ -51,6 +58,10 @@ void TTarsilOption::Load(SettingsStore& store) {
   if (std::optional<bool> v = ReadBool(store, "cb_logOverwrite")) SetLogOverwrite(*v);
   if (std::optional<bool> v = ReadBool(store, "cb_lognametime")) SetLogNameTime(*v);
   if (std::optional<bool> v = ReadBool(store, "cb_passive")) SetPassive(*v);
+  const std::optional<std::string> encoding = store.ReadString(kOptionsKey, "TextEncoding");
+  file_encoding_ = ParseTextEncoding(encoding.value_or("")).value_or(TextEncoding::kCp932);
+  const std::optional<std::string> charset = store.ReadString(kOptionsKey, "ServerCharset");
+  server_charset_ = ParseServerCharset(charset.value_or("")).value_or(ServerCharset::kAuto);
   log_name_enabled_ = log_save_;
 }
 
@@ -69,6 +80,8 @@ void TTarsilOption::Store(SettingsStore& store) const {
   store.WriteInteger(kOptionsKey, "cb_logOverwrite", log_overwrite_);
   store.WriteInteger(kOptionsKey, "cb_lognametime", log_name_time_);
   store.WriteInteger(kOptionsKey, "cb_passive", passive_);
+  store.WriteString(kOptionsKey, "TextEncoding", TextEncodingName(file_encoding_));
+  store.WriteString(kOptionsKey, "ServerCharset", ServerCharsetName(server_charset_));
 }
 
 }  // namespace tarsil

@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "ftp/FtpCharset.h"
 #include "platform/SettingsStore.h"
+#include "platform/TextEncoding.h"
 
 namespace tarsil {
 
@@ -68,12 +70,21 @@ class TTarsilOption {
   SpinBox& WaitSize() { return wait_size_; }
   const SpinBox& WaitSize() const { return wait_size_; }
 
+  // "文字コード" (TextEncoding): new scripts, the log file and "Dir" output files. ServerCharset:
+  // which text the servers' names are in unless a script says otherwise. Stored as text; a
+  // missing or unknown value reads as the default (CP932, AUTO).
+  TextEncoding FileEncoding() const { return file_encoding_; }
+  void SetFileEncoding(TextEncoding value) { file_encoding_ = value; }
+  ServerCharset ServerNames() const { return server_charset_; }
+  void SetServerNames(ServerCharset value) { server_charset_ = value; }
+
   // Enable state of the controls that depend on check boxes.
   bool LogNameEnabled() const { return log_name_enabled_; }  // Ed_logsave and btn_Brows
   bool WaitControlsEnabled() const { return wait_controls_enabled_; }
 
   // Told at once whenever the debug-mode box changes (the session follows it).
   std::function<void(bool)> on_debug_mode_changed;
+  std::function<void(bool)> on_send_wait_changed;
 
  private:
   bool passive_ = false;
@@ -89,6 +100,8 @@ class TTarsilOption {
   SpinBox timeout_{5, 200, 10};
   SpinBox wait_seconds_{0, 60, 0};
   SpinBox wait_size_{4, 4096, 4};
+  TextEncoding file_encoding_ = TextEncoding::kCp932;
+  ServerCharset server_charset_ = ServerCharset::kAuto;
   bool log_name_enabled_ = false;
   bool wait_controls_enabled_ = false;
 };

@@ -6,11 +6,16 @@
 #include <string>
 #include <string_view>
 
+#ifndef TARSIL_VERSION_TEXT
+#error "TARSIL_VERSION_TEXT comes from the build (CMakeLists.txt)"
+#endif
+
 namespace tarsil {
 
-// The version text the Help menu stores in the about box, and the caption of the transfer window.
-inline constexpr std::string_view kVersionText = "2.6e ";
-inline constexpr std::string_view kProgressCaption = "Tarsil 2.6e ";
+// The version text the Help menu stores in the about box, and the caption of the transfer window:
+// both from the build's one version text, followed by a blank.
+inline constexpr std::string_view kVersionText = TARSIL_VERSION_TEXT " ";
+inline constexpr std::string_view kProgressCaption = "Tarsil " TARSIL_VERSION_TEXT " ";
 
 // "Version " + the version text, as the about box shows it.
 std::string AboutVersionLine(std::string_view version);

@@ -118,12 +118,22 @@ TRecallMenu::TRecallMenu(std::string name) : TCustomMenuControl(std::move(name))
 }
 
 void TRecallMenu::Load(SettingsStore& store) {
-  store.CreateKey(registry_key_);
+  // Missing keys and values are written empty, as the list has always done; a store this run may
+  // only read is left as it is (the reads above each write have already found it readable).
+  auto write_if_possible = [](auto write) {
+    try {
+      write();
+    } catch (const SettingsError&) {
+    }
+  };
+  if (!store.KeyExists(registry_key_)) {
+    write_if_possible([&] { store.CreateKey(registry_key_); });
+  }
   ClearEntries();
   for (int n = Count() - 1; n >= 0; --n) {
     const std::string name = "History" + std::to_string(n);
     std::optional<std::string> value = store.ReadString(registry_key_, name);
-    if (!value) store.WriteString(registry_key_, name, "");
+    if (!value) write_if_possible([&] { store.WriteString(registry_key_, name, ""); });
     if (value && !value->empty()) InsertEntry(0, *value);
   }
   if (Visible()) Rebuild();

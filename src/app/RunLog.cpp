@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/TextHelpers.h"
 #include "session/LocalFiles.h"
+#include "session/LogSpool.h"
 
 namespace tarsil {
 namespace {
@@ -44,6 +45,17 @@ LogSaveResult SaveLogAtClose(const std::vector<std::string>& lines, const LogSav
   } else {
     ok = AppendLinesToFile(lines, name);
   }
+  return ok ? LogSaveResult::kWritten : LogSaveResult::kFailed;
+}
+
+LogSaveResult SaveLogAtClose(LogSpool& spool, const LogSaveRequest& request, double now,
+                             std::string* written_name) {
+  if (!request.save || spool.Empty()) return LogSaveResult::kNotSaved;
+  std::string name = request.logfile_param.empty() ? request.option_name : request.logfile_param;
+  name = MakeLogFileName(name, request.with_date, now);
+  if (written_name != nullptr) *written_name = name;
+  const bool ok = WriteFileInPieces(
+      name, !request.overwrite, [&spool](const PieceSink& sink) { return spool.ReadAll(sink); });
   return ok ? LogSaveResult::kWritten : LogSaveResult::kFailed;
 }
 

@@ -9,6 +9,8 @@
 
 namespace tarsil {
 
+class LogSpool;
+
 // Inserts the date (yyyymmdd of `now`, a date-time value) before the extension when `with_date`
 // is set: D:\logs\Tarsil.log -> D:\logs\Tarsil20010131.log, run.daily.log -> run20010131.log.
 std::string MakeLogFileName(std::string_view name, bool with_date, double now);
@@ -27,5 +29,8 @@ enum class LogSaveResult { kNotSaved, kWritten, kFailed };
 // there are no lines. A failure to write is reported, never thrown.
 LogSaveResult SaveLogAtClose(const std::vector<std::string>& lines, const LogSaveRequest& request,
                              double now, std::string* written_name = nullptr);
+// The same from the execution log's spool, which may be far larger than memory; the same bytes.
+LogSaveResult SaveLogAtClose(LogSpool& spool, const LogSaveRequest& request, double now,
+                             std::string* written_name = nullptr);
 
 }  // namespace tarsil

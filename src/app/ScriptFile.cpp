@@ -42,12 +42,17 @@ void DecodeScriptLines(std::vector<std::string>& lines) {
   for (std::string& line : lines) line = DecodeLine(line);
 }
 
-void StoreScriptFile(std::string_view file_name, const std::vector<std::string>& lines) {
-  std::vector<std::string> stored = lines;
+void StoreScriptFile(std::string_view file_name, const std::vector<std::string>& lines,
+                     const ScriptEncoding& encoding) {
+  std::string bytes;
   if (IsScrambledScriptName(file_name)) {
+    std::vector<std::string> stored = lines;
     for (std::string& line : stored) line = EncodeLine(line);
+    bytes = JoinTextLines(stored);
+  } else {
+    bytes = EncodeScriptText(lines, encoding);
   }
-  if (!WriteWholeFile(file_name, JoinTextLines(stored))) {
+  if (!WriteWholeFile(file_name, bytes)) {
     throw std::runtime_error("Cannot write the script file " + std::string(file_name));
   }
 }

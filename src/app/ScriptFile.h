@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/ScriptText.h"
+
 namespace tarsil {
 
 std::vector<std::string> SplitTextLines(std::string_view text);
@@ -20,7 +22,9 @@ bool IsScrambledScriptName(std::string_view file_name);
 // thrown.
 void DecodeScriptLines(std::vector<std::string>& lines);
 
-// Writes a script, scrambled when its name says so. Throws std::runtime_error when it cannot.
-void StoreScriptFile(std::string_view file_name, const std::vector<std::string>& lines);
+// Writes a script, scrambled (always CP932) when its name says so, else in `encoding`. Throws
+// std::runtime_error when it cannot.
+void StoreScriptFile(std::string_view file_name, const std::vector<std::string>& lines,
+                     const ScriptEncoding& encoding = {});
 
 }  // namespace tarsil

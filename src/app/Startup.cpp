@@ -8,14 +8,11 @@
 #include "app/CheckCommand.h"
 #include "app/ConsoleFace.h"
 #include "app/ExitStatus.h"
+#include "app/ProgressWindow.h"
 #include "app/Tarsilfm.h"
 #include "platform/CodePage.h"
 #include "platform/PollEventLoop.h"
 #include "platform/SettingsStore.h"
-
-#ifndef TARSIL_VERSION_TEXT
-#define TARSIL_VERSION_TEXT "2.6"
-#endif
 
 namespace tarsil {
 namespace {
@@ -23,18 +20,19 @@ namespace {
 constexpr const char* kUsage =
     "Usage: tarsil [--exit-status] /autoSCRIPT\n"
     "       tarsil --check SCRIPT | --help | --version\n"
-    "       tarsil\n"
+    "       tarsil [SCRIPT]\n"
     "\n"
     "  tarsil /autoSCRIPT   run the FTP command script SCRIPT unattended, write the log file\n"
     "                       (when the options say so) and exit. The switch and the path are one\n"
     "                       argument: tarsil /auto/home/ops/nightly.fcs\n"
-    "  tarsil               open the script editor (needs a display)\n"
+    "  tarsil               open the script editor with a new script (needs a display)\n"
+    "  tarsil SCRIPT        open the script SCRIPT (.fcs or .fcx) in the editor\n"
     "  --exit-status        (before or after /auto) exit 1 when any command of the run left the\n"
     "                       result state at Error, even when an 'if Error' line handled it\n"
     "  --check SCRIPT       read SCRIPT (fcs or fcx) without running it and list what looks\n"
     "                       wrong, one line each with its line number\n"
     "  --help               show this text\n"
-    "  --version            show the version\n"
+    "  --version            show the version (the one the about box shows)\n"
     "\n"
     "Exit status of an unattended run:\n"
     "  0        the run ended (whatever the script did, unless one of the rules below applies)\n"
@@ -96,6 +94,9 @@ StartOptions ParseCommandLine(const std::vector<std::string>& arguments) {
   } else if (first.size() >= 5 && SameTextAscii(first.substr(0, 5), "/auto")) {
     options.mode = StartOptions::Mode::kUnattended;
     options.script = first.substr(5);
+  } else if (!first.empty() && first.front() != '-') {
+    // A script named alone (as a file manager hands it over) opens in the editor.
+    options.script = first;
   }
   return options;
 }
@@ -120,7 +121,7 @@ int RunTarsil(const std::vector<std::string>& arguments) {
       std::fputs(kUsage, stdout);
       return 0;
     case StartOptions::Mode::kVersion:
-      std::printf("Tarsil %s\n", TARSIL_VERSION_TEXT);
+      std::printf("Tarsil %s\n", TARSIL_VERSION_TEXT);  // the about box's text, without its blank
       return 0;
     case StartOptions::Mode::kUnattended:
       if (g_desktop_face != nullptr && !HeadlessEnvironment()) return g_desktop_face(options);

@@ -10,13 +10,16 @@ namespace tarsil {
 struct StartOptions {
   enum class Mode { kInteractive, kUnattended, kHelp, kVersion, kCheck };
   Mode mode = Mode::kInteractive;
-  std::string script;        // the path after "/auto", or after "--check" (native text)
+  // The path after "/auto", or after "--check", or the script to open in the editor (empty: a
+  // new script); as given (native text).
+  std::string script;
   bool exit_status = false;  // --exit-status: a run with an Error exits 1
 };
 
 // "--exit-status" may stand anywhere; of the other arguments only the first counts: "/auto" (any
 // letter case) directly followed by the script path starts the unattended run; "--check PATH"
-// checks a script; "--help" and "--version" print and exit; anything else is interactive.
+// checks a script; "--help" and "--version" print and exit; anything else is interactive, and an
+// argument that is not an option names the script to open.
 StartOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
 // True when no display is there (neither DISPLAY nor WAYLAND_DISPLAY, nor a Qt platform named in

@@ -1,5 +1,12 @@
 #include "app/Tarsilfm.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <stdexcept>
 
 #include "app/AppTexts.h"
@@ -10,6 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/UniqueFd.h"
 #include "script/ScriptTexts.h"
 
 namespace tarsil {
@@ -24,6 +32,19 @@ const char* const kMenuItems[] = {
     "Log1",  "LogfileSave1", "LogClear1", "Help1", "Contets1", "Version1"};
 const char* const kDisabledAtCreation[] = {"Save1", "SaveAs1", "Run1", "Step1", "Edit1"};
 const char* const kDocumentMenus[] = {"Save1", "SaveAs1", "Run1", "Step1", "Edit1"};
+
+// Why a script file cannot be read (the system's reason); empty when it can.
+std::string WhyUnreadable(const std::string& cp932_path) {
+  if (cp932_path.empty()) return "no path was given";
+  // Non-blocking, so that a FIFO without a writer cannot hold the start.
+  UniqueFd fd(::open(NativePath(cp932_path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return std::strerror(errno);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+  if (!S_ISREG(info.st_mode)) return "it is not a regular file";
+  return {};
+}
 
 }  // namespace
 
@@ -50,6 +71,7 @@ TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
     FTPtransferfinished(bytes, spend);
   };
   options_.on_debug_mode_changed = [this](bool on) { ftp_.Debugmode = on; };
+  options_.on_send_wait_changed = [this](bool on) { ftp_.SmallUploadBlocks = on; };
   for (const char* item : kMenuItems) menus_[item] = true;
   for (const char* item : kDisabledAtCreation) menus_[item] = false;
   panels_[1] = "Disconnect";
@@ -99,7 +121,12 @@ bool TTarsilfm::FormShow(std::optional<std::string> auto_script) {
     NewFile();
     return true;
   }
-  if (FileExists(*auto_script)) {
+  const std::string unreadable = WhyUnreadable(*auto_script);
+  if (!unreadable.empty()) {
+    // Nothing to run: said in the log, so that a job that did nothing is seen to have failed.
+    WriteLog("999 Cannot read the script file \"" + *auto_script + "\": " + unreadable);
+    auto_load_failed_ = true;
+  } else {
     try {
       LoadScript(*auto_script);
     } catch (const std::exception& failure) {
@@ -109,8 +136,6 @@ bool TTarsilfm::FormShow(std::optional<std::string> auto_script) {
       editor_lines_.clear();
       auto_load_failed_ = true;
     }
-  } else {
-    auto_load_failed_ = true;
   }
   if (options_.HideWhenRunning()) window_hidden_ = true;
   target_.Post(kStartAutoRun);
@@ -136,7 +161,10 @@ void TTarsilfm::StartAutoRun() {
 
 void TTarsilfm::NewFile() {
   AskSaveChanges();
-  if (!modified_) editor_lines_.clear();
+  if (!modified_) {
+    editor_lines_.clear();
+    script_encoding_ = NewScriptEncoding(options_.FileEncoding());
+  }
   SetScriptFileName(std::string(kNewFileName));
   EnableDocumentMenus();
 }
@@ -146,14 +174,34 @@ void TTarsilfm::LoadScript(const std::string& file_name) {
   if (!FileExists(file_name)) return;
   std::optional<std::string> text = ReadWholeFile(file_name);
   if (!text) throw std::runtime_error("Cannot read the script file " + file_name);
-  editor_lines_ = SplitTextLines(*text);
-  Changed();
-  if (IsScrambledScriptName(file_name)) DecodeScriptLines(editor_lines_);
+  if (IsScrambledScriptName(file_name)) {
+    editor_lines_ = SplitTextLines(*text);
+    script_encoding_ = {};
+    Changed();
+    DecodeScriptLines(editor_lines_);
+  } else {
+    ScriptText decoded = DecodeScriptText(*text);  // a line with no CP932 form stops here
+    editor_lines_ = std::move(decoded.lines);
+    script_encoding_ = decoded.encoding;
+    Changed();
+  }
   modified_ = false;
   panels_[0].clear();
   SetScriptFileName(file_name);
   EnableDocumentMenus();
   recall_.Add(file_name);
+}
+
+void TTarsilfm::OpenNamedScript(const std::string& file_name) {
+  if (!FileExists(file_name)) {
+    HandleFailure("The script file was not found: " + file_name);
+    return;
+  }
+  try {
+    LoadScript(file_name);
+  } catch (const std::exception& failure) {
+    HandleFailure(failure.what());
+  }
 }
 
 void TTarsilfm::SetEditorLines(std::vector<std::string> lines, bool modified) {
@@ -193,7 +241,7 @@ bool TTarsilfm::SaveAs() {
 }
 
 void TTarsilfm::StoreScript(const std::string& file_name) {
-  StoreScriptFile(file_name, editor_lines_);
+  StoreScriptFile(file_name, editor_lines_, script_encoding_);
   modified_ = false;
   panels_[0].clear();
   SetScriptFileName(file_name);
@@ -221,15 +269,26 @@ int32_t TTarsilfm::Step(int32_t caret_line) {
 }
 
 bool TTarsilfm::CloseQuery() {
+  // A close asked for while the unattended run is still going (the window's close button): the
+  // same question as any close during a run, and only Yes stops the transfer.
+  bool run_end_confirmed = false;
+  if (auto_mode_ && runner_.Running()) {
+    if (Ask(kConfirmForceEnd, Buttons::kYesNo) != Answer::kYes) return false;
+    run_end_confirmed = true;
+  }
   if (ftp_.IsLoggedIn()) {
     if (!auto_mode_ && Ask(kConfirmDisconnect, Buttons::kYesNo) != Answer::kYes) return false;
     ftp_.AbortFTP();
+    // The engine takes no request before the abort has run its course; QUIT would be refused.
+    const auto limit = std::chrono::milliseconds(std::max<int32_t>(ftp_.WaitTimeOut, 0));
+    loop_.WaitUntil([this] { return !ftp_.Ftp().Busy(); },
+                    std::chrono::steady_clock::now() + limit);
     runner_.SetResultState(true);
     if (ftp_.Disconnect() > 400) runner_.SetResultState(false);
     runner_.ClearRunning();
   }
   if (runner_.Running()) {
-    if (Ask(kConfirmForceEnd, Buttons::kYesNo) != Answer::kYes) return false;
+    if (!run_end_confirmed && Ask(kConfirmForceEnd, Buttons::kYesNo) != Answer::kYes) return false;
     runner_.ClearRunning();
     ftp_.AbortFTP();
   }
@@ -245,8 +304,10 @@ void TTarsilfm::FormClose() {
   request.overwrite = options_.LogOverwrite();
   request.with_date = options_.LogNameTime();
   std::string name;
-  if (SaveLogAtClose(log_.LineTexts(), request, Now(), &name) == LogSaveResult::kFailed &&
-      request.overwrite) {
+  // A UTF-8 log holds every line exactly, names CP932 lacks included.
+  LogSpool& spool =
+      options_.FileEncoding() == TextEncoding::kUtf8 ? log_.SpoolUtf8() : log_.Spool();
+  if (SaveLogAtClose(spool, request, Now(), &name) == LogSaveResult::kFailed && request.overwrite) {
     // Reported, and the close goes on: an unattended run must end even when its log cannot be
     // written.
     HandleFailure("Cannot write the log file " + name);
@@ -274,6 +335,8 @@ void TTarsilfm::HandleFailure(std::string_view message) {
 }
 
 void TTarsilfm::WriteLog(std::string_view line) { log_.AppendLine(line); }
+
+void TTarsilfm::WriteLogUtf8(std::string_view utf8) { log_.AppendLineUtf8(utf8); }
 
 void TTarsilfm::BeginRun() {
   saved_panel0_ = panels_[0];

@@ -15,6 +15,7 @@
 #include "app/Options.h"
 #include "app/ProgressWindow.h"
 #include "app/RecallMenu.h"
+#include "app/ScriptText.h"
 #include "platform/EventLoop.h"
 #include "platform/SettingsStore.h"
 #include "script/ScriptHost.h"
@@ -42,6 +43,9 @@ class TTarsilfm : public ScriptHost {
   // Document commands.
   void NewFile();
   void LoadScript(const std::string& file_name);
+  // The script named on the command line: opened as Open does; a file that cannot be found or
+  // read is reported in the log and the new script stays.
+  void OpenNamedScript(const std::string& file_name);
   bool Save();
   bool SaveAs();
   void StoreScript(const std::string& file_name);
@@ -66,6 +70,9 @@ class TTarsilfm : public ScriptHost {
 
   // ScriptHost.
   void WriteLog(std::string_view line) override;
+  void WriteLogUtf8(std::string_view utf8) override;
+  TextEncoding FileEncoding() override { return options_.FileEncoding(); }
+  ServerCharset ServerCharsetOption() override { return options_.ServerNames(); }
   void BeginRun() override;
   void EndRun() override;
   void WaitWithMessages(uint32_t milliseconds) override;
@@ -136,6 +143,7 @@ class TTarsilfm : public ScriptHost {
   std::vector<std::string> editor_lines_;
   bool modified_ = false;
   std::string script_file_name_;
+  ScriptEncoding script_encoding_;  // as the script was read (a new one's: the option)
   std::string caption_;
   std::array<std::string, 4> panels_;
   std::string saved_panel0_;

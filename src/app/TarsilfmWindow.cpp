@@ -106,12 +106,11 @@ void TTarsilfm::FTPtransferfinished(int64_t totalbyte, double spend) {
 }
 
 void TTarsilfm::LogfileSave(const std::string& file_name) {
-  std::string text;
-  for (const LogLine& line : log_.Lines()) {
-    text += line.text;
-    text += "\r\n";
-  }
-  if (!WriteWholeFile(file_name, text)) {
+  // The whole log, earlier lines than the view's included.
+  LogSpool& spool =
+      options_.FileEncoding() == TextEncoding::kUtf8 ? log_.SpoolUtf8() : log_.Spool();
+  if (!WriteFileInPieces(file_name, false,
+                         [&spool](const PieceSink& sink) { return spool.ReadAll(sink); })) {
     HandleFailure("Cannot write the log file " + file_name);
     return;
   }

@@ -140,6 +140,7 @@ void TMFtp::HandleTimer(const Notice& notice) {
   if (notice.message != kTimerMessage) return;
   if (notice.wparam == kKeepAliveTimer) KeepAliveTick();
   if (notice.wparam == kAbortTimer) FtpDataSteps::AbortWaitOver(*this);
+  if (notice.wparam == kDataReplyTimer) FtpDataSteps::DataReplyWaitOver(*this);
   if (notice.wparam == kRetryTimer) {
     timers_.KillTimer(kRetryTimer);
     RetryWaitOver();

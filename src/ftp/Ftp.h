@@ -54,6 +54,12 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   // Ends a connection attempt or login in progress (nothing once logged in); a download,
   // upload or listing in progress gets the ABOR sequence.
   void AbortRequest();
+  // Ends whatever request is in progress, for an owner that has stopped waiting for it: a
+  // connection attempt or login is given up as AbortRequest does; a transfer, a listing or any
+  // other command gets the ABOR sequence with its bounded wait for the replies, and a server
+  // that answers nothing loses the control connection (told as ftpErrorTimedOut). Nothing
+  // happens when no request is in progress.
+  void CancelRequest();
 
   // Transfers (FtpTransfer.cpp). Names are CP932; the local file is opened by the engine and
   // closed when the data connection ends, on abort, or by CloseLocalFile. StoreFile throws
@@ -64,6 +70,13 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   bool AppendUpload() const { return data_.append_upload; }
   void SetAppendUpload(bool on) { data_.append_upload = on; }  // APPE instead of STOR
   void CloseLocalFile();
+  // Upload blocks of 1514 bytes instead of large ones, for an owner that pauses after each block.
+  bool SmallUploadBlocks() const { return data_.send_block == FtpDataState::kThrottledSendBlock; }
+  void SetSmallUploadBlocks(bool on) {
+    data_.send_block = on ? FtpDataState::kThrottledSendBlock : FtpDataState::kTransferBlock;
+  }
+  // How many times the one transfer buffer was allocated: 1 once a transfer has run.
+  int TransferBufferAllocations() const { return data_.transfer_buffer_allocations; }
   // Bytes moved over the current or last data connection (listing text included).
   int64_t BytesTransferred() const { return data_.bytes_transferred; }
 
@@ -74,6 +87,8 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   const TMFtpFileInfoList& CurrentFiles() const { return data_.current_files; }
   const TMFtpFileInfoList& CurrentFolders() const { return data_.current_folders; }
   bool ListingFromCache() const { return data_.listing_from_cache; }
+  // Lets go of the last listing's lines and lists (and their memory) once they have been used.
+  void ReleaseListing();
   // The program's listing cache (not owned; nullptr: listings are neither read nor written).
   void SetListingCache(ListingCache* cache) { data_.cache = cache; }
   // What one listing may hold before it fails (defaults 256 MiB of text, 2 million lines).
@@ -113,6 +128,11 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   bool ResumeSupported() const { return resume_supported_; }
   bool SizeSupported() const { return size_supported_; }
   bool NoopSupported() const { return noop_supported_; }
+  // Names cross the control and data connections in UTF-8 since this login (converted both ways).
+  bool Utf8Names() const { return utf8_names_; }
+  // Lines of the last listing whose names have no CP932 form: they stand in RawListing with "?"
+  // in place of such characters and in neither list.
+  const std::vector<LostListingLine>& LostListingLines() const { return data_.lost_lines; }
   FtpOperation CurrentOperation() const { return current_operation_; }
   FtpError LastFtpError() const { return last_error_; }  // of this request; ftpErrorNone: none
   bool RequestOk() const { return request_ok_; }
@@ -130,6 +150,7 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   friend struct FtpDataSteps;
   friend struct FtpDirectorySteps;
   friend struct FtpTlsSteps;
+  friend struct FtpCharsetSteps;
 
   // Requests (FtpControl.cpp).
   bool BeginRequest();
@@ -145,12 +166,13 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   void Attempt();
   void ControlConnected();
   void ControlReadable();
-  void HandleReplyLine(const std::string& line);
+  void HandleReplyLine(const std::string& received);
   void ControlClosed();
   void NoteUnexpectedClose();
   void RetryWaitOver();
   void KeepAliveTick();
   void RunDisconnect();
+  void GiveUpLogin();
   void SaveTarget();
   void RestoreTarget();
 
@@ -166,6 +188,9 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   void SetKeepAlive(bool running);
 
   static ReplyHandler GreetingHandler();  // FtpLogin.cpp
+  // After the login: asks for UTF-8 names when the choice says so, then goes on with `next`
+  // (FtpCharsetSteps.cpp). False when nothing was sent and the caller goes on itself.
+  bool CharsetStep(void (*next)(TMFtp& ftp));
 
   static constexpr uint32_t kKeepAliveTimer = 1;
   static constexpr uint32_t kRetryTimer = 2;
@@ -185,6 +210,11 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   std::string last_reply_;
   std::string current_directory_;
   std::string last_type_;
+  bool utf8_names_ = false;
+  bool collect_reply_lines_ = false;  // the lines of the next reply go to reply_lines_
+  std::vector<std::string> reply_lines_;
+  Utf8PieceDecoder reply_decoder_;  // the reply text as the log shows it
+  void (*after_charset_)(TMFtp& ftp) = nullptr;
 
   bool busy_ = false;
   bool connected_ = false;

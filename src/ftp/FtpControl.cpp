@@ -10,6 +10,7 @@
 #include "ftp/FtpText.h"
 #include "ftp/FtpTlsSteps.h"
 #include "net/SocketErrors.h"
+#include "platform/CodePage.h"
 #include "platform/TextHelpers.h"
 
 namespace tarsil {
@@ -26,6 +27,7 @@ constexpr ReplyHandler kKeepAliveReply{"KeepAlive", &FtpControlSteps::KeepAliveR
 constexpr ReplyHandler kQuitReply{"Quit", &FtpControlSteps::QuitReply};
 
 constexpr size_t kReadSize = 4096;
+constexpr size_t kMaxCollectedLines = 1024;  // of one reply whose lines a step reads
 
 constexpr const char* kTextCommandRefused = "Command not sent: it holds a CR, LF or NUL byte";
 constexpr const char* kTextLineTooLong = "Reply line longer than 8192 bytes";
@@ -53,6 +55,9 @@ void TMFtp::Attempt() {
     return;
   }
   SetLastError(0);
+  utf8_names_ = false;
+  collect_reply_lines_ = false;
+  reply_decoder_.Clear();
   current_directory_.clear();
   last_type_.clear();
   replies_.Clear();
@@ -178,7 +183,7 @@ bool TMFtp::SendCommand(std::string_view command, ReplyHandler handler) {
   std::string line(command);
   line += "\r\n";
   RaiseInfo(ftpInfoCommand, line);
-  pending_send_ += line;
+  pending_send_ += utf8_names_ ? Cp932ToUtf8(line) : line;
   pending_handler_ = handler;
   FlushCommand();
   return true;
@@ -206,10 +211,11 @@ void TMFtp::ControlReadable() {
   std::array<char, kReadSize> buffer;
   for (;;) {
     const size_t count = ReceiveBytes(buffer.data(), buffer.size());
-    // The text of a chunk ends at its first NUL byte.
-    const std::string chunk(buffer.data(), strnlen(buffer.data(), count));
+    // NUL bytes are dropped one by one; the text after them is kept.
+    const std::string chunk = WithoutNulBytes(std::string_view(buffer.data(), count));
     if (CheckSocketError()) return;
-    RaiseInfo(ftpInfoReply, chunk);
+    RaiseInfo(ftpInfoReply, utf8_names_ ? reply_decoder_.Take(chunk) : chunk);
+    // Nothing more, or only NUL bytes: the next readable notification goes on.
     if (chunk.empty() || serial != connection_serial_) return;
     lines_.Append(chunk);
     std::string line;
@@ -226,7 +232,11 @@ void TMFtp::ControlReadable() {
   }
 }
 
-void TMFtp::HandleReplyLine(const std::string& line) {
+void TMFtp::HandleReplyLine(const std::string& received) {
+  const std::string line = utf8_names_ ? Utf8ToCp932(received) : received;
+  if (collect_reply_lines_ && reply_lines_.size() < kMaxCollectedLines) {
+    reply_lines_.push_back(line);
+  }
   switch (replies_.Take(line)) {
     case ReplyAssembler::Result::kIgnored:
       return;
@@ -266,6 +276,7 @@ bool TMFtp::BeginRequest() {
 
 void TMFtp::FinishRequest() {
   reply_handler_ = {};
+  timers_.KillTimer(kDataReplyTimer);
   PostNotice(kReadyNoticeMessage);
 }
 
@@ -296,33 +307,70 @@ void FtpControlSteps::QuitReply(TMFtp& ftp, const std::string& reply) {
 void TMFtp::AbortRequest() {
   switch (current_operation_) {
     case FtpOperation::kIdle:
-    case FtpOperation::kLogin: {
-      if (logged_in_) return;
-      retries_left_ = -1;
-      stop_retry_ = true;
-      const bool was_waiting = retry_waiting_;
-      if (!was_waiting) {
-        // The close raises "Retry Finished" and disconnects.
-        const bool was_own = own_close_;
-        own_close_ = true;
-        CloseSocket();
-        own_close_ = was_own;
-      }
-      Raise(OnAborted);
-      if (was_waiting && retry_waiting_) {
-        // The wait ends early and no further attempt is made.
-        retry_waiting_ = false;
-        timers_.KillTimer(kRetryTimer);
-        RunDisconnect();
-      }
+    case FtpOperation::kLogin:
+      if (!logged_in_) GiveUpLogin();
       return;
-    }
     case FtpOperation::kDownload:
     case FtpOperation::kUpload:
     case FtpOperation::kListing:
       FtpDataSteps::Abort(*this);
       return;
     default:
+      return;
+  }
+}
+
+void TMFtp::GiveUpLogin() {
+  retries_left_ = -1;
+  stop_retry_ = true;
+  const bool was_waiting = retry_waiting_;
+  if (!was_waiting) {
+    // The close raises "Retry Finished" and disconnects.
+    const bool was_own = own_close_;
+    own_close_ = true;
+    CloseSocket();
+    own_close_ = was_own;
+  }
+  Raise(OnAborted);
+  if (was_waiting && retry_waiting_) {
+    // The wait ends early and no further attempt is made.
+    retry_waiting_ = false;
+    timers_.KillTimer(kRetryTimer);
+    RunDisconnect();
+  }
+}
+
+void TMFtp::CancelRequest() {
+  if (!logged_in_) {
+    const bool attempting = connected_ || Handle() >= 0 || LookupPending() || retry_waiting_;
+    if (attempting) GiveUpLogin();
+    return;
+  }
+  if (!busy_) return;
+  if (quit_sent_) {  // leaving anyway: no need to hear the server out
+    FailConnection(ftpErrorTimedOut, kTextTimedOut);
+    return;
+  }
+  if (aborting_) {
+    // The abort's own wait is bounded; a completed transfer whose data connection stays open
+    // is only waiting for that close.
+    if (!reply_handler_) FtpDataSteps::CloseDataSockets(*this);
+    return;
+  }
+  if (!reply_handler_) {
+    // A command the server has not even taken (the socket stays full) leaves nothing to abort;
+    // otherwise the request has ended and its ready notice is on its way.
+    if (!pending_send_.empty()) FailConnection(ftpErrorTimedOut, kTextTimedOut);
+    return;
+  }
+  switch (current_operation_) {
+    case FtpOperation::kDownload:
+    case FtpOperation::kUpload:
+    case FtpOperation::kListing:
+      FtpDataSteps::Abort(*this);
+      return;
+    default:
+      FtpDataSteps::AbortCommand(*this);
       return;
   }
 }

@@ -1,6 +1,8 @@
 // TMFtp: the steps every data connection shares. TYPE, PASV (whose data connection always goes
-// to the control connection's peer) and PORT (whose listening socket takes connections only from
-// that peer), the wiring of the data socket, the data start, and the ABOR sequence.
+// to the control connection's peer) and PORT (whose listening socket takes the first connection,
+// from wherever it comes: servers with several addresses connect from another one), the wiring
+// of the data socket, the data start, a failed data connection, and the ABOR sequence.
+#include <limits>
 #include <utility>
 
 #include "ftp/FtpDataSteps.h"
@@ -114,8 +116,10 @@ void FtpDataSteps::ConnectData(TMFtp& ftp, uint16_t port) {
     data.ConnectSocket();
   }
   if (data.LastError() != 0) {  // failed at once: no notification would ever come
-    ftp.FailConnection(ftpErrorDataConnection);
-    return;
+    // Nothing is wired to this connection yet, and no transfer command has gone out.
+    data.OnClosed = nullptr;
+    CloseDataSockets(ftp);
+    return Fail(ftp, ftpErrorDataConnection, kTextDataFailed);
   }
   const ReplyHandler step = ftp.data_step_;
   step.run(ftp, kSyntheticDone);
@@ -157,6 +161,8 @@ void FtpDataSteps::Wire(TMFtp& ftp, DataWiring wiring) {
   d.abort_replies = 0;
   d.send_begin = d.send_end = 0;
   d.upload_eof = false;
+  d.data_failed = false;
+  d.failure_text.clear();
   TMSocket& data = ftp.data_socket_;
   data.OnReadable = nullptr;
   data.OnWritable = nullptr;
@@ -186,16 +192,10 @@ void FtpDataSteps::AcceptStart(TMFtp& ftp, DataWiring wiring) {
   if ((error == 0 && !data.IsOpen()) || error == kWsaEConnAborted) return;
   if (error == 0) {
     const std::string peer = ftp.AddressText();
-    if (data.AddressText() != peer) {
-      // Only the server may connect: anyone else who found the port is turned away.
-      const std::string stray = data.AddressText();
-      TMSocket::SocketEvent closed = std::move(data.OnClosed);
-      data.OnClosed = nullptr;
-      data.CloseSocket();
-      data.OnClosed = std::move(closed);
-      ftp.RaiseInfo(ftpInfoDebug, "Data connection from " + stray + " refused: only the server " +
-                                      peer + " may connect");
-      return;
+    const std::string from = data.AddressText();
+    if (from != peer) {
+      ftp.RaiseInfo(ftpInfoDebug,
+                    "Data connection from " + from + " accepted; the server's address is " + peer);
     }
     // One data connection per transfer: a later one must not replace it.
     ftp.listen_socket_.OnAcceptReady = nullptr;
@@ -209,9 +209,7 @@ void FtpDataSteps::DataStart(TMFtp& ftp, DataWiring wiring) {
   const uint16_t error = ftp.data_socket_.LastError();
   if (error != 0) {
     const bool ignored = ftp.aborting_ || (error == kWsaENotSock && wiring != DataWiring::kUpload);
-    if (!ignored) {
-      ftp.FailConnection(ftpErrorDataConnection, FtpTlsSteps::DataFailureText(ftp, error));
-    }
+    if (!ignored) DataFailed(ftp);
     return;
   }
   d.bytes_transferred = 0;
@@ -223,6 +221,8 @@ void FtpDataSteps::DataStart(TMFtp& ftp, DataWiring wiring) {
   if (wiring == DataWiring::kUpload) {
     d.upload_size = d.local_file.Size();
     ftp.RaiseInfo(ftpInfoFileSize, std::to_string(d.upload_size));
+    // A FIFO has no size: it is sent until its writer closes it.
+    if (d.local_file.IsStream()) d.upload_size = std::numeric_limits<int64_t>::max();
   }
 }
 
@@ -242,8 +242,50 @@ void FtpDataSteps::CloseDataSockets(TMFtp& ftp) {
 bool FtpDataSteps::ReceiveFailed(TMFtp& ftp) {
   const uint16_t error = ftp.data_socket_.LastError();
   if (error == 0 || error == kWsaENotSock || ftp.aborting_) return error != 0;
-  ftp.FailConnection(ftpErrorDataConnection);
+  DataFailed(ftp);
   return true;
+}
+
+void FtpDataSteps::DataFailed(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (ftp.aborting_ || d.data_closed) return;
+  NoteDataFailure(ftp, ftp.data_socket_.LastError());
+  TMSocket& data = ftp.data_socket_;
+  if (data.Handle() >= 0) {
+    CloseDataSockets(ftp);  // its close runs the closer
+    return;
+  }
+  // No socket left to close (an accept that failed): the closer is run here.
+  ftp.listen_socket_.CloseSocket();
+  const TMSocket::SocketEvent closer = data.OnClosed;
+  if (closer) closer(data);
+}
+
+void FtpDataSteps::NoteDataFailure(TMFtp& ftp, uint16_t error) {
+  FtpDataState& d = ftp.data_;
+  d.data_failed = true;
+  if (d.failure_text.empty()) d.failure_text = FtpTlsSteps::DataFailureText(ftp, error);
+}
+
+std::string FtpDataSteps::DataFailureText(const TMFtp& ftp) {
+  return ftp.data_.failure_text.empty() ? std::string(kTextDataFailed) : ftp.data_.failure_text;
+}
+
+void FtpDataSteps::DataFailedEnd(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (!ftp.reply_handler_) return;  // the request has already ended
+  if (d.final_reply_seen) return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
+  ftp.timers_.SetTimer(kDataReplyTimer, kDataReplyWaitMs);
+}
+
+void FtpDataSteps::DataReplyWaitOver(TMFtp& ftp) {
+  ftp.timers_.KillTimer(kDataReplyTimer);
+  const FtpDataState& d = ftp.data_;
+  const bool waiting = ftp.busy_ && ftp.reply_handler_ && d.data_failed && !d.final_reply_seen;
+  if (!waiting || ftp.aborting_) return;
+  // The server keeps its reply to itself: the transfer is aborted, and that wait is bounded.
+  ftp.RaiseError(ftpErrorDataConnection, DataFailureText(ftp));
+  Abort(ftp);
 }
 
 bool FtpDataSteps::ClosedByFailure(TMFtp& ftp, uint16_t error) {
@@ -263,16 +305,25 @@ bool FtpDataSteps::ClosedByFailure(TMFtp& ftp, uint16_t error) {
 // that leaves a reply out is not waited for long. An aborted transfer is a failed one, unless
 // its positive final reply had come before the abort.
 
-void FtpDataSteps::Abort(TMFtp& ftp) {
+void FtpDataSteps::Abort(TMFtp& ftp) { StartAbort(ftp, false); }
+
+void FtpDataSteps::AbortCommand(TMFtp& ftp) { StartAbort(ftp, true); }
+
+void FtpDataSteps::StartAbort(TMFtp& ftp, bool command) {
   // Not twice, and not after the request has already ended (its handler is gone).
   if (ftp.aborting_ || !ftp.reply_handler_) return;
   FtpDataState& d = ftp.data_;
   ftp.aborting_ = true;
-  d.abort_completed = d.final_reply_seen;
+  d.abort_command = command;
+  d.abort_completed = !command && d.final_reply_seen;
   d.abort_replies = d.abort_completed ? 1 : 2;
   d.aborted_reply = d.abort_completed ? ftp.last_reply_ : std::string();
   d.abort_failed = false;
-  d.abort_waiting = d.abort_completed;  // a completed transfer's data connection is not cut
+  d.abort_answered = false;
+  // A completed transfer's data connection is not cut; a command has none.
+  d.abort_waiting = d.abort_completed || command;
+  // What a full FIFO still had to take is given up, and the rest is read only to be dropped.
+  if (!d.file_held.empty()) ftp.CloseLocalFile();
   // Over TLS the Telnet signals have no place (urgent data would cut into a record): ABOR goes
   // alone, as servers expect there.
   if (!ftp.Secured() &&
@@ -290,9 +341,10 @@ void FtpDataSteps::Abort(TMFtp& ftp) {
 void FtpDataSteps::AbortReply(TMFtp& ftp, const std::string& reply) {
   FtpDataState& d = ftp.data_;
   if (ReplyIs(reply, '1')) return;
+  d.abort_answered = true;
   if (d.abort_replies == 2) {  // the aborted command's own reply
     d.aborted_reply = reply;
-    FailAbort(ftp);
+    if (!d.abort_command) FailAbort(ftp);
   }
   if (--d.abort_replies > 0) {
     d.abort_waiting = true;  // the server has answered: its data connection is left to it
@@ -325,6 +377,15 @@ void FtpDataSteps::EndAbort(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   ftp.timers_.KillTimer(kAbortTimer);
   d.abort_replies = 0;
+  if (!d.abort_answered) {
+    // Not a word since ABOR: the connection cannot be trusted with another command.
+    ftp.FailConnection(ftpErrorTimedOut, kTextAbortUnanswered);
+    return;
+  }
+  if (d.abort_command) {  // the command's reply, when it came, stays the last reply
+    ftp.FinishRequest();
+    return;
+  }
   // The request's outcome is the aborted command's reply, not ABOR's.
   if (d.abort_completed) {
     ftp.last_reply_ = d.aborted_reply;

@@ -21,6 +21,14 @@ inline constexpr const char* kTextAbortedReply = "426 Transfer aborted";
 inline constexpr uint32_t kAbortTimer = 3;
 inline constexpr uint32_t kAbortGraceMs = 250;
 inline constexpr uint32_t kAbortReplyWaitMs = 3000;
+// The timer of a transfer whose data connection failed: how long the server's final reply is
+// awaited before the transfer is aborted.
+inline constexpr uint32_t kDataReplyTimer = 4;
+inline constexpr uint32_t kDataReplyWaitMs = 5000;
+inline constexpr const char* kTextDataFailed =
+    "The data connection failed before the transfer was complete";
+inline constexpr const char* kTextAbortUnanswered =
+    "No reply to ABOR: the control connection is closed";
 
 enum class DataWiring { kDownload, kUpload, kListing };
 
@@ -42,6 +50,16 @@ struct FtpDataSteps {
   static void CloseDataSockets(TMFtp& ftp);
   static bool ReceiveFailed(TMFtp& ftp);
   static bool ClosedByFailure(TMFtp& ftp, uint16_t error);
+  // The data connection failed (refused, reset, cut short): it is closed and the transfer fails,
+  // the control connection stays. Its closer then runs DataFailedEnd: after a positive final
+  // reply the error ends the request at once; before one, the server's final reply is awaited
+  // (a negative one decides the outcome as usual), for a bounded time.
+  static void DataFailed(TMFtp& ftp);
+  static void DataFailedEnd(TMFtp& ftp);
+  // Marks the data connection failed, keeping the TLS layer's words when that is what failed.
+  static void NoteDataFailure(TMFtp& ftp, uint16_t error);
+  static std::string DataFailureText(const TMFtp& ftp);
+  static void DataReplyWaitOver(TMFtp& ftp);
   static void Fail(TMFtp& ftp, FtpError member, std::string text = {});
   // The final reply of a transfer or a listing: a positive one ends the request together with
   // the close of its data connection (in either order); any other fails it.
@@ -50,6 +68,9 @@ struct FtpDataSteps {
   static bool BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string_view remote_file,
                             std::string_view local_file);
   static void Abort(TMFtp& ftp);
+  // ABOR for a request without data connection (a command the server leaves unanswered).
+  static void AbortCommand(TMFtp& ftp);
+  static void StartAbort(TMFtp& ftp, bool command);
   static void AbortReply(TMFtp& ftp, const std::string& reply);
   static void EndAbort(TMFtp& ftp);
   static void FailAbort(TMFtp& ftp);
@@ -64,9 +85,12 @@ struct FtpDataSteps {
   static void RestartStep(TMFtp& ftp, const std::string& reply);
   static void RestReply(TMFtp& ftp, const std::string& reply);
   static void RetrReply(TMFtp& ftp, const std::string& reply);
+  static char* TransferBuffer(TMFtp& ftp);
   static void DownloadReader(TMFtp& ftp);
-  static void WriteReceived(TMFtp& ftp, size_t count);
+  // Writes one received block; false when a full FIFO holds the rest (reading then pauses).
+  static bool WriteReceived(TMFtp& ftp, const char* bytes, size_t count);
   static void TransferCloser(TMFtp& ftp);
+  static void CloseTransfer(TMFtp& ftp, uint16_t error);
   static void UploadCheck(TMFtp& ftp, const std::string& reply);
   static void UploadSizeReply(TMFtp& ftp, const std::string& reply);
   static void StorStep(TMFtp& ftp, const std::string& reply);
@@ -79,12 +103,19 @@ struct FtpDataSteps {
   static void EndUpload(TMFtp& ftp);
   static void Decline(TMFtp& ftp);
 
+  // FtpLocalStream.cpp: a FIFO as the local file, which is never waited on.
+  static std::string StreamOpenText(TMFtp& ftp, bool writing);
+  static bool HoldUnwritten(TMFtp& ftp, const char* bytes, size_t count);
+  static void WriteHeld(TMFtp& ftp);
+  static void DropHeld(TMFtp& ftp);
+
   // FtpListing.cpp: LIST.
   static void ListingTypeReply(TMFtp& ftp, const std::string& reply);
   static void ListStep(TMFtp& ftp, const std::string& reply);
   static void ListReply(TMFtp& ftp, const std::string& reply);
   static void ListingReader(TMFtp& ftp);
   static void TakeListingLine(TMFtp& ftp, const std::string& line);
+  static void TakeLastListingLine(TMFtp& ftp);
   static void ListingTooLong(TMFtp& ftp);
   static void ListingCloser(TMFtp& ftp);
   static void ListingCompletion(TMFtp& ftp);

@@ -1,6 +1,7 @@
 // TMFtp: the listing of the current directory. From the cache when Cache is on and both lists are
 // fresh there; otherwise LIST over a data connection, cut into lines, parsed for ServerType into
-// the file and folder lists, and written to the cache when it ended without an error. A listing
+// the file and folder lists, and written to the cache when it ended without an error. Lines end
+// in CR LF or LF alone; NUL bytes are dropped; the last line may lack its line end. A listing
 // keeps at most the set number of bytes and lines, so a server cannot fill the memory.
 #include <algorithm>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpTlsSteps.h"
+#include "platform/CodePage.h"
 
 namespace tarsil {
 namespace {
@@ -37,15 +39,18 @@ void TMFtp::ListDirectory() {
       current_operation_ = FtpOperation::kListing;
       d.listing_from_cache = true;
       d.raw_listing.clear();  // no lines came: none of an earlier listing may stand for these
+      d.lost_lines.clear();
       FinishRequest();
       return;
     }
   }
   if (!BeginRequest()) return;
   current_operation_ = FtpOperation::kListing;
+  d.bytes_transferred = 0;  // this listing's count, also when it fails before any data
   d.listing_from_cache = false;
   d.transfer_sent = false;
   d.raw_listing.clear();
+  d.lost_lines.clear();
   d.new_files.ClearEntries();
   d.new_folders.ClearEntries();
   FtpDataSteps::SetType(*this, "A", kListingTypeReply);
@@ -69,6 +74,7 @@ void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
   FtpDataState& d = ftp.data_;
   Wire(ftp, DataWiring::kListing);
   d.raw_listing.clear();
+  d.lost_lines.clear();
   d.new_files.ClearEntries();
   d.new_folders.ClearEntries();
   d.parser.ClearPendingVmsText();
@@ -79,8 +85,16 @@ void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
   if (SendTransferCommand(ftp, command, kListReply)) ftp.RaiseInfo(ftpInfoListing);
 }
 
+void TMFtp::ReleaseListing() {
+  std::vector<std::string>().swap(data_.raw_listing);
+  data_.current_files = TMFtpFileInfoList();
+  data_.current_folders = TMFtpFileInfoList();
+}
+
 void FtpDataSteps::ListReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) return;
+  const FtpDataState& d = ftp.data_;
+  if (ReplyIs(reply, '2') && d.data_closed && !d.data_failed) TakeLastListingLine(ftp);
   FinalTransferReply(ftp, reply);
 }
 
@@ -94,8 +108,8 @@ void FtpDataSteps::ListingReader(TMFtp& ftp) {
       ReceiveFailed(ftp);
       return;
     }
-    // The text of a block ends at its first NUL byte.
-    const std::string_view chunk(d.receive_buffer.data(), strnlen(d.receive_buffer.data(), count));
+    // NUL bytes are dropped one by one; the text after them is kept.
+    const std::string chunk = WithoutNulBytes(std::string_view(d.receive_buffer.data(), count));
     if (chunk.empty() || d.listing_overflow) continue;
     if (d.listing_bytes + chunk.size() > d.max_listing_bytes) return ListingTooLong(ftp);
     d.listing_bytes += chunk.size();
@@ -103,16 +117,17 @@ void FtpDataSteps::ListingReader(TMFtp& ftp) {
     ftp.Raise(ftp.OnDataProgress);
     if (d.data_serial != serial) return;
 
-    // Only the new bytes are searched (a CR may already wait at the end of the leftover).
+    // Only the new bytes are searched for the LF that ends a line (a CR before it goes too).
     std::string& text = d.listing_leftover;
-    const size_t search_from = text.empty() ? 0 : text.size() - 1;
+    const size_t search_from = text.size();
     text.append(chunk);
     size_t line_start = 0;
     for (;;) {
-      const size_t end = text.find("\r\n", std::max(search_from, line_start));
+      const size_t end = text.find('\n', std::max(search_from, line_start));
       if (end == std::string::npos) break;
-      const std::string line = text.substr(line_start, end - line_start);
-      line_start = end + 2;
+      const size_t length = end - line_start - (end > line_start && text[end - 1] == '\r');
+      const std::string line = text.substr(line_start, length);
+      line_start = end + 1;
       if (d.raw_listing.size() >= d.max_listing_lines) return ListingTooLong(ftp);
       TakeListingLine(ftp, line);
       if (d.data_serial != serial || d.listing_overflow) return;
@@ -123,10 +138,31 @@ void FtpDataSteps::ListingReader(TMFtp& ftp) {
 
 void FtpDataSteps::TakeListingLine(TMFtp& ftp, const std::string& line) {
   FtpDataState& d = ftp.data_;
-  ftp.RaiseInfo(ftpInfoData, line);
-  d.raw_listing.push_back(line);
+  std::optional<std::string> text = line;
+  if (ftp.utf8_names_) text = Utf8ToCp932Exact(line);
+  if (!text) {
+    // Shown and kept with "?" for what CP932 lacks, but no entry: a name that cannot be written
+    // back would designate another file or none.
+    LostListingLine lost{d.raw_listing.size(), line, {}, false};
+    d.raw_listing.push_back(Utf8ToCp932(line));
+    ftp.RaiseInfo(ftpInfoData, d.raw_listing.back());
+    try {
+      if (std::optional<ListingEntry> entry =
+              d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back())) {
+        lost.shown_name = entry->info.FileName;
+        lost.folder = entry->is_folder;
+      }
+    } catch (const std::exception&) {
+      // Named by its whole line.
+    }
+    d.lost_lines.push_back(std::move(lost));
+    return;
+  }
+  ftp.RaiseInfo(ftpInfoData, *text);
+  d.raw_listing.push_back(std::move(*text));
   try {
-    const std::optional<ListingEntry> entry = d.parser.ParseListingLine(ftp.server_type_, line);
+    const std::optional<ListingEntry> entry =
+        d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back());
     if (!entry) return;
     const MFtpFileInfo& info = entry->info;
     if (entry->is_folder && (info.FileName == "." || info.FileName == "..")) return;
@@ -159,13 +195,27 @@ void FtpDataSteps::ListingCloser(TMFtp& ftp) {
   ftp.data_socket_.OnConnected = nullptr;
   ftp.listen_socket_.OnAcceptReady = nullptr;
   CloseDataSockets(ftp);
+  if (ClosedByFailure(ftp, error)) NoteDataFailure(ftp, error);
+  if (!d.data_failed && d.final_reply_seen && d.abort_replies == 0) TakeLastListingLine(ftp);
   ftp.RaiseInfo(ftpInfoListingComplete);
   ftp.RaiseInfo(ftpInfoTransferComplete);
-  if (ClosedByFailure(ftp, error)) {
-    ftp.FailConnection(ftpErrorDataConnection, FtpTlsSteps::DataFailureText(ftp, error));
+  if (d.data_failed) {
+    DataFailedEnd(ftp);
   } else if (d.final_reply_seen && d.abort_replies == 0) {
     ftp.FinishRequest();
   }
+}
+
+// A last line without its line end is still a line once the listing is known to be whole: its
+// data connection closed cleanly and the server's final reply was positive.
+void FtpDataSteps::TakeLastListingLine(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (ftp.aborting_ || d.listing_overflow || d.listing_leftover.empty()) return;
+  std::string line = std::exchange(d.listing_leftover, std::string());
+  if (line.back() == '\r') line.pop_back();
+  if (line.empty()) return;
+  if (d.raw_listing.size() >= d.max_listing_lines) return ListingTooLong(ftp);
+  TakeListingLine(ftp, line);
 }
 
 // The ready notice of a listing, before OnListingDone.

@@ -28,6 +28,7 @@ struct FtpLoginSteps {
 
   static void SendPassword(TMFtp& ftp);
   static void CapabilityStep(TMFtp& ftp);
+  static void SystemStep(TMFtp& ftp);
   static void DirectoryStep(TMFtp& ftp);
   static void LoggedInStep(TMFtp& ftp);
 };
@@ -167,6 +168,11 @@ void FtpLoginSteps::AcctReply(TMFtp& ftp, const std::string& reply) {
 
 void FtpLoginSteps::CapabilityStep(TMFtp& ftp) {
   if (FtpTlsSteps::SendProtection(ftp)) return;  // PBSZ and PROT come back here
+  if (ftp.CharsetStep(&SystemStep)) return;      // it goes on with SystemStep after its replies
+  SystemStep(ftp);
+}
+
+void FtpLoginSteps::SystemStep(TMFtp& ftp) {
   if (ftp.server_type_ == ftpstAutoDetect) {
     ftp.SendCommand("SYST", kSystReply);
   } else {

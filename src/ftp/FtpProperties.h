@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "ftp/FtpCharset.h"
 #include "ftp/FtpCodes.h"
 #include "listing/ServerType.h"
 
@@ -59,6 +60,9 @@ class TMFtpProperties {
   void SetCache(bool value) { cache_ = value; }
   int CacheExpire() const { return cache_expire_; }
   void SetCacheExpire(int days) { cache_expire_ = days; }
+  // Which text the server's names are in; read at every login (CP932: the plain exchange).
+  ServerCharset ServerNameCharset() const { return server_charset_; }
+  void SetServerNameCharset(ServerCharset value) { server_charset_ = value; }
 
   FtpSecurity Security() const { return security_; }
   void SetSecurity(FtpSecurity value) { security_ = value; }
@@ -91,6 +95,7 @@ class TMFtpProperties {
   bool tls_verify_ = true;
   std::string tls_fingerprint_;
   bool use_epsv_ = false;
+  ServerCharset server_charset_ = ServerCharset::kCp932;
 };
 
 }  // namespace tarsil

@@ -7,10 +7,6 @@
 namespace tarsil {
 namespace {
 
-bool StartsWithWord(std::string_view line, std::string_view word) {
-  return line.size() >= word.size() && SameTextAscii(line.substr(0, word.size()), word);
-}
-
 struct Keyword {
   const char* text;
   TMFtpServerType type;
@@ -38,10 +34,34 @@ bool HoldsLineBreakOrNul(std::string_view command) {
   return command.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+CommandSecret FindCommandSecret(std::string_view line) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  size_t word = 0;
+  while (word < line.size() && blank(line[word])) ++word;
+  size_t word_end = word;
+  while (word_end < line.size() && !blank(line[word_end])) ++word_end;
+  const std::string_view command = line.substr(word, word_end - word);
+  CommandSecret secret;
+  const bool pass = SameTextAscii(command, "PASS");
+  if ((!pass && !SameTextAscii(command, "ACCT")) || word_end >= line.size()) return secret;
+  secret.found = true;
+  secret.account = !pass;
+  secret.begin = word_end + 1;
+  secret.end = line.size();
+  return secret;
+}
+
 std::string MaskCommandLine(std::string_view line) {
-  if (StartsWithWord(line, "PASS ")) return kMaskedPass;
-  if (StartsWithWord(line, "ACCT ")) return kMaskedAcct;
-  return std::string(line);
+  const CommandSecret secret = FindCommandSecret(line);
+  if (!secret.found) return std::string(line);
+  return secret.account ? kMaskedAcct : kMaskedPass;
+}
+
+std::string MaskCommandSecret(std::string_view line) {
+  const CommandSecret secret = FindCommandSecret(line);
+  if (!secret.found || secret.begin >= secret.end) return std::string(line);
+  return std::string(line.substr(0, secret.begin)) + std::string(kMaskedSecret) +
+         std::string(line.substr(secret.end));
 }
 
 std::string FirstLoginCommand(TMFtpProxyType type, const LoginTarget& target) {

@@ -4,6 +4,7 @@
 // CP932 bytes; any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,9 +18,27 @@ namespace tarsil {
 // could smuggle a second command onto the control connection.
 bool HoldsLineBreakOrNul(std::string_view command);
 
-// The command line as listeners see it: a line that begins with "PASS " or "ACCT " (any letter
-// case) becomes kMaskedPass or kMaskedAcct; any other line is returned unchanged.
+// Where a command line carries a secret: the argument of PASS or ACCT (any letter case), that is
+// everything after the blank (space or tab) that ends the command word; blanks before the word
+// are skipped. A PASS with an empty argument is found too (begin == end).
+struct CommandSecret {
+  bool found = false;
+  bool account = false;  // ACCT rather than PASS
+  size_t begin = 0;
+  size_t end = 0;
+};
+CommandSecret FindCommandSecret(std::string_view line);
+
+// What a log shows in place of a secret.
+inline constexpr std::string_view kMaskedSecret = "********";
+
+// The command line as listeners see it: a PASS or ACCT line with an argument becomes kMaskedPass
+// or kMaskedAcct; any other line is returned unchanged.
 std::string MaskCommandLine(std::string_view line);
+
+// The command line with the secret of FindCommandSecret replaced by kMaskedSecret, for lines
+// that quote a command (debug markers, script lines).
+std::string MaskCommandSecret(std::string_view line);
 
 // What the first login command needs: the real target and the two user names.
 struct LoginTarget {

@@ -124,7 +124,11 @@ void FtpTlsSteps::ArmDataSocket(TMFtp& ftp) {
 void FtpTlsSteps::DataSecured(TMFtp& ftp) {
   TMSocket& data = ftp.data_socket_;
   if (data.LastError() != 0) {
-    if (!ftp.aborting_) ftp.FailConnection(ftpErrorDataConnection, data.TlsFailure());
+    if (ftp.aborting_) return;
+    if (ftp.data_.data_closed) return ftp.FailConnection(ftpErrorDataConnection, data.TlsFailure());
+    // A failed handshake ends the transfer only; the control connection stays.
+    if (ftp.data_.failure_text.empty()) ftp.data_.failure_text = data.TlsFailure();
+    FtpDataSteps::DataFailed(ftp);
     return;
   }
   ftp.RaiseInfo(ftpInfoDebug, "TLS data connection: " + data.Tls()->Description());

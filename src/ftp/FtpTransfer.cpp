@@ -2,6 +2,8 @@
 // download reader, the upload sender and the transfer closer. A transfer ends when both its data
 // connection has closed and its final reply has come, in either order. Sizes and counts are 64-bit.
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -13,23 +15,29 @@
 namespace tarsil {
 namespace {
 
-// Receive blocks taken in one readable notification, and upload blocks sent in one turn of the
-// loop, before the loop gets its turn again: about a millisecond of work on loopback, and far
-// fewer polls per byte than a block or two per turn.
+// A readable notification, or a turn of the upload, moves at most this much (and at most
+// kBlocksPerWakeUp blocks) before the loop gets its turn again: about a millisecond of work on
+// loopback, so replies, timers, an abort and the window stay live during a long transfer.
+constexpr size_t kBytesPerWakeUp = size_t{1} << 20;
 constexpr int kBlocksPerWakeUp = 256;
-// A download writes this many received blocks at once.
-constexpr size_t kWriteBlocks = 16;
-// The upload reads the file ahead in this many whole blocks.
-constexpr size_t kReadAheadBlocks = 43;
+// ... and never longer than this: the progress handler may take its time (the option that
+// pauses after every upload block does), and the window must still see a click between blocks.
+constexpr auto kTurnBudget = std::chrono::milliseconds(50);
 
 const char* TypeLetter(TMFtpTransferType mode) { return mode == AsciiTransfer ? "A" : "I"; }
 
 }  // namespace
 
-void TMFtp::CloseLocalFile() { data_.local_file.Close(); }
+void TMFtp::CloseLocalFile() {
+  data_.local_file.Close();
+  FtpDataSteps::DropHeld(*this);
+}
 
 void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
+  ftp.timers_.KillTimer(kDataReplyTimer);
   if (ReplyIs(reply, '2')) {
+    // The server counts it done, but what reached us was cut short.
+    if (ftp.data_.data_failed) return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
     ftp.data_.final_reply_seen = true;
     if (ftp.data_.data_closed) ftp.FinishRequest();
     return;
@@ -42,9 +50,12 @@ bool FtpDataSteps::BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string
                                  std::string_view local_file) {
   ftp.current_operation_ = operation;
   ftp.data_.transfer_sent = false;
+  ftp.data_.bytes_transferred = 0;  // this transfer's count, also when it fails before any data
   ftp.data_.remote_name = remote_file;
   ftp.data_.local_name = local_file;
   ftp.data_.local_file.Close();
+  ftp.data_.file_held.clear();
+  ftp.data_.close_held = false;
   if (remote_file.empty()) {
     Fail(ftp, ftpErrorNoFile);
     return false;
@@ -71,7 +82,7 @@ void TMFtp::RetrieveFile(std::string_view remote_file, std::string_view local_fi
     switch (data_.local_file.OpenForWriting(local_file)) {
       case TransferFile::Opened::kFailed:
         next = {};
-        FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
+        FtpDataSteps::Fail(*this, ftpErrorLocalOpen, FtpDataSteps::StreamOpenText(*this, true));
         break;
       case TransferFile::Opened::kExisting:
         break;
@@ -150,6 +161,9 @@ void FtpDataSteps::RestartStep(TMFtp& ftp, const std::string& reply) {
 }
 
 void FtpDataSteps::RestReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '3') && ftp.data_.data_failed) {
+    return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
+  }
   if (ReplyIs(reply, '3')) {
     SendTransferCommand(ftp, "RETR " + ftp.data_.remote_name, kRetrReply);
     return;
@@ -167,41 +181,50 @@ void FtpDataSteps::RetrReply(TMFtp& ftp, const std::string& reply) {
   FinalTransferReply(ftp, reply);
 }
 
-// Blocks of at most 4096 bytes are received one after the other into one buffer, counted and
-// reported each, and written to the file together (one write for up to 16 blocks).
+// The one buffer of the engine's transfers, made by the first and kept.
+char* FtpDataSteps::TransferBuffer(TMFtp& ftp) {
+  FtpDataState& d = ftp.data_;
+  if (d.transfer_buffer.empty()) {
+    d.transfer_buffer.resize(FtpDataState::kTransferBlock);
+    ++d.transfer_buffer_allocations;
+  }
+  return d.transfer_buffer.data();
+}
+
+// Each receive takes what the socket holds, up to one block; the block is counted, reported and
+// written before the next is received.
 void FtpDataSteps::DownloadReader(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   TMSocket& data = ftp.data_socket_;
-  if (d.write_buffer.empty()) d.write_buffer.resize(FtpDataState::kReceiveBlock * kWriteBlocks);
-  size_t filled = 0;
-  for (int block = 0; block < kBlocksPerWakeUp && data.Handle() >= 0; ++block) {
-    if (filled + FtpDataState::kReceiveBlock > d.write_buffer.size()) {
-      WriteReceived(ftp, filled);
-      filled = 0;
-    }
-    const size_t count =
-        data.ReceiveBytes(d.write_buffer.data() + filled, FtpDataState::kReceiveBlock);
+  if (!d.file_held.empty()) return;  // a full FIFO: nothing more is read until it takes the rest
+  char* buffer = TransferBuffer(ftp);
+  size_t taken = 0;
+  for (int block = 0; block < kBlocksPerWakeUp && taken < kBytesPerWakeUp && data.Handle() >= 0;
+       ++block) {
+    const size_t count = data.ReceiveBytes(buffer, FtpDataState::kTransferBlock);
     if (count == 0) {
-      WriteReceived(ftp, filled);  // before a failure closes the file
       ReceiveFailed(ftp);
       return;
     }
+    taken += count;
     if (!d.local_file.IsOpen()) continue;  // after a write failure the rest is only drained
-    filled += count;
     d.bytes_transferred += static_cast<int64_t>(count);
     ftp.Raise(ftp.OnDataProgress);
     ftp.RaiseInfo(ftpInfoData);
+    if (!WriteReceived(ftp, buffer, count)) return;
   }
-  WriteReceived(ftp, filled);
 }
 
-void FtpDataSteps::WriteReceived(TMFtp& ftp, size_t count) {
+bool FtpDataSteps::WriteReceived(TMFtp& ftp, const char* bytes, size_t count) {
   FtpDataState& d = ftp.data_;
-  if (count == 0 || !d.local_file.IsOpen()) return;
-  if (d.local_file.Write(d.write_buffer.data(), count) < count) {
+  if (count == 0 || !d.local_file.IsOpen()) return true;
+  const size_t written = d.local_file.Write(bytes, count);
+  if (written < count) {
+    if (HoldUnwritten(ftp, bytes + written, count - written)) return false;
     ftp.RaiseError(ftpErrorLocalWrite);
     d.local_file.Close();
   }
+  return true;
 }
 
 // Our sockets offer every byte before the close, so nothing is left to read here.
@@ -209,12 +232,27 @@ void FtpDataSteps::TransferCloser(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   if (d.data_closed) return;
   const uint16_t error = ftp.data_socket_.LastError();
+  if (!d.file_held.empty() && !ftp.aborting_) {
+    // The end of the data waits for the FIFO to take what is held.
+    d.close_held = true;
+    d.held_close_error = error;
+    return;
+  }
+  CloseTransfer(ftp, error);
+}
+
+void FtpDataSteps::CloseTransfer(TMFtp& ftp, uint16_t error) {
+  FtpDataState& d = ftp.data_;
+  if (d.data_closed) return;
+  d.file_held.clear();
+  d.close_held = false;
   d.data_closed = true;
   CloseDataSockets(ftp);
   d.local_file.Close();
   ftp.RaiseInfo(ftpInfoTransferComplete);
-  if (ClosedByFailure(ftp, error)) {
-    ftp.FailConnection(ftpErrorDataConnection, FtpTlsSteps::DataFailureText(ftp, error));
+  if (ClosedByFailure(ftp, error)) NoteDataFailure(ftp, error);
+  if (d.data_failed) {
+    DataFailedEnd(ftp);
   } else if (d.final_reply_seen && d.abort_replies == 0) {
     ftp.FinishRequest();
   }
@@ -229,8 +267,9 @@ void TMFtp::StoreFile(std::string_view local_file, std::string_view remote_file)
     if (!data_.local_file.OpenForReading(local_file)) {
       const int error = data_.local_file.Error();
       FtpDataSteps::Fail(*this, ftpErrorLocalOpen);
-      throw FtpLocalFileError("Cannot open file \"" + std::string(local_file) +
-                              "\": " + std::strerror(error));
+      throw FtpLocalFileError(
+          "Cannot open file \"" + std::string(local_file) + "\": " +
+          (error == ENXIO ? data_.local_file.ErrorText(false) : std::string(std::strerror(error))));
     }
     FtpDataSteps::SetType(*this, TypeLetter(transfer_mode_), kUploadCheck);
   }
@@ -289,6 +328,9 @@ void FtpDataSteps::RestartStoreStep(TMFtp& ftp, const std::string& reply) {
 }
 
 void FtpDataSteps::RestStoreReply(TMFtp& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '3') && ftp.data_.data_failed) {
+    return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
+  }
   if (ReplyIs(reply, '3')) {
     const char* verb = ftp.data_.append_upload ? "APPE " : "STOR ";
     SendTransferCommand(ftp, verb + ftp.data_.remote_name, kStorReply);
@@ -311,13 +353,20 @@ bool FtpDataSteps::UploadAtEnd(TMFtp& ftp) {
   return d.upload_eof || !d.local_file.IsOpen() || d.local_file.Position() >= d.upload_size;
 }
 
-// Reads the next whole blocks of the file; false after a read failure (already handled).
+// Reads the next part of the file, one large block or several small ones; false after a read
+// failure (already handled).
 bool FtpDataSteps::FillSendBuffer(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
-  if (d.send_buffer.empty()) d.send_buffer.resize(FtpDataState::kSendBlock * kReadAheadBlocks);
+  char* buffer = TransferBuffer(ftp);
   const int64_t left = d.upload_size - d.local_file.Position();
-  const size_t want = static_cast<size_t>(std::min<int64_t>(left, d.send_buffer.size()));
-  const ssize_t got = d.local_file.Read(d.send_buffer.data(), want);
+  const size_t want =
+      static_cast<size_t>(std::min<int64_t>(left, int64_t{FtpDataState::kTransferBlock}));
+  const ssize_t got = d.local_file.Read(buffer, want);
+  if (got < 0 && d.local_file.IsStream() && d.local_file.WouldBlock()) {
+    // A FIFO with nothing in it yet: the sender goes on when its writer has written more.
+    d.local_file.WhenReady(ftp.loop(), false, [&ftp] { UploadSender(ftp); });
+    return false;
+  }
   if (got < 0) {
     ftp.RaiseError(ftpErrorLocalRead);
     d.local_file.Close();
@@ -340,8 +389,11 @@ void FtpDataSteps::UploadSender(TMFtp& ftp) {
     return EndUpload(ftp);
   }
   const uint64_t serial = d.data_serial;
+  const auto turn_start = std::chrono::steady_clock::now();
+  size_t moved = 0;
   for (int block = 0; !UploadAtEnd(ftp); ++block) {
-    if (block == kBlocksPerWakeUp) {
+    if (block == kBlocksPerWakeUp || moved >= kBytesPerWakeUp ||
+        (block > 0 && std::chrono::steady_clock::now() - turn_start >= kTurnBudget)) {
       // Our share for this turn: replies, timers and an abort get theirs before the rest.
       ftp.RaiseInfo(ftpInfoData);
       ftp.PostNotice(kUploadContinueMessage, serial);
@@ -351,20 +403,21 @@ void FtpDataSteps::UploadSender(TMFtp& ftp) {
       if (!FillSendBuffer(ftp)) return;
       if (UploadAtEnd(ftp)) break;
     }
-    const size_t length = std::min(FtpDataState::kSendBlock, d.send_end - d.send_begin);
+    const size_t length = std::min(d.send_block, d.send_end - d.send_begin);
     const bool last_block = d.send_begin + length == d.send_end &&
                             (d.upload_eof || d.local_file.Position() >= d.upload_size);
     data.SetReportWouldBlock(true);
     data.SetMoreToCome(!last_block);
-    const size_t sent = data.SendBytes(d.send_buffer.data() + d.send_begin, length);
+    const size_t sent = data.SendBytes(d.transfer_buffer.data() + d.send_begin, length);
     data.SetMoreToCome(false);
     data.SetReportWouldBlock(false);
     const uint16_t error = sent < length ? data.LastError() : 0;
     d.send_begin += sent;
+    moved += sent;
     d.bytes_transferred += static_cast<int64_t>(sent);
     if (error != 0 && error != kWsaEWouldBlock) {
-      if (!ftp.aborting_) ftp.FailConnection(ftpErrorDataConnection);
       ftp.Raise(ftp.OnDataProgress);
+      DataFailed(ftp);
       return;
     }
     if (sent > 0) ftp.Raise(ftp.OnDataProgress);

@@ -2,6 +2,15 @@
 
 namespace tarsil {
 
+std::string WithoutNulBytes(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (char c : bytes) {
+    if (c != '\0') text += c;
+  }
+  return text;
+}
+
 void LineReader::Append(std::string_view bytes) {
   if (too_long_) return;
   if (start_ > 0 && start_ >= buffer_.size() / 2) {

@@ -10,6 +10,9 @@
 
 namespace tarsil {
 
+// The received bytes without their NUL bytes: a NUL is dropped by itself, never what follows it.
+std::string WithoutNulBytes(std::string_view bytes);
+
 class LineReader {
  public:
   // A line (without its CR LF) may be at most this long; longer is a protocol fault.

@@ -6,6 +6,7 @@
 #include <QStyle>
 
 #include "app/ProgressWindow.h"
+#include "gui/Dialogs.h"
 #include "gui/Fonts.h"
 #include "gui/GuiTexts.h"
 #include "gui/UrlLabel.h"
@@ -17,7 +18,6 @@ TAboutBox::TAboutBox(const QString& address, QWidget* owner) : QDialog(owner) {
   setWindowTitle(Utf8(texts::kAboutCaption));
   setFont(UiFont());
   setFixedSize(374, 128);
-  if (owner != nullptr) move(owner->geometry().topLeft() + QPoint(50, 50));
 
   const QIcon icon = QApplication::windowIcon().isNull()
                          ? style()->standardIcon(QStyle::SP_ComputerIcon)
@@ -49,6 +49,11 @@ TAboutBox::TAboutBox(const QString& address, QWidget* owner) : QDialog(owner) {
   ok->setGeometry(284, 12, 75, 25);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+int TAboutBox::Open() {
+  PlaceRelativeTo(this, parentWidget(), QPoint(50, 50));
+  return exec();
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {

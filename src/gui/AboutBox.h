@@ -14,8 +14,11 @@ class TURLLabel;
 
 class TAboutBox : public QDialog {
  public:
-  // Placed 50 pixels below and right of `owner`'s top-left corner.
   TAboutBox(const QString& address, QWidget* owner = nullptr);
+
+  // Shows the box modally, 50 pixels below and right of the owner's top-left corner as the
+  // owner is placed now.
+  int Open();
 
   // The version text (CP932) shown as "Version " + text at the next show.
   void SetVersion(std::string version) { version_ = std::move(version); }

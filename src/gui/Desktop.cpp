@@ -52,6 +52,12 @@ QString UserGuidePath() {
   return QString();
 }
 
+QString InstalledUserGuidePath() {
+  const QString folder = QString::fromUtf8(TARSIL_INSTALLED_DOCS);
+  return QDir(folder.isEmpty() ? QStringLiteral("/usr/share/doc/tarsil") : folder)
+      .filePath(QStringLiteral("user-guide.html"));
+}
+
 QIcon TarsilIcon() {
   QIcon icon;
   for (int size : {16, 32, 48, 64}) {
@@ -105,6 +111,11 @@ int RunDesktop(const StartOptions& options) {
     // The options could not be read: nothing is run, but the window still closes cleanly.
     form.FormClose();
     return kExitOptionsUnreadable;
+  }
+  if (!unattended && !options.script.empty()) {
+    // Absolute: "lcd" in a run moves the current folder, and Save must find the file again.
+    form.OpenNamedScript(
+        ToCp932(QFileInfo(QString::fromLocal8Bit(options.script)).absoluteFilePath()));
   }
   if (!form.WindowHidden()) window.show();
   if (!form.Closed()) app.exec();

@@ -15,6 +15,8 @@ int RunDesktop(const StartOptions& options);
 
 // The user guide shipped with the program (installed, else in the source tree); empty when none.
 QString UserGuidePath();
+// Where an installation puts the user guide (share/doc/tarsil/user-guide.html of its prefix).
+QString InstalledUserGuidePath();
 
 // The program's icon, drawn (the same design as the installed icon file).
 QIcon TarsilIcon();

@@ -1,8 +1,11 @@
 #include "gui/Dialogs.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include "gui/GuiTexts.h"
 
@@ -14,6 +17,20 @@ QString Filter(const char* description, const char* pattern) {
 }
 
 }  // namespace
+
+int CaptionWidth(const QString& caption) {
+  // Title bars use a bold face, often larger than the window's; the rest is the window
+  // manager's icon and its buttons.
+  QFont title = QApplication::font();
+  title.setBold(true);
+  if (title.pixelSize() > 0) {
+    title.setPixelSize(title.pixelSize() * 5 / 4);
+  } else {
+    title.setPointSizeF(title.pointSizeF() * 1.25);
+  }
+  constexpr int kTitleBarExtras = 160;
+  return QFontMetrics(title).horizontalAdvance(caption) + kTitleBarExtras;
+}
 
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text,
                                             const QString& caption, Buttons buttons,
@@ -52,6 +69,13 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text
   }
   // Shown also while the main window is hidden or disabled, and above it.
   box->setWindowModality(Qt::ApplicationModal);
+  // Wide enough for the whole caption beside the window manager's icon and buttons: a box with
+  // a short text is otherwise narrower than its title.
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+    grid->addItem(
+        new QSpacerItem(CaptionWidth(caption), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+        grid->rowCount(), 0, 1, grid->columnCount());
+  }
   return box;
 }
 
@@ -104,6 +128,12 @@ std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, FileDialogKind kind
         }
       });
   return dialog;
+}
+
+void PlaceRelativeTo(QWidget* window, const QWidget* owner, QPoint offset) {
+  if (window == nullptr || owner == nullptr) return;
+  if (!window->isVisible() && !window->testAttribute(Qt::WA_Resized)) window->adjustSize();
+  window->setGeometry(QRect(owner->geometry().topLeft() + offset, window->size()));
 }
 
 Answer DesktopDialogs::MessageBox(QWidget* parent, const QString& text, const QString& caption,

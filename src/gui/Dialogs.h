@@ -21,12 +21,20 @@ enum class FileDialogKind {
   kBrowseLog,   // the options dialog's dlg: the log file name, "log"
 };
 
-// Builds the box without showing it: text, caption, buttons (Yes first and default) and icon.
+// The width a window needs to show `caption` whole in its title bar.
+int CaptionWidth(const QString& caption);
+// Builds the box without showing it: text, caption, buttons (Yes first and default) and icon,
+// at least as wide as CaptionWidth(caption).
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& text,
                                             const QString& caption, Buttons buttons,
                                             MessageIcon icon);
 // Builds the dialog without showing it: mode, filters, default extension and its switching.
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent, FileDialogKind kind);
+
+// Puts `window` with its client area `offset` below and right of `owner`'s client area, where the
+// owner is now (both are decorated alike, so their frames keep the same offset). Placing by the
+// client avoids the frame margins, which a window manager reports only after the first showing.
+void PlaceRelativeTo(QWidget* window, const QWidget* owner, QPoint offset);
 
 class DesktopDialogs {
  public:

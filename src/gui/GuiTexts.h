@@ -45,6 +45,8 @@ inline constexpr const char* kSelectAll = "全て選択";
 inline constexpr const char* kLogMenu = "ﾛｸﾞ";
 inline constexpr const char* kLogSave = "ﾌｧｲﾙに保存";
 inline constexpr const char* kLogClear = "ｸﾘｱｰ";
+// The first line of the log view once it holds only the last lines of a long log.
+inline constexpr const char* kEarlierLogLines = "…これより前の行はログファイルに書き出されます";
 inline constexpr const char* kHelpMenu = "ﾍﾙﾌﾟ";
 inline constexpr const char* kContents = "目次";
 inline constexpr const char* kVersion = "バージョン情報";
@@ -64,6 +66,7 @@ inline constexpr const char* kOptionsFilterAll = "all files";
 inline constexpr const char* kOptionsCaption = "Tarsil -Options";
 inline constexpr const char* kTimeoutLabel = "TimeOut               秒";
 inline constexpr const char* kPassive = "パッシブモードで転送する";
+inline constexpr const char* kTextEncodingLabel = "文字コード";
 inline constexpr const char* kRunMode = "実行時に隠す";
 inline constexpr const char* kDebugMode = "DebugMode";
 inline constexpr const char* kLogSaveOption = "Logファイルの保存";
@@ -85,6 +88,12 @@ inline constexpr const char* kAboutCaption = "ﾊﾞｰｼﾞｮﾝ情報";
 inline constexpr const char* kProductName = "Tarsil ";
 inline constexpr const char* kProductComment = "Commnad Script FTP";
 inline constexpr const char* kAboutOk = "OK";
+
+// Help: when the user guide cannot be shown, where it is (the path follows the text).
+inline constexpr const char* kGuideNotOpened =
+    "ユーザーガイドをブラウザで開けませんでした。\n次のファイルを開いてください:\n";
+inline constexpr const char* kGuideNotFound =
+    "ユーザーガイドが見つかりません。\nインストールすると次の場所に置かれます:\n";
 
 }  // namespace texts
 }  // namespace tarsil::gui

@@ -1,7 +1,9 @@
 // Logmemo on the desktop: renders the execution log (TMFtpMessenger) as read-only rich text, each
 // line in the colour it was added with, in the log's font (which follows its style), scrolled
-// down one line per line added when AutoScroll is on. The widget may be moved between windows;
-// it stays attached to the log. GUI thread.
+// down one line per line added when AutoScroll is on. Keys, selection, copying and both scroll
+// bars work as in any read-only text view. Like the log's memory, it keeps only the last lines of
+// a long log, under a first line saying the earlier ones go to the log file. The widget may be
+// moved between windows; it stays attached to the log. GUI thread.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -21,11 +23,14 @@ class LogView : public QPlainTextEdit {
  private:
   void AddLine(const LogLine& line);
   void FollowFont();
+  void KeepTail();
+  void ShowEarlierNote();
 
   TMFtpMessenger& log_;
   int line_listener_ = 0;
   int clear_listener_ = 0;
   bool has_lines_ = false;
+  bool earlier_note_ = false;  // the first line is the note on earlier lines
   std::string shown_font_;
 };
 

@@ -42,6 +42,7 @@ MainWindow::MainWindow(TTarsilfm& form, SettingsStore& store, DesktopDialogs& di
     : form_(form), store_(store), dialogs_(dialogs), user_guide_(user_guide) {
   setObjectName("Tarsilfm");
   setFont(UiFont());
+  setAcceptDrops(true);
   resize(720, 480);
   BuildLayout();
   BuildMenus();
@@ -52,10 +53,6 @@ MainWindow::MainWindow(TTarsilfm& form, SettingsStore& store, DesktopDialogs& di
   about_ = std::make_unique<TAboutBox>(
       user_guide_.isEmpty() ? QString() : QUrl::fromLocalFile(user_guide_).toString(), this);
   progress_ = std::make_unique<Tprogfm>(form_.Progress());
-  progress_->on_closed = [this] {
-    form_.Progress().Close();
-    ReturnLogView();
-  };
   form_.SetView(this);
   StateChanged();
 }

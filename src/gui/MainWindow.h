@@ -60,6 +60,10 @@ class MainWindow : public QMainWindow, public MainView {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // A script file dropped onto the window opens (MainWindowCommands.cpp).
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildLayout();

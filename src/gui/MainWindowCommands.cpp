@@ -1,11 +1,17 @@
 // TTarsilfm on the desktop: the menus, their keys, and the commands they run.
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QTextCursor>
 #include <QUrl>
 
+#include "app/AppTexts.h"
 #include "gui/AboutBox.h"
+#include "gui/Desktop.h"
 #include "gui/Dialogs.h"
 #include "gui/GuiTexts.h"
 #include "gui/MainWindow.h"
@@ -141,19 +147,54 @@ void MainWindow::LogSaveCommand() {
 
 void MainWindow::LogClearCommand() { form_.LogClear(); }
 
+// The user guide in the desktop's browser; when there is none to open it (or no guide), a box
+// says where the guide is, so that the user can open it another way.
 void MainWindow::HelpCommand() {
-  if (user_guide_.isEmpty() || !QFileInfo::exists(user_guide_)) {
-    form_.HandleFailure("The user guide was not found: " + ToCp932(user_guide_));
+  const bool found = !user_guide_.isEmpty() && QFileInfo::exists(user_guide_);
+  if (found && dialogs_.OpenDocument(QUrl::fromLocalFile(user_guide_))) return;
+  const QString text = found ? Utf8(texts::kGuideNotOpened) + QDir::toNativeSeparators(user_guide_)
+                             : Utf8(texts::kGuideNotFound) + InstalledUserGuidePath();
+  dialogs_.MessageBox(isVisible() ? this : nullptr, text, FromCp932(kDialogCaption), Buttons::kOk,
+                      MessageIcon::kInformation);
+}
+
+// ---- Dropped files -----------------------------------------------------------------------
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (form_.MenuEnabled("Open1") && !DroppedScript(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (form_.MenuEnabled("Open1") && !DroppedScript(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+// A dropped script opens as with Open (the save prompt first when the script was modified).
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QString file = DroppedScript(event->mimeData());
+  if (!form_.MenuEnabled("Open1") || file.isEmpty()) {
+    event->ignore();
     return;
   }
-  if (!dialogs_.OpenDocument(QUrl::fromLocalFile(user_guide_))) {
-    form_.HandleFailure("The user guide could not be opened: " + ToCp932(user_guide_));
+  event->acceptProposedAction();
+  std::optional<std::string> name = ToCp932Exact(file);
+  if (!name) {
+    form_.HandleFailure("The file name has no Shift-JIS form: " + ToCp932(file));
+    return;
   }
+  Guard([&] { form_.LoadScript(*name); });
 }
 
 void MainWindow::VersionCommand() {
   about_->SetVersion(std::string(kVersionText));
-  about_->exec();
+  about_->Open();
 }
 
 }  // namespace tarsil::gui

@@ -1,6 +1,7 @@
 #include "gui/OptionsDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
 #include "gui/GuiTexts.h"
+#include "gui/RangeSpinBox.h"
 
 namespace tarsil::gui {
 namespace {
@@ -23,7 +25,7 @@ T* Named(T* widget, const char* name) {
 }
 
 QSpinBox* MakeSpin(const char* name, int min, int max, int step) {
-  auto* spin = Named(new QSpinBox, name);
+  auto* spin = Named(new RangeSpinBox, name);
   spin->setRange(min, max);
   spin->setSingleStep(step);
   return spin;
@@ -82,6 +84,7 @@ void OptionsDialog::Build() {
   name_row->addWidget(btn_brows_);
   layout->addLayout(name_row);
   layout->addWidget(cb_lognametime_);
+  BuildEncodingRow(layout);
 
   // The wait controls inside the frame Bvl_wait; the check box stands on its upper edge.
   cb_wait_ = Named(new QCheckBox(Utf8(texts::kSendWait)), "cb_wait");
@@ -153,8 +156,38 @@ void OptionsDialog::Build() {
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+// "文字コード" (new scripts, log and "Dir" files) and which text servers' names are in.
+void OptionsDialog::BuildEncodingRow(QVBoxLayout* layout) {
+  cb_text_encoding_ = Named(new QComboBox, "cb_TextEncoding");
+  cb_text_encoding_->addItems({QStringLiteral("CP932"), QStringLiteral("UTF-8")});
+  cb_server_charset_ = Named(new QComboBox, "cb_ServerCharset");
+  cb_server_charset_->addItems(
+      {QStringLiteral("AUTO"), QStringLiteral("UTF-8"), QStringLiteral("CP932")});
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel(Utf8(texts::kTextEncodingLabel)));
+  row->addWidget(cb_text_encoding_);
+  row->addWidget(new QLabel(QStringLiteral("SERVERCHARSET")));
+  row->addWidget(cb_server_charset_);
+  row->addStretch(1);
+  layout->addLayout(row);
+  connect(cb_text_encoding_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (showing_) return;
+    options_.SetFileEncoding(index == 1 ? TextEncoding::kUtf8 : TextEncoding::kCp932);
+  });
+  connect(cb_server_charset_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (showing_) return;
+    options_.SetServerNames(index == 1   ? ServerCharset::kUtf8
+                            : index == 2 ? ServerCharset::kCp932
+                                         : ServerCharset::kAuto);
+  });
+}
+
 void OptionsDialog::ShowModel() {
   showing_ = true;
+  cb_text_encoding_->setCurrentIndex(options_.FileEncoding() == TextEncoding::kUtf8 ? 1 : 0);
+  cb_server_charset_->setCurrentIndex(options_.ServerNames() == ServerCharset::kUtf8    ? 1
+                                      : options_.ServerNames() == ServerCharset::kCp932 ? 2
+                                                                                        : 0);
   ed_timeout_->setValue(options_.Timeout().Value());
   cb_passive_->setChecked(options_.Passive());
   ch_runmode_->setChecked(options_.HideWhenRunning());
@@ -192,11 +225,13 @@ bool OptionsDialog::LoadOptions() {
 
 int OptionsDialog::Open(QWidget* owner) {
   LoadOptions();
-  if (owner != nullptr) move(owner->frameGeometry().topLeft() + QPoint(50, 50));
+  PlaceRelativeTo(this, owner, QPoint(50, 50));
   return exec();
 }
 
 void OptionsDialog::OkClick() {
+  // A number still being typed counts, brought into its range.
+  for (QSpinBox* spin : {ed_timeout_, sp_wsec_, sp_wsize_}) spin->interpretText();
   try {
     options_.Store(store_);
   } catch (const std::exception& failure) {

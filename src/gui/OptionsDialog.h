@@ -11,6 +11,8 @@
 #include "platform/SettingsStore.h"
 
 class QCheckBox;
+class QComboBox;
+class QVBoxLayout;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -40,6 +42,7 @@ class OptionsDialog : public QDialog {
 
  private:
   void Build();
+  void BuildEncodingRow(QVBoxLayout* layout);
   void ShowModel();
   void OkClick();
   void BrowseClick();
@@ -67,6 +70,8 @@ class OptionsDialog : public QDialog {
   QLabel* wsize_label_ = nullptr;
   QCheckBox* cb_progress_ = nullptr;
   QCheckBox* cb_showbutton_ = nullptr;
+  QComboBox* cb_text_encoding_ = nullptr;
+  QComboBox* cb_server_charset_ = nullptr;
 };
 
 }  // namespace tarsil::gui

@@ -12,7 +12,7 @@
 namespace tarsil::gui {
 
 Tprogfm::Tprogfm(ProgressWindowState& state, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), state_(state) {
+    : QDialog(parent, kTitleOnly), state_(state) {
   setObjectName("progfm");
   setWindowTitle(FromCp932(kProgressCaption));
   QFont font(Utf8(kProportionalFontFamily));
@@ -64,10 +64,9 @@ void Tprogfm::ShowWithLog(QWidget* log_view) {
   show();
 }
 
-void Tprogfm::closeEvent(QCloseEvent* event) {
-  if (on_closed) on_closed();
-  event->accept();
-}
+// The run decides when the window goes (it hides it); a close asked for through the window
+// manager (a key, a menu of its own) is refused, so the window and the log it holds stay.
+void Tprogfm::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 // Escape does not close the window; it has no buttons to close it with either.
 void Tprogfm::reject() {}

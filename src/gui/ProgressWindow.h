@@ -1,11 +1,10 @@
 // Tprogfm on the desktop: the transfer window of the unattended run. A label, a busy animation,
 // the detail button and the holder panel that takes the execution log view while the window is
-// shown. It renders the controller's ProgressWindowState and gives the log view back on close.
+// shown. It renders the controller's ProgressWindowState; only the run shows and hides it.
 // Created once at start-up; GUI thread.
 #pragma once
 
 #include <QDialog>
-#include <functional>
 
 #include "app/ProgressWindow.h"
 
@@ -23,8 +22,9 @@ class Tprogfm : public QDialog {
   void ShowWithLog(QWidget* log_view);
   // Follows the state: the detail button and the client height.
   void Render();
-  // Told when the window closes, so that the log view goes back to the main window.
-  std::function<void()> on_closed;
+  // A title bar without buttons (no system menu, close, minimise or maximise) and a fixed size.
+  static constexpr Qt::WindowFlags kTitleOnly =
+      Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
 
   QWidget* Holder() const { return panel_; }
   QToolButton* DetailButton() const { return detail_; }

@@ -1,7 +1,12 @@
 #include "gui/ScriptEditor.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QTextBlock>
+#include <QUrl>
 
 #include "gui/Fonts.h"
 #include "gui/GuiTexts.h"
@@ -26,6 +31,29 @@ QString LinesToEditorText(const std::vector<std::string>& lines) {
     text += QLatin1Char('\n');
   }
   return text;
+}
+
+namespace {
+
+bool HoldsLocalFiles(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return false;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+QString DroppedScript(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return QString();
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QString file = url.toLocalFile();
+    const QString extension = QFileInfo(file).suffix().toLower();
+    if (extension == QLatin1String("fcs") || extension == QLatin1String("fcx")) return file;
+  }
+  return QString();
 }
 
 ScriptEditor::ScriptEditor(QWidget* parent) : QPlainTextEdit(parent) {
@@ -68,6 +96,30 @@ void ScriptEditor::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QPlainTextEdit::keyPressEvent(event);
+}
+
+void ScriptEditor::dragEnterEvent(QDragEnterEvent* event) {
+  if (HoldsLocalFiles(event->mimeData())) {
+    event->ignore();
+    return;
+  }
+  QPlainTextEdit::dragEnterEvent(event);
+}
+
+void ScriptEditor::dragMoveEvent(QDragMoveEvent* event) {
+  if (HoldsLocalFiles(event->mimeData())) {
+    event->ignore();
+    return;
+  }
+  QPlainTextEdit::dragMoveEvent(event);
+}
+
+void ScriptEditor::dropEvent(QDropEvent* event) {
+  if (HoldsLocalFiles(event->mimeData())) {
+    event->ignore();
+    return;
+  }
+  QPlainTextEdit::dropEvent(event);
 }
 
 }  // namespace tarsil::gui

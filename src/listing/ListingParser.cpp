@@ -43,8 +43,9 @@ bool LinkCountGlued(std::string_view permissions) {
 }
 
 // The name of a DOS-style line: after the size word (or "<DIR>") and the run of spaces behind
-// it. That is column 40 in the usual layout, where the name keeps any leading blanks; lines with
-// four-digit years, 24-hour times or wide sizes put it elsewhere. Untrimmed.
+// it. That is column 40 in the usual layout (a date word of eight characters), where the name
+// keeps any leading blanks; lines with four-digit years, 24-hour times or wide sizes put it
+// elsewhere, and there the name starts after the blanks. Untrimmed.
 std::string_view DosName(std::string_view line) {
   size_t pos = 0;
   const auto skip_word = [&] {
@@ -54,6 +55,7 @@ std::string_view DosName(std::string_view line) {
     while (pos < line.size() && line[pos] == ' ') ++pos;
   };
   skip_word();
+  const bool usual_columns = pos == 8;
   skip_spaces();
   skip_word();
   skip_spaces();
@@ -65,7 +67,9 @@ std::string_view DosName(std::string_view line) {
   }
   skip_spaces();
   size_t name_start = pos;
-  if (size_end <= kDosNameColumn && kDosNameColumn <= name_start) name_start = kDosNameColumn;
+  if (usual_columns && size_end <= kDosNameColumn && kDosNameColumn <= name_start) {
+    name_start = kDosNameColumn;
+  }
   return line.substr(name_start);
 }
 

@@ -89,7 +89,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 // Opens for writing without ever blocking on a FIFO, and accepts only regular files and
 // character devices (such as /dev/null).
-bool WriteFile(std::string_view path, std::string_view bytes, int mode_flags) {
+bool WriteFile(std::string_view path, const PieceSource& source, int mode_flags) {
   const std::optional<std::string> native = ExactNativePath(path);
   if (!native || native->empty()) return false;
   UniqueFd fd(
@@ -101,7 +101,7 @@ bool WriteFile(std::string_view path, std::string_view bytes, int mode_flags) {
   }
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
-  if (!WriteAll(fd.get(), bytes)) return false;
+  if (!source([&fd](std::string_view bytes) { return WriteAll(fd.get(), bytes); })) return false;
   return fd.Close();
 }
 
@@ -114,6 +114,10 @@ std::string NativePath(std::string_view cp932) {
 }
 
 std::vector<std::string> ListFiles(std::string_view dir_cp932) {
+  return ListFiles(dir_cp932, nullptr);
+}
+
+std::vector<std::string> ListFiles(std::string_view dir_cp932, std::vector<std::string>* left_out) {
   std::vector<std::string> names;
   std::string native = ".";
   if (!dir_cp932.empty()) {
@@ -135,9 +139,12 @@ std::vector<std::string> ListFiles(std::string_view dir_cp932) {
     if (!regular) continue;
     // Only a name that converts back to the very same bytes can be used to reach the file.
     std::optional<std::string> cp932 = Utf8ToCp932Exact(name);
-    if (!cp932) continue;
-    const std::optional<std::string> back = Cp932ToUtf8Exact(*cp932);
-    if (!back || *back != name || HasBackslash(*cp932)) continue;
+    std::optional<std::string> back;
+    if (cp932) back = Cp932ToUtf8Exact(*cp932);
+    if (!cp932 || !back || *back != name || HasBackslash(*cp932)) {
+      if (left_out != nullptr) left_out->emplace_back(name);
+      continue;
+    }
     names.push_back(std::move(*cp932));
   }
   return names;
@@ -212,11 +219,17 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
 }
 
 bool WriteWholeFile(std::string_view path, std::string_view bytes) {
-  return WriteFile(path, bytes, O_TRUNC);
+  return WriteFile(
+      path, [bytes](const PieceSink& sink) { return sink(bytes); }, O_TRUNC);
 }
 
 bool AppendToFile(std::string_view path, std::string_view bytes) {
-  return WriteFile(path, bytes, O_APPEND);
+  return WriteFile(
+      path, [bytes](const PieceSink& sink) { return sink(bytes); }, O_APPEND);
+}
+
+bool WriteFileInPieces(std::string_view path, bool append, const PieceSource& source) {
+  return WriteFile(path, source, append ? O_APPEND : O_TRUNC);
 }
 
 void SplitPath(std::string_view path, std::string& dir, std::string& name) {

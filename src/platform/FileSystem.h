@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,9 @@ std::string NativePath(std::string_view cp932);
 // FIFOs and sockets are not files. Names without an exact CP932 form are left out. An
 // unreadable folder gives an empty list.
 std::vector<std::string> ListFiles(std::string_view dir_cp932);
+// The same; the native names of the files left out for want of an exact CP932 form are added to
+// `left_out` (when not null), so that the caller can name them.
+std::vector<std::string> ListFiles(std::string_view dir_cp932, std::vector<std::string>* left_out);
 
 // Something other than a folder exists at path (links followed).
 bool FileExists(std::string_view path);
@@ -43,6 +47,12 @@ bool WriteWholeFile(std::string_view path, std::string_view bytes);
 
 // Appends to the file (creating it). False on any failure, short writes included.
 bool AppendToFile(std::string_view path, std::string_view bytes);
+
+// As WriteWholeFile (or AppendToFile), with the bytes that `source` hands to its sink one piece
+// after the other; false also when the source returns false. Long texts need not be in memory.
+using PieceSink = std::function<bool(std::string_view)>;
+using PieceSource = std::function<bool(const PieceSink&)>;
+bool WriteFileInPieces(std::string_view path, bool append, const PieceSource& source);
 
 // Splits after the last "/", "\" or ":" (a trail byte 0x5C is no separator): dir keeps the
 // separator, name is the rest. Without a separator dir is empty.

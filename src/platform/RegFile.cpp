@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/CodePage.h"
 
@@ -107,6 +108,19 @@ size_t CommonPrefix(const std::vector<std::string>& a, const std::vector<std::st
   return n;
 }
 
+// The index key of the first `count` parts of a key path: each part folded and prefixed with its
+// length, so that no two different paths share a key.
+std::string PathKey(const std::vector<std::string>& path, size_t count) {
+  std::string key;
+  for (size_t i = 0; i < count; ++i) {
+    std::string folded = FoldRegName(path[i]);
+    key += std::to_string(folded.size());
+    key += ':';
+    key += folded;
+  }
+  return key;
+}
+
 std::string ValueLine(const RegValue& value) {
   std::string line = value.name.empty() ? std::string("@") : QuoteRegString(value.name);
   line += '=';
@@ -175,24 +189,40 @@ std::string ParseData(std::string_view data, const std::vector<std::string_view>
 
 }  // namespace
 
+RegSection::RegSection(std::vector<std::string> key_path, std::string header)
+    : path(std::move(key_path)), header_line(std::move(header)) {}
+
 RegValue* RegSection::FindValue(std::string_view name) {
-  for (RegValue& value : values) {
-    if (value.kind != RegValue::Kind::kComment && RegNamesEqual(value.name, name)) return &value;
-  }
-  return nullptr;
+  auto found = index_.find(FoldRegName(name));
+  return found == index_.end() ? nullptr : &values_[found->second];
 }
 
 const RegValue* RegSection::FindValue(std::string_view name) const {
   return const_cast<RegSection*>(this)->FindValue(name);
 }
 
-RegSection* RegDocument::FindSection(const std::vector<std::string>& path) {
-  for (RegSection& section : sections) {
-    if (section.path.size() == path.size() && CommonPrefix(section.path, path) == path.size()) {
-      return &section;
-    }
+RegValue& RegSection::PutValue(RegValue value) {
+  if (value.kind == RegValue::Kind::kComment) return values_.emplace_back(std::move(value));
+  auto [slot, added] = index_.try_emplace(FoldRegName(value.name), values_.size());
+  if (!added) return values_[slot->second] = std::move(value);
+  return values_.emplace_back(std::move(value));
+}
+
+bool RegSection::RemoveValue(std::string_view name) {
+  auto found = index_.find(FoldRegName(name));
+  if (found == index_.end()) return false;
+  const size_t position = found->second;
+  index_.erase(found);
+  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(position));
+  for (auto& entry : index_) {
+    if (entry.second > position) --entry.second;
   }
-  return nullptr;
+  return true;
+}
+
+RegSection* RegDocument::FindSection(const std::vector<std::string>& path) {
+  auto found = section_index_.find(PathKey(path, path.size()));
+  return found == section_index_.end() ? nullptr : &sections_[found->second];
 }
 
 const RegSection* RegDocument::FindSection(const std::vector<std::string>& path) const {
@@ -200,9 +230,14 @@ const RegSection* RegDocument::FindSection(const std::vector<std::string>& path)
 }
 
 bool RegDocument::KeyExists(const std::vector<std::string>& path) const {
-  return std::any_of(sections.begin(), sections.end(), [&](const RegSection& section) {
-    return CommonPrefix(section.path, path) == path.size();
-  });
+  if (path.empty()) return !sections_.empty();
+  return key_prefixes_.contains(PathKey(path, path.size()));
+}
+
+void RegDocument::Index(size_t position) {
+  const std::vector<std::string>& path = sections_[position].path;
+  section_index_[PathKey(path, path.size())] = position;
+  for (size_t n = 1; n <= path.size(); ++n) key_prefixes_.insert(PathKey(path, n));
 }
 
 RegSection& RegDocument::EnsureSection(const std::vector<std::string>& path, bool* created) {
@@ -211,15 +246,14 @@ RegSection& RegDocument::EnsureSection(const std::vector<std::string>& path, boo
     return *found;
   }
   *created = true;
-  RegSection section;
-  section.path = path;
+  RegSection section(path, {});
   std::vector<bool> spelled(path.size(), false);
   size_t best = 0;  // longest common prefix with any section
-  size_t insert_at = sections.size();
-  for (size_t i = 0; i < sections.size(); ++i) {
-    size_t common = CommonPrefix(sections[i].path, path);
+  size_t insert_at = sections_.size();
+  for (size_t i = 0; i < sections_.size(); ++i) {
+    size_t common = CommonPrefix(sections_[i].path, path);
     for (size_t c = 0; c < common; ++c) {
-      if (!spelled[c]) section.path[c] = sections[i].path[c];
+      if (!spelled[c]) section.path[c] = sections_[i].path[c];
       spelled[c] = true;
     }
     if (common > 0 && common >= best) {
@@ -227,8 +261,21 @@ RegSection& RegDocument::EnsureSection(const std::vector<std::string>& path, boo
       insert_at = i + 1;
     }
   }
-  return *sections.insert(sections.begin() + static_cast<std::ptrdiff_t>(insert_at),
-                          std::move(section));
+  sections_.insert(sections_.begin() + static_cast<std::ptrdiff_t>(insert_at), std::move(section));
+  // The sections after the new one moved up by one.
+  for (auto& entry : section_index_) {
+    if (entry.second >= insert_at) ++entry.second;
+  }
+  Index(insert_at);
+  return sections_[insert_at];
+}
+
+RegSection& RegDocument::FindOrAppendSection(std::vector<std::string> path,
+                                             std::string header_line) {
+  if (RegSection* found = FindSection(path)) return *found;
+  sections_.emplace_back(std::move(path), std::move(header_line));
+  Index(sections_.size() - 1);
+  return sections_.back();
 }
 
 RegParseResult ParseRegFile(std::string_view bytes) {
@@ -253,7 +300,7 @@ RegParseResult ParseRegFile(std::string_view bytes) {
     if (line.front() == ';') {
       RegValue comment{RegValue::Kind::kComment, {}, {}, 0, {std::string(lines[i])}};
       if (current != nullptr) {
-        current->values.push_back(std::move(comment));
+        current->PutValue(std::move(comment));
       } else {
         document.prelude.emplace_back(lines[i]);
       }
@@ -265,11 +312,7 @@ RegParseResult ParseRegFile(std::string_view bytes) {
       }
       std::vector<std::string> path = SplitRegKeyPath(inner);
       if (path.empty()) return fail(i, "the key has no name");
-      current = document.FindSection(path);
-      if (current == nullptr) {
-        document.sections.push_back({std::move(path), std::string(lines[i]), {}});
-        current = &document.sections.back();
-      }
+      current = &document.FindOrAppendSection(std::move(path), std::string(lines[i]));
     } else if (line.front() == '"' || line.front() == '@') {
       if (current == nullptr) return fail(i, "a value before the first key");
       size_t first = i;
@@ -285,11 +328,7 @@ RegParseResult ParseRegFile(std::string_view bytes) {
       if (pos >= line.size() || line[pos] != '=') return fail(i, "'=' expected after the name");
       std::string fault = ParseData(TrimBlanks(line.substr(pos + 1)), lines, i, value);
       if (!fault.empty()) return fail(first, std::move(fault));
-      if (RegValue* earlier = current->FindValue(value.name)) {
-        *earlier = std::move(value);
-      } else {
-        current->values.push_back(std::move(value));
-      }
+      current->PutValue(std::move(value));
     } else {
       return fail(i, "neither a key, a value nor a comment");
     }
@@ -303,7 +342,7 @@ std::string SerializeRegFile(const RegDocument& document) {
   out += kLineEnd;
   for (const std::string& line : document.prelude) (out += line) += kLineEnd;
   if (!document.prelude.empty()) out += kLineEnd;
-  for (const RegSection& section : document.sections) {
+  for (const RegSection& section : document.sections()) {
     if (section.header_line.empty()) {
       out += '[';
       for (size_t i = 0; i < section.path.size(); ++i) {
@@ -315,7 +354,7 @@ std::string SerializeRegFile(const RegDocument& document) {
       out += section.header_line;
     }
     out += kLineEnd;
-    for (const RegValue& value : section.values) {
+    for (const RegValue& value : section.values()) {
       if (value.lines.empty()) {
         (out += ValueLine(value)) += kLineEnd;
       } else {
@@ -337,6 +376,16 @@ bool RegNamesEqual(std::string_view a, std::string_view b) {
     i += length;
   }
   return true;
+}
+
+std::string FoldRegName(std::string_view name) {
+  std::string folded(name);
+  for (size_t i = 0; i < folded.size();) {
+    const size_t length = CharLength(folded, i);
+    if (length == 1) folded[i] = FoldAscii(folded[i]);
+    i += length;
+  }
+  return folded;
 }
 
 std::vector<std::string> SplitRegKeyPath(std::string_view path) {

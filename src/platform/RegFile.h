@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace tarsil {
@@ -22,21 +24,38 @@ struct RegValue {
   std::vector<std::string> lines;  // as read, without line ends; empty when (re)written by us
 };
 
-// One "[ROOT\Key\Sub]" section.
-struct RegSection {
+// One "[ROOT\Key\Sub]" section. Its values are indexed by name (letter case ignored), so that
+// finding one costs the same in a section of ten values or of a hundred thousand.
+class RegSection {
+ public:
+  RegSection() = default;
+  RegSection(std::vector<std::string> key_path, std::string header);
+
   std::vector<std::string> path;  // root first, e.g. {"HKEY_LOCAL_MACHINE", "SOFTWARE", "Tarsil"}
   std::string header_line;        // as read; empty when created by us
-  std::vector<RegValue> values;
 
-  // The value of that name (letter case ignored), or null; comments never match.
+  // Values and comment lines in file order.
+  const std::vector<RegValue>& values() const { return values_; }
+  // The value of that name (letter case ignored), or null; comments never match. The name of a
+  // value found must not be changed through the pointer.
   RegValue* FindValue(std::string_view name);
   const RegValue* FindValue(std::string_view name) const;
+  // Appends a comment, or a value whose name is new; a value whose name is taken replaces the
+  // earlier one in its place (as an import does).
+  RegValue& PutValue(RegValue value);
+  // Removes the named value; false when there is none.
+  bool RemoveValue(std::string_view name);
+
+ private:
+  std::vector<RegValue> values_;
+  std::unordered_map<std::string, size_t> index_;  // folded name -> position in values_
 };
 
-struct RegDocument {
+class RegDocument {
+ public:
   std::vector<std::string> prelude;  // comment lines between "REGEDIT4" and the first section
-  std::vector<RegSection> sections;
 
+  const std::vector<RegSection>& sections() const { return sections_; }
   RegSection* FindSection(const std::vector<std::string>& path);
   const RegSection* FindSection(const std::vector<std::string>& path) const;
   // True when the key has a section of its own or lies above a key that has one.
@@ -44,6 +63,15 @@ struct RegDocument {
   // The key's section, added next to its relatives when missing (*created tells which). Parts
   // of the path that exist already keep the letter case they have in the file.
   RegSection& EnsureSection(const std::vector<std::string>& path, bool* created);
+  // The key's section, appended at the end when missing (the order of a file being read).
+  RegSection& FindOrAppendSection(std::vector<std::string> path, std::string header_line);
+
+ private:
+  void Index(size_t position);
+
+  std::vector<RegSection> sections_;
+  std::unordered_map<std::string, size_t> section_index_;  // folded path -> position
+  std::unordered_set<std::string> key_prefixes_;           // folded paths of keys that exist
 };
 
 struct RegParseResult {
@@ -63,6 +91,9 @@ std::string SerializeRegFile(const RegDocument& document);
 
 // Letter case of ASCII letters ignored; the second byte of a two-byte character compares exactly.
 bool RegNamesEqual(std::string_view a, std::string_view b);
+// The name with the letters of its one-byte characters upper-cased: equal for names that
+// RegNamesEqual finds equal, and only for those.
+std::string FoldRegName(std::string_view name);
 
 // Splits "\SOFTWARE\Tarsil" at backslashes that are characters of their own; empty parts dropped.
 std::vector<std::string> SplitRegKeyPath(std::string_view path);

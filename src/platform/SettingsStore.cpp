@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -70,29 +71,6 @@ std::vector<std::string> WritableKeyPath(std::string_view key) {
   return path;
 }
 
-// The whole file, or nullopt when it does not exist.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) {
-    if (errno == ENOENT) return std::nullopt;
-    ThrowSystemError("cannot read the settings file", path);
-  }
-  std::string bytes;
-  constexpr size_t kChunk = 64 * 1024;
-  while (true) {
-    size_t used = bytes.size();
-    bytes.resize(used + kChunk);
-    ssize_t got = ::read(fd.get(), bytes.data() + used, kChunk);
-    if (got < 0) {
-      bytes.resize(used);
-      if (errno == EINTR) continue;
-      ThrowSystemError("cannot read the settings file", path);
-    }
-    bytes.resize(used + static_cast<size_t>(got));
-    if (got == 0) return bytes;
-  }
-}
-
 void WriteAll(int fd, std::string_view bytes, const std::string& path) {
   while (!bytes.empty()) {
     ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -114,16 +92,99 @@ std::string WriteTarget(const std::string& path) {
   return path;
 }
 
+constexpr mode_t kOwnerOnly = 0600;
+
+// Takes a flock, retrying when a signal interrupts the wait.
+void LockRetrying(int fd, int operation, const std::string& lock_path) {
+  while (::flock(fd, operation) != 0) {
+    if (errno != EINTR) ThrowSystemError("cannot lock", lock_path);
+  }
+}
+
+// The lock file for a change: created owner-only (whatever the umask) when it is missing.
+UniqueFd OpenLockForWriting(const std::string& lock_path) {
+  UniqueFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly));
+  if (fd.valid()) {
+    ::fchmod(fd.get(), kOwnerOnly);
+  } else if (errno == EEXIST) {
+    fd.Reset(::open(lock_path.c_str(), O_RDWR | O_CLOEXEC));
+  }
+  if (!fd.valid()) ThrowSystemError("cannot open the lock file", lock_path);
+  return fd;
+}
+
+// The lock file for a read, opened read-only; none when it is missing or cannot be opened. A
+// reader without the lock still sees a whole file, because every change is a rename.
+UniqueFd OpenLockForReading(const std::string& lock_path) {
+  return UniqueFd(::open(lock_path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+// What a file was read from: a change by rename gives another inode, a change in place another
+// size or time stamp.
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  int64_t modified_ns = 0;
+  int64_t changed_ns = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+int64_t Nanoseconds(const timespec& time) {
+  return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+FileIdentity IdentityOf(const struct stat& info) {
+  return {true,
+          info.st_dev,
+          info.st_ino,
+          info.st_size,
+          Nanoseconds(info.st_mtim),
+          Nanoseconds(info.st_ctim)};
+}
+
+// Time stamps are coarse (a clock tick, on some file systems a second or two): a file changed in
+// place within that time of its last change may carry the same stamps for other bytes. Such a
+// file is compared byte for byte at the next read.
+bool RecentlyChanged(const FileIdentity& identity) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  constexpr int64_t kStampGrain = 2'000'000'000;
+  return Nanoseconds(now) - identity.modified_ns < kStampGrain;
+}
+
+// The bytes of an open file from its start; `expected` is its size as last seen, so that the
+// text is read without growing it along the way.
+std::string ReadAll(int fd, const std::string& path, size_t expected) {
+  constexpr size_t kChunk = 64 * 1024;
+  std::string bytes;
+  bytes.reserve(expected + kChunk);
+  while (true) {
+    size_t used = bytes.size();
+    bytes.resize(used + kChunk);
+    ssize_t got = ::read(fd, bytes.data() + used, kChunk);
+    if (got < 0) {
+      bytes.resize(used);
+      if (errno == EINTR) continue;
+      ThrowSystemError("cannot read the settings file", path);
+    }
+    bytes.resize(used + static_cast<size_t>(got));
+    if (got == 0) return bytes;
+  }
+}
+
 // Writes a temporary file beside target, flushes it to disk and renames it over target, so that
-// a reader sees the old file or the new one, never a part. The old file's permissions are kept.
+// a reader sees the old file or the new one, never a part. The old file's permissions are kept;
+// a new file is owner-only, whatever the umask.
 void ReplaceFile(const std::string& target, const std::string& bytes) {
   std::string temp = target + ".tmp";
   ::unlink(temp.c_str());  // a leftover of an interrupted change
-  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly));
   if (!fd.valid()) ThrowSystemError("cannot create the temporary settings file", temp);
   TempFileGuard guard(temp);
   struct stat old;
-  if (::stat(target.c_str(), &old) == 0) ::fchmod(fd.get(), old.st_mode & 07777);
+  ::fchmod(fd.get(), ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : kOwnerOnly);
   WriteAll(fd.get(), bytes, temp);
   if (::fsync(fd.get()) != 0 || !fd.Close()) {
     ThrowSystemError("cannot write the settings file", temp);
@@ -149,8 +210,9 @@ bool SetValue(RegDocument& document, const std::vector<std::string>& path, std::
     return created;
   }
   if (value == nullptr) {
-    value = &section.values.emplace_back();
-    value->name = name;  // the case of the first writing stays
+    RegValue added;
+    added.name = name;  // the case of the first writing stays
+    value = &section.PutValue(std::move(added));
   }
   value->kind = wanted.kind;
   value->text = wanted.text;
@@ -161,7 +223,8 @@ bool SetValue(RegDocument& document, const std::vector<std::string>& path, std::
 
 }  // namespace
 
-SettingsStore::SettingsStore(std::string file_path) : path_(std::move(file_path)) {
+SettingsStore::SettingsStore(std::string file_path)
+    : path_(std::move(file_path)), cache_(std::make_unique<Cache>()) {
   if (path_.empty()) throw SettingsError("no settings file given");
   std::error_code error;
   fs::path absolute = fs::absolute(path_, error);
@@ -193,16 +256,53 @@ std::string SettingsStore::DefaultPath() {
   return (error ? file : absolute).string();
 }
 
-RegDocument SettingsStore::Load() const {
-  std::optional<std::string> bytes = ReadWholeFile(path_);
-  if (!bytes) return {};
-  RegParseResult parsed = ParseRegFile(*bytes);
-  if (!parsed.ok()) {
-    throw SettingsError("settings file " + path_ + ", line " + std::to_string(parsed.error_line) +
-                        ": " + parsed.error);
+struct SettingsStore::Cache {
+  bool valid = false;
+  bool recent = false;  // changed too recently for the identity alone to vouch for the bytes
+  FileIdentity identity;
+  std::string bytes;
+  RegDocument document;
+};
+
+SettingsStore::~SettingsStore() = default;
+SettingsStore::SettingsStore(SettingsStore&&) noexcept = default;
+SettingsStore& SettingsStore::operator=(SettingsStore&&) noexcept = default;
+
+void SettingsStore::Refresh() const {
+  Cache& cache = *cache_;
+  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    if (errno != ENOENT) ThrowSystemError("cannot read the settings file", path_);
+    if (!cache.valid || cache.identity.exists) cache = Cache{true, false, {}, {}, {}};
+    return;
   }
-  return std::move(parsed.document);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) ThrowSystemError("cannot read the settings file", path_);
+  const FileIdentity identity = IdentityOf(info);
+  if (cache.valid && cache.identity == identity && !cache.recent) return;
+  std::string bytes = ReadAll(fd.get(), path_, static_cast<size_t>(info.st_size));
+  if (!cache.valid || bytes != cache.bytes) {
+    cache.valid = false;  // until the new bytes have parsed
+    RegParseResult parsed = ParseRegFile(bytes);
+    if (!parsed.ok()) {
+      throw SettingsError("settings file " + path_ + ", line " + std::to_string(parsed.error_line) +
+                          ": " + parsed.error);
+    }
+    cache.document = std::move(parsed.document);
+    cache.bytes = std::move(bytes);
+  }
+  cache.identity = identity;
+  cache.recent = RecentlyChanged(identity);
+  cache.valid = true;
 }
+
+const RegDocument& SettingsStore::Current() const {
+  const std::string lock_path = WriteTarget(path_) + ".lock";
+  UniqueFd lock = OpenLockForReading(lock_path);
+  if (lock.valid()) LockRetrying(lock.get(), LOCK_SH, lock_path);
+  Refresh();
+  return cache_->document;
+}  // closing the lock file releases the lock
 
 void SettingsStore::Modify(const std::function<bool(RegDocument&)>& change) {
   std::string target = WriteTarget(path_);
@@ -213,17 +313,31 @@ void SettingsStore::Modify(const std::function<bool(RegDocument&)>& change) {
     throw SettingsError("cannot create the folder " + folder.string() + ": " + error.message());
   }
   std::string lock_path = target + ".lock";
-  UniqueFd lock(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-  if (!lock.valid()) ThrowSystemError("cannot open the lock file", lock_path);
-  while (::flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) ThrowSystemError("cannot lock", lock_path);
+  UniqueFd lock = OpenLockForWriting(lock_path);
+  LockRetrying(lock.get(), LOCK_EX, lock_path);
+  Refresh();
+  Cache& cache = *cache_;
+  try {
+    if (!change(cache.document)) return;
+    std::string bytes = SerializeRegFile(cache.document);
+    ReplaceFile(target, bytes);
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) != 0) {
+      cache.valid = false;
+      return;
+    }
+    cache.identity = IdentityOf(info);
+    cache.recent = RecentlyChanged(cache.identity);
+    cache.bytes = std::move(bytes);
+  } catch (...) {
+    cache.valid = false;  // the document may hold a change that never reached the file
+    throw;
   }
-  RegDocument document = Load();
-  if (change(document)) ReplaceFile(target, SerializeRegFile(document));
 }  // closing the lock file releases the lock
 
 void SettingsStore::CreateKey(std::string_view key) {
   std::vector<std::string> path = WritableKeyPath(key);
+  if (Current().KeyExists(path)) return;
   Modify([&](RegDocument& document) {
     if (document.KeyExists(path)) return false;
     bool created = false;
@@ -233,20 +347,20 @@ void SettingsStore::CreateKey(std::string_view key) {
 }
 
 bool SettingsStore::KeyExists(std::string_view key) const {
-  return SplitRegKeyPath(key).empty() || Load().KeyExists(KeyPath(key));
+  return SplitRegKeyPath(key).empty() || Current().KeyExists(KeyPath(key));
 }
 
 bool SettingsStore::ValueExists(std::string_view key, std::string_view name) const {
-  RegDocument document = Load();
+  const RegDocument& document = Current();
   const RegSection* section = document.FindSection(KeyPath(key));
   return section != nullptr && section->FindValue(name) != nullptr;
 }
 
 std::vector<std::string> SettingsStore::ValueNames(std::string_view key) const {
-  RegDocument document = Load();
+  const RegDocument& document = Current();
   std::vector<std::string> names;
   if (const RegSection* section = document.FindSection(KeyPath(key))) {
-    for (const RegValue& value : section->values) {
+    for (const RegValue& value : section->values()) {
       if (value.kind != RegValue::Kind::kComment) names.push_back(value.name);
     }
   }
@@ -255,7 +369,7 @@ std::vector<std::string> SettingsStore::ValueNames(std::string_view key) const {
 
 std::optional<std::string> SettingsStore::ReadString(std::string_view key,
                                                      std::string_view name) const {
-  RegDocument document = Load();
+  const RegDocument& document = Current();
   const RegSection* section = document.FindSection(KeyPath(key));
   const RegValue* value = section != nullptr ? section->FindValue(name) : nullptr;
   if (value == nullptr) return std::nullopt;
@@ -267,7 +381,7 @@ std::optional<std::string> SettingsStore::ReadString(std::string_view key,
 
 std::optional<int32_t> SettingsStore::ReadInteger(std::string_view key,
                                                   std::string_view name) const {
-  RegDocument document = Load();
+  const RegDocument& document = Current();
   const RegSection* section = document.FindSection(KeyPath(key));
   const RegValue* value = section != nullptr ? section->FindValue(name) : nullptr;
   if (value == nullptr) return std::nullopt;
@@ -301,10 +415,7 @@ void SettingsStore::DeleteValue(std::string_view key, std::string_view name) {
   std::vector<std::string> path = KeyPath(key);
   Modify([&](RegDocument& document) {
     RegSection* section = document.FindSection(path);
-    RegValue* value = section != nullptr ? section->FindValue(name) : nullptr;
-    if (value == nullptr) return false;
-    section->values.erase(section->values.begin() + (value - section->values.data()));
-    return true;
+    return section != nullptr && section->RemoveValue(name);
   });
 }
 

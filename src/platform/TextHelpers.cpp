@@ -35,7 +35,7 @@ std::string_view TrimWith(std::string_view text, Pred is_trimmed) {
 
 }  // namespace
 
-std::string NextToken(std::string& source, std::string_view separators) {
+TokenSpan FindToken(std::string_view source, std::string_view separators) {
   std::size_t start = 0;
   while (start < source.size() &&
          IsSingleByteIn(source, start, CharLengthAt(source, start), separators)) {
@@ -44,15 +44,16 @@ std::string NextToken(std::string& source, std::string_view separators) {
   std::size_t pos = start;
   while (pos < source.size()) {
     const std::size_t length = CharLengthAt(source, pos);
-    if (IsSingleByteIn(source, pos, length, separators)) {
-      std::string token = source.substr(start, pos - start);
-      source.erase(0, pos + 1);
-      return token;
-    }
+    if (IsSingleByteIn(source, pos, length, separators)) return {start, pos, pos + 1};
     pos += length;
   }
-  std::string token = source.substr(start);
-  source.clear();
+  return {start, source.size(), source.size()};
+}
+
+std::string NextToken(std::string& source, std::string_view separators) {
+  const TokenSpan span = FindToken(source, separators);
+  std::string token = source.substr(span.begin, span.end - span.begin);
+  source.erase(0, span.rest);
   return token;
 }
 

@@ -16,6 +16,15 @@ namespace tarsil {
 // `source` becomes empty.
 std::string NextToken(std::string& source, std::string_view separators);
 
+// Where NextToken would cut: the token is source[begin, end) and the source that NextToken
+// leaves starts at `rest`. Lets a caller find a token's place in the line it came from.
+struct TokenSpan {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::size_t rest = 0;
+};
+TokenSpan FindToken(std::string_view source, std::string_view separators);
+
 // Removes runs of half-width (0x20) and full-width (0x81 0x40) spaces at both ends. Tabs stay.
 std::string TrimSpaces(std::string_view text);
 

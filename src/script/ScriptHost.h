@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "ftp/FtpCharset.h"
+#include "platform/CodePage.h"
+#include "platform/TextEncoding.h"
+
 namespace tarsil {
 
 enum class MessageIcon { kNone, kInformation, kError, kQuestion };
@@ -16,6 +20,8 @@ class ScriptHost {
   virtual ~ScriptHost() = default;
 
   virtual void WriteLog(std::string_view line) = 0;
+  // A UTF-8 line that may name something CP932 cannot hold; by default written with "?" there.
+  virtual void WriteLogUtf8(std::string_view utf8) { WriteLog(Utf8ToCp932(utf8)); }
   // Start of a run or step: remember status panel 0 and show "実行中", hourglass, disable menus.
   virtual void BeginRun() = 0;
   // End of a run or step, also after a failure: undo BeginRun.
@@ -30,6 +36,10 @@ class ScriptHost {
   virtual bool PassiveOption() = 0;                        // the passive-mode option
   virtual void ServerOpened(std::string_view server) = 0;  // remembered for the status bar
   virtual std::string ScriptFileName() = 0;
+  // The encoding of the files the script writes ("Dir" output) and which text the server's
+  // names are in unless the script says otherwise; by default today's plain CP932.
+  virtual TextEncoding FileEncoding() { return TextEncoding::kCp932; }
+  virtual ServerCharset ServerCharsetOption() { return ServerCharset::kCp932; }
 };
 
 }  // namespace tarsil

@@ -1,17 +1,20 @@
 #include "script/ScriptRunner.h"
 
 #include <cmath>
+#include <map>
 #include <stdexcept>
 
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/TextEncoding.h"
 #include "platform/TextHelpers.h"
 #include "script/ExpandLine.h"
 #include "script/Keywords.h"
 #include "script/ScriptTexts.h"
 #include "script/SecretMask.h"
 #include "session/LocalFiles.h"
+#include "session/SessionTexts.h"
 
 namespace tarsil {
 namespace {
@@ -57,6 +60,7 @@ void ScriptRunner::RunPreparation() {
   ftp_.Params.Clear();
   host_.ProcessMessages();
   ftp_.WaitTimeOut = host_.TimeoutSeconds() * 1000;
+  ftp_.ServerCharsetOption = host_.ServerCharsetOption();
 }
 
 void ScriptRunner::RunScript() {
@@ -95,10 +99,11 @@ void ScriptRunner::RunWhole() {
     } else {
       try {
         ExecuteLine(line, line_index_);
+      } catch (const std::exception& failure) {
+        // A failure inside one line of a whole run ends that line only, said and tested by "if".
+        LineFailed(failure.what());
       } catch (...) {
-        // A failure inside one line of a whole run ends that line only; the exit status still
-        // counts it as an error.
-        error_seen_ = true;
+        LineFailed("The line failed");
       }
       if (line_index_ < kEndOfScript + 1) ++line_index_;
       host_.WaitWithMessages(500);
@@ -147,7 +152,12 @@ void ScriptRunner::ExecuteLine(const std::string& line, int32_t& line_index) {
       return;
     case Keyword::kSet: {
       SetCommand set = ParseSet(Word(args));
-      values_.Set(set.name, set.value);
+      try {
+        values_.Set(set.name, set.value);
+      } catch (const std::exception& failure) {
+        // A value the store refuses is never dropped silently.
+        LineFailed("set " + set.name + ": " + failure.what());
+      }
       return;
     }
     case Keyword::kSetParam:
@@ -164,9 +174,15 @@ void ScriptRunner::ExecuteLine(const std::string& line, int32_t& line_index) {
     case Keyword::kLdel:
       ExecuteLocalDelete(args);
       return;
-    case Keyword::kLmdel:
-      DeleteLocalFiles(args);
+    case Keyword::kLmdel: {
+      std::vector<std::string> left_out;
+      DeleteLocalFiles(args, &left_out);
+      for (const std::string& name : left_out) {
+        host_.WriteLogUtf8("999 " + Cp932ToUtf8(kLocalNameLeftOutText) + name);
+      }
+      if (!left_out.empty()) result_state_ = false;
       return;
+    }
     default:
       ExecuteFtpCommand(static_cast<int>(*command.keyword), std::move(args));
       return;
@@ -262,16 +278,31 @@ void ScriptRunner::ExecuteDir(std::string args) {
   DirArgs dir = ParseDirArgs(std::move(args));
   std::string listing;
   SetFromCode(ftp_.Dir(dir.path, listing));
+  const TextEncoding encoding = host_.FileEncoding();
+  // A UTF-8 file holds the lines with names CP932 lacks as the server sent them.
+  std::map<std::string, std::string> exact_lines;
+  if (encoding == TextEncoding::kUtf8 && ftp_.IsLoggedIn()) {
+    const std::vector<std::string>& raw = ftp_.Ftp().RawListing();
+    for (const LostListingLine& lost : ftp_.Ftp().LostListingLines()) {
+      if (lost.raw_index < raw.size()) exact_lines.emplace(raw[lost.raw_index], lost.utf8);
+    }
+  }
   std::string file_text;
   while (!listing.empty()) {
     std::string piece = NextToken(listing, "\r\n");
     host_.WriteLog(piece);
-    file_text += piece;
+    auto exact = exact_lines.find(piece);
+    file_text += exact != exact_lines.end() ? exact->second : ToFileText(piece, encoding);
     file_text += "\r\n";
   }
   if (dir.output_file && !WriteWholeFile(*dir.output_file, file_text)) {
-    throw std::runtime_error("Cannot write the listing to " + *dir.output_file);
+    LineFailed("Cannot write the listing to " + *dir.output_file);
   }
+}
+
+void ScriptRunner::LineFailed(std::string_view text) {
+  host_.WriteLog("999 " + TrimBlanks(text));
+  SetError();
 }
 
 void ScriptRunner::ExecuteWaitTimer(const std::string& rest) {

@@ -56,6 +56,8 @@ class ScriptRunner {
   void ExecuteWaitTimer(const std::string& rest);
   void ExecuteLocalCd(std::string args);
   void ExecuteLocalDelete(std::string args);
+  // A failure of the line's own: a "999 " line and the state Error.
+  void LineFailed(std::string_view text);
   void SetFromCode(int code) {
     if (code > 400) SetError();
   }

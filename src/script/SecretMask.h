@@ -1,14 +1,15 @@
 // Hides secrets in a script line before it is written to the execution log: the password word of
 // "Login" (also behind "if") and the argument of a raw "FTP PASS ..." or "FTP ACCT ..." line. The
-// line that is executed stays as it is. Pure function.
+// line is cut by the very tokenizer that executes it, so the mask covers the word that is sent.
+// The line that is executed stays as it is. Pure function.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace tarsil {
+#include "ftp/FtpText.h"  // kMaskedSecret
 
-inline constexpr std::string_view kMaskedSecret = "********";
+namespace tarsil {
 
 std::string MaskSecretsForLog(std::string_view line);
 

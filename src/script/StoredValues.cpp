@@ -3,7 +3,13 @@
 namespace tarsil {
 
 std::string StoredValues::Lookup(std::string_view name) {
-  store_.CreateKey(kTarsilKey);
+  if (!store_.KeyExists(kTarsilKey)) {
+    try {
+      store_.CreateKey(kTarsilKey);
+    } catch (const SettingsError&) {
+      // A store this run may only read: the key stays missing, and so does the value.
+    }
+  }
   return store_.ReadString(kTarsilKey, name).value_or(std::string());
 }
 

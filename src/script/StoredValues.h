@@ -16,8 +16,8 @@ class StoredValues {
  public:
   explicit StoredValues(SettingsStore& store) : store_(store) {}
 
-  // The value of a name; empty text when it does not exist. The key is created when missing. A
-  // value of another type than text throws SettingsError.
+  // The value of a name; empty text when it does not exist. The key is created when missing and
+  // the store can be written. A value of another type than text throws SettingsError.
   std::string Lookup(std::string_view name);
   // A non-empty value is written; an empty value deletes the name. Failures throw SettingsError.
   void Set(std::string_view name, std::string_view value);

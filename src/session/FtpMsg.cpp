@@ -4,6 +4,7 @@
 
 #include "ftp/Ftp.h"
 #include "platform/Clock.h"
+#include "platform/CodePage.h"
 
 namespace tarsil {
 namespace {
@@ -102,6 +103,14 @@ void TMFtpMessenger::AppendLine(std::string_view text) {
   Push(LogLine{std::string(text), LogKind::kPlain, insertion_color_});
 }
 
+void TMFtpMessenger::AppendLineUtf8(std::string_view utf8) {
+  Push(LogLine{Utf8ToCp932(utf8), LogKind::kPlain, insertion_color_, std::string(utf8)});
+}
+
+std::string LineUtf8(const LogLine& line) {
+  return line.utf8.empty() ? Cp932ToUtf8(line.text) : line.utf8;
+}
+
 void TMFtpMessenger::AddPiece(std::string_view text, LogKind kind) {
   // Added as one line whose line breaks make it several lines of the view.
   std::string_view trimmed = TrimmedBlanks(text);
@@ -190,16 +199,23 @@ void TMFtpMessenger::HandleError(FtpError error, std::string_view text) {
 }
 
 void TMFtpMessenger::Push(LogLine line) {
-  lines_.push_back(std::move(line));
-  // Listeners may add or remove listeners while being told; iterate over a copy.
+  spool_.Append(line.text);
+  spool_utf8_.Append(LineUtf8(line));
+  if (tail_.size() == kTailLines) tail_.pop_front();
+  tail_.push_back(std::move(line));
+  // Listeners may add or remove listeners (or lines) while being told; iterate over a copy. The
+  // line is copied too: a listener's own lines may push it out of the tail.
   auto listeners = listeners_;
+  const LogLine added = tail_.back();
   for (const Listener& listener : listeners) {
-    if (listener.on_line) listener.on_line(lines_.back());
+    if (listener.on_line) listener.on_line(added);
   }
 }
 
 void TMFtpMessenger::Clear() {
-  lines_.clear();
+  tail_.clear();
+  spool_.Clear();
+  spool_utf8_.Clear();
   auto listeners = listeners_;
   for (const Listener& listener : listeners) {
     if (listener.on_clear) listener.on_clear();
@@ -207,9 +223,18 @@ void TMFtpMessenger::Clear() {
 }
 
 std::vector<std::string> TMFtpMessenger::LineTexts() const {
+  if (EarlierLines() > 0) return spool_.Lines();
   std::vector<std::string> texts;
-  texts.reserve(lines_.size());
-  for (const LogLine& line : lines_) texts.push_back(line.text);
+  texts.reserve(tail_.size());
+  for (const LogLine& line : tail_) texts.push_back(line.text);
+  return texts;
+}
+
+std::vector<std::string> TMFtpMessenger::LineTextsUtf8() const {
+  if (EarlierLines() > 0) return spool_utf8_.Lines();
+  std::vector<std::string> texts;
+  texts.reserve(tail_.size());
+  for (const LogLine& line : tail_) texts.push_back(LineUtf8(line));
   return texts;
 }
 

@@ -1,18 +1,21 @@
-// TMFtpMessenger: the execution-log model. It holds the lines of the log (script lines, session
+// TMFtpMessenger: the execution-log model. It takes the lines of the log (script lines, session
 // markers, the protocol dialogue, engine notices and errors) with their kind and colour, turns the
 // engine's information and error notices into lines in one of three styles, and tells attached
-// views about every change so that a console or a window can render them. Owned by the
-// main-window controller; event thread only.
+// views about every change so that a console or a window can render them. Every line goes to a
+// spool file (the log files are written from it); memory holds only the last kTailLines lines for
+// the views. Owned by the main-window controller; event thread only.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ftp/FtpCodes.h"
+#include "session/LogSpool.h"
 
 namespace tarsil {
 class TMFtp;
@@ -37,7 +40,13 @@ struct LogLine {
   std::string text;  // CP932 bytes, no line end
   LogKind kind = LogKind::kPlain;
   LogColor color;  // the insertion colour in force when the line was added
+  // Not empty for a line naming something CP932 cannot hold: its exact UTF-8 form (`text` then
+  // shows "?" in place of such characters).
+  std::string utf8{};
 };
+
+// A line as UTF-8 text: its exact form when it has one, else its text converted.
+std::string LineUtf8(const LogLine& line);
 
 // The colour of a kind in a style.
 LogColor KindColor(TMessengerStyle style, LogKind kind);
@@ -46,6 +55,9 @@ std::string_view KindLabel(LogKind kind);
 
 class TMFtpMessenger {
  public:
+  // Lines kept in memory for the views; older ones are only in the spool.
+  static constexpr size_t kTailLines = 10000;
+
   using LineListener = std::function<void(const LogLine&)>;
   using ClearListener = std::function<void()>;
   // Asked before a notice is shown; setting `show` to false hides it.
@@ -58,6 +70,8 @@ class TMFtpMessenger {
   // Appends a plain line exactly as given (the executor's and the session's own lines); it takes
   // the current insertion colour.
   void AppendLine(std::string_view text);
+  // The same for a UTF-8 line that may name something with no CP932 form.
+  void AppendLineUtf8(std::string_view utf8);
   // Shows a text of a kind in the current style: labels, colours, time stamps, several lines.
   void ShowText(std::string_view text, LogKind kind);
   void Clear();
@@ -72,9 +86,19 @@ class TMFtpMessenger {
   void HandleInfo(FtpInfo info, std::string_view text, std::string_view server);
   void HandleError(FtpError error, std::string_view text);
 
-  const std::vector<LogLine>& Lines() const { return lines_; }
+  // The last lines (at most kTailLines), oldest first.
+  const std::deque<LogLine>& Lines() const { return tail_; }
+  // Lines before the tail: they are in the spool (and so in the log file) only.
+  uint64_t EarlierLines() const { return spool_.LineCount() - tail_.size(); }
+  // Every line since the last Clear (from the spool when the tail no longer holds them all; a
+  // line with a line break inside then comes back as several), and their number.
   std::vector<std::string> LineTexts() const;
-  std::size_t LineCount() const { return lines_.size(); }
+  std::vector<std::string> LineTextsUtf8() const;
+  uint64_t LineCount() const { return spool_.LineCount(); }
+  // Every line's text with CR LF after it, the bytes of a log file: in CP932, and in UTF-8 (where
+  // a name CP932 lacks keeps its exact form).
+  LogSpool& Spool() { return spool_; }
+  LogSpool& SpoolUtf8() { return spool_utf8_; }
 
   TMessengerStyle Style() const { return style_; }
   void SetStyle(TMessengerStyle style);
@@ -104,7 +128,9 @@ class TMFtpMessenger {
     LineListener on_line;
     ClearListener on_clear;
   };
-  std::vector<LogLine> lines_;
+  std::deque<LogLine> tail_;
+  mutable LogSpool spool_;  // reading it back writes out what is pending first
+  mutable LogSpool spool_utf8_;
   std::vector<Listener> listeners_;
   int next_listener_ = 1;
   TMessengerStyle style_ = msgClassic;

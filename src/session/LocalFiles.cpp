@@ -1,18 +1,27 @@
 #include "session/LocalFiles.h"
 
+#include <algorithm>
+
+#include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "session/MatchMask.h"
 
 namespace tarsil {
 
-void DeleteLocalFiles(std::string_view path_mask) {
+void DeleteLocalFiles(std::string_view path_mask, std::vector<std::string>* left_out) {
   std::string dir;
   std::string mask;
   SplitPath(path_mask, dir, mask);
   const FileMask compiled(mask);  // an ill-formed mask stops here
   if (mask.empty()) return;
-  for (const std::string& name : ListFiles(dir)) {
+  std::vector<std::string> unnamed;
+  for (const std::string& name : ListFiles(dir, &unnamed)) {
     if (compiled.Matches(name)) DeleteLocalFile(dir + name);
+  }
+  if (left_out == nullptr) return;
+  std::sort(unnamed.begin(), unnamed.end());
+  for (std::string& name : unnamed) {
+    if (compiled.Matches(Utf8ToCp932(name))) left_out->push_back(std::move(name));
   }
 }
 

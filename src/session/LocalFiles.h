@@ -13,8 +13,10 @@ namespace tarsil {
 // Splits at the last "\", "/" or ":" into a folder ("" = current folder) and a mask, and
 // deletes every file of that folder (dot files included, folders never) whose name matches
 // the mask case-blind. Files that cannot be deleted are skipped; an empty mask deletes
-// nothing. Throws MaskError for an ill-formed mask, before anything is deleted.
-void DeleteLocalFiles(std::string_view path_mask);
+// nothing. Throws MaskError for an ill-formed mask, before anything is deleted. The native
+// names of files the mask chooses (by their form with "?" for what CP932 lacks) that have no
+// CP932 form, and so are not deleted, are added to `left_out` when it is not null.
+void DeleteLocalFiles(std::string_view path_mask, std::vector<std::string>* left_out = nullptr);
 
 // Appends each line followed by CR LF, creating the file when missing. False when there are
 // no lines or anything fails.

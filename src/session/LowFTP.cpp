@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "ftp/FtpText.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/TextEncoding.h"
 #include "platform/TextHelpers.h"
 #include "session/LocalTransferFile.h"
 #include "session/OpenTarget.h"
@@ -80,6 +82,17 @@ void TLowFTP::AddLog(std::string_view text, bool debug_only) {
   }
 }
 
+void TLowFTP::AddLogUtf8(std::string_view utf8) {
+  if (Log != nullptr) Log->AppendLineUtf8(utf8);
+}
+
+void TLowFTP::ReportLostServerLine(const LostListingLine& lost) {
+  // Text that is no UTF-8 at all is shown as far as it goes.
+  const std::string shown =
+      IsValidUtf8(lost.utf8) ? lost.utf8 : Cp932ToUtf8(Utf8ToCp932(lost.utf8));
+  AddLogUtf8("999 " + Cp932ToUtf8(kServerNameLeftOutText) + shown);
+}
+
 void TLowFTP::ConnectedCheck() const {
   if (!ftp_ || !ftp_->Connected()) throw SessionAbort(std::string(kNotLoggedInText));
 }
@@ -116,13 +129,17 @@ int TLowFTP::WaitReply() {
     // Data progress moves wait_start_; the wait then goes on to the new deadline.
     if (loop_.WaitUntil([this] { return done_; }, wait_start_ + timeout)) break;
     if (std::chrono::steady_clock::now() >= wait_start_ + timeout) {
+      EndEngineRequest();
       throw SessionAbort(std::string(kTimeOutText));
     }
   }
   // An error can end the wait while the engine is still finishing the request (closing its data
   // connection); the next request would then be refused as busy and never sent. Let it finish,
-  // within the same time-out.
-  loop_.WaitUntil([this] { return !Ftp().Busy(); }, std::chrono::steady_clock::now() + timeout);
+  // within the same time-out, and end it when it does not.
+  if (!loop_.WaitUntil([this] { return !Ftp().Busy(); },
+                       std::chrono::steady_clock::now() + timeout)) {
+    EndEngineRequest();
+  }
   int result = 0;
   const std::string& reply = Ftp().LastReply();
   if (!reply.empty()) {
@@ -137,6 +154,16 @@ int TLowFTP::WaitReply() {
     result = 999;
   }
   return result;
+}
+
+// The engine is told to end the request nobody waits for any more (ABOR, or the connection
+// closed when the server answers nothing), and that end is awaited here, so that the next
+// operation finds the engine idle: on the same connection, or with none, failing at once.
+void TLowFTP::EndEngineRequest() {
+  TMFtp& ftp = Ftp();
+  ftp.CancelRequest();
+  loop_.WaitUntil([&ftp] { return !ftp.Busy(); },
+                  std::chrono::steady_clock::now() + kEngineEndLimit);
 }
 
 int TLowFTP::Step(std::string_view start_marker, std::string_view end_marker,
@@ -256,15 +283,25 @@ int TLowFTP::Login(std::string_view user, std::string_view password) {
     ApplyTransportParams();
     Ftp().SetUsername(std::string(user));
     Ftp().SetPassword(std::string(password));
+    // setparam SERVERCHARSET wins over the option; an unknown value leaves the option in force.
+    Ftp().SetServerNameCharset(
+        ParseServerCharset(Params.Get("SERVERCHARSET")).value_or(ServerCharsetOption));
     Ftp().LoginServer();
     int result = WaitReply();
     AddLog("-- Login End -- ", true);
+    // Only the engine knows whether the whole chain went through: the last reply may be a 331
+    // that no password followed, a line that is no reply at all, or the one before a reset.
+    if (result <= 400 && !Ftp().LoggedIn()) throw SessionAbort(std::string(kLoginIncompleteText));
     return result;
   });
 }
 
 int TLowFTP::Dir(std::string_view directory, std::string& listing) {
   listing.clear();
+  return List(directory, &listing);
+}
+
+int TLowFTP::List(std::string_view directory, std::string* listing) {
   return Guarded([&] {
     ConnectedCheck();
     RefuseControlBytes(directory);
@@ -279,9 +316,15 @@ int TLowFTP::Dir(std::string_view directory, std::string& listing) {
     Ftp().ListDirectory();
     int result = WaitReply();
     AddLog("-- Dir End --", true);
-    for (const std::string& line : Ftp().RawListing()) {
-      listing += line;
-      listing += "\r\n";
+    if (listing != nullptr) {
+      for (const std::string& line : Ftp().RawListing()) {
+        *listing += line;
+        *listing += "\r\n";
+      }
+    }
+    if (!quiet_lost_names_ && !Ftp().LostListingLines().empty()) {
+      for (const LostListingLine& lost : Ftp().LostListingLines()) ReportLostServerLine(lost);
+      result = 999;
     }
     return result;
   });
@@ -320,8 +363,10 @@ int TLowFTP::Download(std::string_view remote_file, std::string_view local_file)
     Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
     // A regular file is received beside its old version and replaces it only when complete.
     LocalTransferFile target(local_name);
-    const int result = RunTransfer("-- Download End --",
-                                   [&] { Ftp().RetrieveFile(remote_file, target.ReceiveName()); });
+    const int result = RunTransfer("-- Download End --", [&] {
+      Ftp().RetrieveFile(remote_file, target.ReceiveName());
+      target.ProtectReceiveFile();
+    });
     if (result <= 400 && !target.Commit()) {
       throw SessionAbort("The downloaded file cannot replace " + local_name);
     }
@@ -346,6 +391,7 @@ int TLowFTP::Upload(std::string_view local_file, std::string_view remote_file) {
     }
     RefuseControlBytes(remote_name);
     Ftp().SetTransferMode(binary_mode_ ? BinaryTransfer : AsciiTransfer);
+    Ftp().SetSmallUploadBlocks(SmallUploadBlocks);
     return RunTransfer("-- Upload End --", [&] { Ftp().StoreFile(local_file, remote_name); });
   });
 }
@@ -415,7 +461,8 @@ int TLowFTP::Rename(std::string_view old_name, std::string_view new_name) {
 }
 
 int TLowFTP::FTPcmd(std::string_view command_line) {
-  return Step("-- FTPcmd Start -- " + std::string(command_line), "-- FTPcmd End --", [&] {
+  // The marker quotes the command, so a password sent with PASS is masked as in every log line.
+  return Step("-- FTPcmd Start -- " + MaskCommandSecret(command_line), "-- FTPcmd End --", [&] {
     RefuseControlBytes(command_line);
     Ftp().SendRawCommand(command_line);
   });

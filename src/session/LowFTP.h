@@ -40,6 +40,10 @@ class TLowFTP {
   int32_t WaitTimeOut = 10000;    // milliseconds
   bool Debugmode = false;
   bool Passive = false;
+  // Which text the server's names are in when no "setparam SERVERCHARSET" says otherwise.
+  ServerCharset ServerCharsetOption = ServerCharset::kCp932;
+  // Uploads go in blocks of 1514 bytes: the owner pauses after every block (a throttle).
+  bool SmallUploadBlocks = false;
   SessionParams Params;
 
   TProgressEvent Onretrieveing, Onretrievefinished, Ontransfer, Ontransferfinished;
@@ -51,6 +55,8 @@ class TLowFTP {
   int Connect(std::string_view server, std::string_view proxy_server, int32_t proxy_port);
   int Login(std::string_view user, std::string_view password);
   int Dir(std::string_view directory, std::string& listing);
+  // Dir, with the text only when `listing` is given; the listing stays in the engine.
+  int List(std::string_view directory, std::string* listing);
   int Download(std::string_view remote_file, std::string_view local_file);
   int Upload(std::string_view local_file, std::string_view remote_file);
   int AppendFile(std::string_view local_file, std::string_view remote_file);
@@ -72,6 +78,8 @@ class TLowFTP {
 
   // Writes one line to the log; a debug-only line is written only in debug mode, time-stamped.
   void AddLog(std::string_view text, bool debug_only);
+  // Writes a UTF-8 line that may name something CP932 cannot hold.
+  void AddLogUtf8(std::string_view utf8);
 
  protected:
   // The statistics line of a finished file and the finished event; replaceable.
@@ -80,6 +88,9 @@ class TLowFTP {
 
  private:
   enum class Direction { kNone, kUpload, kDownload };
+  // How long the engine may take to end a request after a time-out: it bounds its own waits
+  // (ABOR's replies) well below this.
+  static constexpr std::chrono::milliseconds kEngineEndLimit{15000};
   class SessionAbort;
 
   void AttachEngine();
@@ -89,6 +100,7 @@ class TLowFTP {
   void RefuseControlBytes(std::string_view argument) const;
   void PrepareRequest();
   int WaitReply();
+  void EndEngineRequest();
   int Guarded(const std::function<int()>& body);
   int Step(std::string_view start_marker, std::string_view end_marker,
            const std::function<void()>& request);
@@ -99,6 +111,7 @@ class TLowFTP {
   std::vector<std::string> BuildRemoteList(std::string_view mask);
   std::vector<std::string> BuildLocalList(std::string_view mask);
   void AddNameToken(const std::string& line, std::vector<std::string>& list);
+  void ReportLostServerLine(const LostListingLine& lost);
   int RunOverNames(const std::string& start_marker, std::string_view end_marker,
                    const char* count_format, const std::function<std::vector<std::string>()>& build,
                    const std::function<int(const std::string&)>& run);
@@ -109,7 +122,9 @@ class TLowFTP {
   bool initialized_ = false;
   bool binary_mode_ = false;
   bool done_ = false;
-  bool local_failure_ = false;  // a local-file or data-connection error during this operation
+  bool quiet_lost_names_ = false;  // a listing of Mget or Mdel: they name what they leave out
+  bool names_left_out_ = false;    // this multi-file operation left out a name
+  bool local_failure_ = false;     // a local-file or data-connection error during this operation
   std::string local_failure_text_;
   std::string last_error_text_;
   std::chrono::steady_clock::time_point wait_start_;

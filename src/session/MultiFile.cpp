@@ -2,9 +2,12 @@
 // chosen by a mask from the remote listing or the local folder.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/TextEncoding.h"
 #include "platform/TextHelpers.h"
 #include "session/LowFTP.h"
 #include "session/MatchMask.h"
@@ -28,6 +31,12 @@ bool UnsafeLocalName(const std::string& name) {
   return false;
 }
 
+// A symbolic link sits under the name in the current local folder (it may point anywhere).
+bool IsSymbolicLink(const std::string& name) {
+  std::error_code error;
+  return std::filesystem::is_symlink(std::filesystem::symlink_status(NativePath(name), error));
+}
+
 }  // namespace
 
 void TLowFTP::AddNameToken(const std::string& line, std::vector<std::string>& list) {
@@ -43,23 +52,44 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
   std::vector<std::string> list;
   try {
     ConnectedCheck();
-    std::string listing;
-    Dir("", listing);  // its result is not examined
+    quiet_lost_names_ = true;  // named below, as far as the mask chooses them
+    List("", nullptr);         // its result is not examined
+    quiet_lost_names_ = false;
     const TMFtpFileInfoList& files = Ftp().CurrentFiles();
     const std::vector<std::string>& raw = Ftp().RawListing();
     if (Params.Get("CUSTOMFILE") != "Y" && files.Count() > 0) {
+      list.reserve(static_cast<size_t>(files.Count()));
       for (int i = 0; i < files.Count(); ++i)
         list.push_back(TrimBlanks(files.GetEntry(i).FileName));
     } else {
-      for (const std::string& line : raw) AddNameToken(line, list);
+      std::vector<bool> lost(raw.size(), false);  // their names would not designate the file
+      for (const LostListingLine& line : Ftp().LostListingLines()) {
+        if (line.raw_index < lost.size()) lost[line.raw_index] = true;
+      }
+      for (size_t i = 0; i < raw.size(); ++i) {
+        if (!lost[i]) AddNameToken(raw[i], list);
+      }
     }
     std::erase_if(
         list, [](const std::string& name) { return name.empty() || name == "." || name == ".."; });
-    if (!TrimBlanks(mask).empty()) {
-      FileMask matcher(mask);
-      std::erase_if(list, [&matcher](const std::string& name) { return !matcher.Matches(name); });
+    std::optional<FileMask> matcher;
+    if (!TrimBlanks(mask).empty()) matcher.emplace(mask);
+    if (matcher) {
+      std::erase_if(list, [&matcher](const std::string& name) { return !matcher->Matches(name); });
     }
+    for (const LostListingLine& lost : Ftp().LostListingLines()) {
+      // A folder is no file to take; a file is chosen by the mask on its name with "?" for what
+      // CP932 lacks (one the parser could not read is named whatever the mask).
+      if (lost.folder) continue;
+      const std::string name = TrimBlanks(lost.shown_name);
+      if (matcher && !name.empty() && !matcher->Matches(name)) continue;
+      ReportLostServerLine(lost);
+      names_left_out_ = true;
+    }
+    // The names are the work from here on: the listing they came from need not stay beside them.
+    Ftp().ReleaseListing();
   } catch (const std::exception& failure) {
+    quiet_lost_names_ = false;
     AddLog("999 " + TrimBlanks(failure.what()), false);
     list.clear();
   }
@@ -67,10 +97,21 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
 }
 
 std::vector<std::string> TLowFTP::BuildLocalList(std::string_view mask) {
-  std::vector<std::string> list = ListFiles("");
-  if (TrimBlanks(mask).empty()) return list;
-  FileMask matcher(mask, Params.Get("CHECKCASE") == "Y");
-  std::erase_if(list, [&matcher](const std::string& name) { return !matcher.Matches(name); });
+  std::vector<std::string> left_out;
+  std::vector<std::string> list = ListFiles("", &left_out);
+  std::optional<FileMask> matcher;
+  if (!TrimBlanks(mask).empty()) matcher.emplace(mask, Params.Get("CHECKCASE") == "Y");
+  if (matcher) {
+    std::erase_if(list, [&matcher](const std::string& name) { return !matcher->Matches(name); });
+  }
+  std::sort(left_out.begin(), left_out.end());
+  for (const std::string& name : left_out) {
+    // Chosen by the mask on the name with "?" for what CP932 lacks.
+    if (matcher && !matcher->Matches(Utf8ToCp932(name))) continue;
+    const std::string shown = IsValidUtf8(name) ? name : Cp932ToUtf8(Utf8ToCp932(name));
+    AddLogUtf8("999 " + Cp932ToUtf8(kLocalNameLeftOutText) + shown);
+    names_left_out_ = true;
+  }
   return list;
 }
 
@@ -81,6 +122,7 @@ int TLowFTP::RunOverNames(const std::string& start_marker, std::string_view end_
                           const std::function<std::vector<std::string>()>& build,
                           const std::function<int(const std::string&)>& run) {
   AddLog(start_marker, true);
+  names_left_out_ = false;
   return Guarded([&] {
     ConnectedCheck();
     std::vector<std::string> names = build();
@@ -91,6 +133,7 @@ int TLowFTP::RunOverNames(const std::string& start_marker, std::string_view end_
       AddLog(CountLine(count_format, names.size()), false);
       for (const std::string& name : names) result = run(name);
     }
+    if (names_left_out_) result = 999;  // the others went; what was left out makes it fail
     AddLog(end_marker, true);
     return result;
   });
@@ -104,6 +147,11 @@ int TLowFTP::Mget(std::string_view mask) {
         if (UnsafeLocalName(name)) {
           // The name came from the server: it must not reach outside the current folder.
           AddLog("999 Skipped a name from the server that is no plain file name: " + name, false);
+          return 999;
+        }
+        if (IsSymbolicLink(name)) {
+          // The server chose the name: writing through a link would let it reach any file.
+          AddLog("999 " + name + " is a symbolic link here and is not written through", false);
           return 999;
         }
         return Download(name, "");

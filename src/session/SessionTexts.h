@@ -21,5 +21,13 @@ inline constexpr std::string_view kLocalFileNotFoundText = "Local File Not Fount
 inline constexpr std::string_view kNoMatchingFileText =
     "\x8aY\x93\x96\x83t\x83@\x83"
     "C\x83\x8b\x96\xb3\x82\xb5";
+// The login chain ended without the server accepting the login.
+inline constexpr std::string_view kLoginIncompleteText = "The login was not completed";
+
+// Names that cannot be held in CP932 are left out of a multi-file operation, never silently.
+inline constexpr std::string_view kServerNameLeftOutText =
+    "A name on the server has no CP932 form and was left out: ";
+inline constexpr std::string_view kLocalNameLeftOutText =
+    "A local name has no CP932 form and was left out: ";
 
 }  // namespace tarsil

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Clock.h"
+#include "session/FtpMsg.h"
 #include "support/TempDir.h"
 
 namespace tarsil {
@@ -74,6 +75,78 @@ TEST(SaveLogAtCloseTest, LogfileParameterWinsAndFailuresAreReported) {
   EXPECT_EQ(SaveLogAtClose({"x"}, request, kJan31), LogSaveResult::kFailed);
   request.overwrite = false;
   EXPECT_EQ(SaveLogAtClose({"x"}, request, kJan31), LogSaveResult::kFailed);
+}
+
+// The same requests give the same files from the lines in memory and from the spool: replace,
+// append, the date suffix, the LOGFILE parameter, an empty log and unwritable names.
+TEST(SaveLogAtCloseTest, TheSpoolWritesTheSameBytesAsTheLines) {
+  TempDir dir;
+  const std::vector<std::vector<std::string>> logs = {
+      {"a", "b"}, {}, {"", "  blanks  ", "\x83\x65\x83\x58\x83\x67"}, {"last"}};
+  struct Variant {
+    bool overwrite;
+    bool with_date;
+    bool param;
+    bool missing_folder;
+  };
+  const Variant variants[] = {{true, false, false, false}, {false, false, false, false},
+                              {false, true, false, false}, {true, true, true, false},
+                              {true, false, false, true},  {false, false, true, true}};
+  int number = 0;
+  for (const Variant& v : variants) {
+    SCOPED_TRACE(number);
+    std::string names[2];
+    for (int way = 0; way < 2; ++way) {
+      LogSaveRequest request;
+      request.save = true;
+      request.overwrite = v.overwrite;
+      request.with_date = v.with_date;
+      const std::filesystem::path folder =
+          dir.path() / (v.missing_folder ? "missing" : "") / std::to_string(number);
+      request.option_name = (folder / ("way" + std::to_string(way) + ".log")).string();
+      if (v.param) request.logfile_param = (folder / ("JOB" + std::to_string(way))).string();
+      if (!v.missing_folder) std::filesystem::create_directories(folder);
+      for (const std::vector<std::string>& lines : logs) {
+        LogSaveResult result;
+        if (way == 0) {
+          result = SaveLogAtClose(lines, request, kJan31, &names[way]);
+        } else {
+          LogSpool spool(dir.str());
+          for (const std::string& line : lines) spool.Append(line);
+          result = SaveLogAtClose(spool, request, kJan31, &names[way]);
+        }
+        if (lines.empty()) {
+          EXPECT_EQ(result, LogSaveResult::kNotSaved);
+        } else {
+          EXPECT_EQ(result, v.missing_folder ? LogSaveResult::kFailed : LogSaveResult::kWritten);
+        }
+      }
+    }
+    if (!v.missing_folder) {
+      EXPECT_EQ(TempDir::Read(names[1]), TempDir::Read(names[0])) << names[1];
+      EXPECT_FALSE(TempDir::Read(names[0]).empty());
+    }
+    ++number;
+  }
+}
+
+TEST(SaveLogAtCloseTest, ALogLongerThanTheTailIsWrittenWhole) {
+  TempDir dir;
+  TMFtpMessenger log;
+  std::string expected;
+  for (size_t i = 0; i < TMFtpMessenger::kTailLines * 3 + 7; ++i) {
+    const std::string line = "line " + std::to_string(i) + " of the run";
+    log.AppendLine(line);
+    expected += line + "\r\n";
+  }
+  LogSaveRequest request;
+  request.save = true;
+  request.option_name = (dir.path() / "long.log").string();
+  EXPECT_EQ(SaveLogAtClose(log.Spool(), request, kJan31), LogSaveResult::kWritten);
+  EXPECT_EQ(TempDir::Read(request.option_name), expected);
+  request.overwrite = false;
+  EXPECT_EQ(SaveLogAtClose(log.Spool(), request, kJan31), LogSaveResult::kWritten);
+  EXPECT_EQ(TempDir::Read(request.option_name), expected + expected);
 }
 
 }  // namespace

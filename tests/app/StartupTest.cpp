@@ -1,6 +1,11 @@
+// The command line: which face starts and with which script, and the version text that
+// --version and the about box share.
 #include "app/Startup.h"
 
 #include <gtest/gtest.h>
+
+#include "app/ProgressWindow.h"
+#include "support/Process.h"
 
 namespace tarsil {
 namespace {
@@ -18,6 +23,7 @@ TEST(StartupTest, CommandLineForms) {
       {{}, Mode::kInteractive, "", false},
       {{"/auto/jobs/a.fcs"}, Mode::kUnattended, "/jobs/a.fcs", false},
       {{"/AUTO/jobs/a.fcs"}, Mode::kUnattended, "/jobs/a.fcs", false},
+      {{"/autoD:\\jobs\\daily.fcs"}, Mode::kUnattended, "D:\\jobs\\daily.fcs", false},
       {{"--exit-status", "/auto/jobs/a.fcs"}, Mode::kUnattended, "/jobs/a.fcs", true},
       {{"/auto/jobs/a.fcs", "--exit-status"}, Mode::kUnattended, "/jobs/a.fcs", true},
       // The path as a second argument is still not seen.
@@ -25,8 +31,13 @@ TEST(StartupTest, CommandLineForms) {
       {{"--check", "/jobs/a.fcx"}, Mode::kCheck, "/jobs/a.fcx", false},
       {{"--check"}, Mode::kCheck, "", false},
       {{"--exit-status"}, Mode::kInteractive, "", true},
-      {{"job.fcs", "/auto/jobs/a.fcs"}, Mode::kInteractive, "", false},
+      // A script named alone opens in the editor, as a file manager hands it over; only the
+      // first argument counts.
+      {{"job.fcs", "/auto/jobs/a.fcs"}, Mode::kInteractive, "job.fcs", false},
+      {{"/home/ops/my job.FCX", "ignored"}, Mode::kInteractive, "/home/ops/my job.FCX", false},
+      {{"--unknown-option"}, Mode::kInteractive, "", false},
       {{"--help", "/auto/x"}, Mode::kHelp, "", false},
+      {{"-h"}, Mode::kHelp, "", false},
       {{"--version"}, Mode::kVersion, "", false},
   };
   for (const Case& c : cases) {
@@ -36,6 +47,21 @@ TEST(StartupTest, CommandLineForms) {
     EXPECT_EQ(options.script, c.script) << shown;
     EXPECT_EQ(options.exit_status, c.exit_status) << shown;
   }
+}
+
+TEST(StartupTest, VersionPrintsTheAboutBoxText) {
+  // The about box shows "Version " + kVersionText; --version the same text without its blank.
+  ASSERT_EQ(kVersionText.back(), ' ');
+  EXPECT_EQ(kVersionText, "2.6e ");
+  EXPECT_EQ(kProgressCaption, "Tarsil " + std::string(kVersionText));
+  const testing::ProcessResult version =
+      testing::RunProcess({TARSIL_BINARY, "--version"}, {{"TARSIL_HEADLESS", "1"}});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out,
+            "Tarsil " + std::string(kVersionText.substr(0, kVersionText.size() - 1)) + "\n");
+  const testing::ProcessResult help =
+      testing::RunProcess({TARSIL_BINARY, "--help"}, {{"TARSIL_HEADLESS", "1"}});
+  EXPECT_NE(help.out.find("tarsil SCRIPT"), std::string::npos);
 }
 
 }  // namespace

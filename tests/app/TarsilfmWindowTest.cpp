@@ -49,9 +49,14 @@ TEST_F(TarsilfmWindowTest, StatusPanelsFollowLoginQuitAndProgress) {
     EXPECT_EQ(form_.Panel(3), c.panel);
   }
 
+  EXPECT_FALSE(form_.FTP().SmallUploadBlocks);
   form_.Options().SetSendWait(true);  // zero seconds: only the text shows it
   form_.FTPtransfer(100, second);
   EXPECT_EQ(form_.Panel(3), "Transfer...100 Send Wait");
+  // The pause follows every upload block, so the blocks stay small while it is on.
+  EXPECT_TRUE(form_.FTP().SmallUploadBlocks);
+  form_.Options().SetSendWait(false);
+  EXPECT_FALSE(form_.FTP().SmallUploadBlocks);
 
   form_.FTPFtpQuit();
   EXPECT_EQ(form_.Panel(1), "DisConnect");
@@ -74,6 +79,16 @@ TEST_F(TarsilfmWindowTest, LogMenuSavesAndClearsOrKeepsTheLogOnFailure) {
   EXPECT_EQ(form_.Logmemo().Lines()[1].text.rfind(kUnexpectedErrorPrefix, 0), 0u);
 
   form_.LogClear();
+  EXPECT_EQ(form_.Logmemo().LineCount(), 0u);
+
+  // A log longer than what memory keeps is saved whole.
+  std::string expected;
+  for (size_t i = 0; i < TMFtpMessenger::kTailLines + 10; ++i) {
+    form_.WriteLog("line " + std::to_string(i));
+    expected += "line " + std::to_string(i) + "\r\n";
+  }
+  form_.LogfileSave(name);
+  EXPECT_EQ(TempDir::Read(name), expected);
   EXPECT_EQ(form_.Logmemo().LineCount(), 0u);
 }
 

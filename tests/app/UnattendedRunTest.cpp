@@ -1,6 +1,7 @@
 // End-to-end: the real tarsil binary run unattended on a machine without a display.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include "app/ScriptFile.h"
 #include "platform/CodePage.h"
@@ -154,11 +155,55 @@ TEST_F(UnattendedRunTest, SwitchCaseAndMissingScripts) {
   EXPECT_EQ(upper.exit_code, 0);
   ExpectFramedBy(LogFileLines(), script, {"stop"});
 
-  // The path as a separate argument is not seen: an empty script runs, and the status says that
-  // no script could be read.
+  // The path as a separate argument is not seen: no script is named, which the log says, and an
+  // empty script runs.
   ProcessResult separate = RunProcess({TARSIL_BINARY, "/auto", script}, Env());
   EXPECT_EQ(separate.exit_code, 2);
-  ExpectFramedBy(LogFileLines(), "", {});
+  std::vector<std::string> lines = LogFileLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "999 Cannot read the script file \"\": no path was given");
+  ExpectFramedBy(std::vector<std::string>(lines.begin() + 1, lines.end()), "", {});
+}
+
+TEST_F(UnattendedRunTest, AScriptThatOnlyReadsRunsOnReadOnlySettings) {
+  namespace fs = std::filesystem;
+  const fs::path home = dir_.path() / "ro";
+  const std::string settings = (home / "settings.reg").string();
+  SettingsStore store(settings);
+  store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "Timeout", 20);
+  store.WriteString("\\SOFTWARE\\Tarsil", "greeting", "hello");  // no recall list in the file
+  const std::string before = TempDir::Read(settings);
+  std::string script = dir_.Write("reads.fcs", "Rem %greeting% read-only\r\nRem %missing%x\r\n");
+  // As root the run is another user, for whom the files are read-only; otherwise the bits say so.
+  const bool root = geteuid() == 0;
+  fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+  fs::permissions(settings, root ? fs::perms::owner_read | fs::perms::owner_write |
+                                       fs::perms::group_read | fs::perms::others_read
+                                 : fs::perms::owner_read);
+  fs::permissions(home, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
+  std::vector<std::string> argv = {TARSIL_BINARY, "/auto" + script};
+  if (root) {
+    argv.insert(argv.begin(),
+                {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  ProcessResult result =
+      RunProcess(argv, {{"TARSIL_HOME", home.string()}, {"TARSIL_HEADLESS", "1"}}, 60s);
+  fs::permissions(home, fs::perms::owner_all);
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  std::vector<std::string> lines = SplitTextLines(result.out);
+  ASSERT_EQ(lines.size(), 4u) << result.out;
+  EXPECT_EQ(lines[1], "Rem hello read-only");
+  EXPECT_EQ(lines[2], "Rem x");
+  EXPECT_EQ(TempDir::Read(settings), before);
+  for (const auto& entry : fs::directory_iterator(home)) {
+    EXPECT_TRUE(entry.path().filename() == "settings.reg" ||
+                entry.path().filename() == "settings.reg.lock")
+        << entry.path();
+  }
 }
 
 TEST_F(UnattendedRunTest, HelpVersionAndInteractiveWithoutDisplay) {

@@ -58,17 +58,19 @@ TEST_F(FtpListingTest, ListsIntoTheFileAndFolderLists) {
     EXPECT_EQ(Commands().size(), 3u);
     EXPECT_EQ(Commands().front(), "TYPE A");
     EXPECT_EQ(Commands().back(), "LIST *.txt");
-    Strings lines;  // every line ended by CR LF; the last has none and is left out
-    for (size_t at = 0, end; (end = kListing.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    Strings lines;  // every line ended by CR LF, and the last one, which has none
+    size_t at = 0;
+    for (size_t end; (end = kListing.find("\r\n", at)) != std::string::npos; at = end + 2) {
       lines.push_back(kListing.substr(at, end - at));
     }
-    ASSERT_EQ(lines.size(), 5u);
+    lines.push_back(kListing.substr(at));
+    ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(ftp_->RawListing(), lines);
     EXPECT_EQ(data_lines_, lines);
     EXPECT_EQ(Names(ftp_->CurrentFolders()), Strings{"pub"});
-    EXPECT_EQ(Names(ftp_->CurrentFiles()), Strings{"a.txt"});
+    EXPECT_EQ(Names(ftp_->CurrentFiles()), (Strings{"a.txt", "no line end"}));
     EXPECT_EQ(ftp_->CurrentFiles().GetEntry(0).Size, "1234");
-    EXPECT_EQ(entries_, (Strings{"Folder", "File"}));
+    EXPECT_EQ(entries_, (Strings{"Folder", "File", "File"}));
     EXPECT_EQ(Events(), (Strings{"busy", "info ftpInfoListing ", "info ftpInfoListingComplete ",
                                  "info ftpInfoTransferComplete ", "ready", "listed"}));
     EXPECT_EQ(ftp_->BytesTransferred(), static_cast<int64_t>(kListing.size()));
@@ -76,6 +78,32 @@ TEST_F(FtpListingTest, ListsIntoTheFileAndFolderLists) {
     Renew();
     ftp_->SetListingCache(&cache_);
   }
+}
+
+// Lines ended by LF alone (or a mix) are lines too; a cut or failed listing keeps no half line.
+TEST_F(FtpListingTest, LinesMayEndInLfAlone) {
+  FakeFtpServer server;
+  FakeTransfer cut = FakeTransfer::Sending(
+                         "-rw-r--r--   1 ftp ftp 1 Jan 01  2020 a.txt\n"
+                         "-rw-r--r--   1 ftp ftp 2 Jan 01  2020 b.t")
+                         .CutAfter(60);
+  cut.failed = FakeReply("426 Connection closed.\r\n").Delayed(300ms);
+  server.OnTransfer("LIST cut", cut);  // before the rule for every LIST
+  server.ServeData("LIST",
+                   "-rw-r--r--   1 ftp ftp 1 Jan 01  2020 a.txt\n"
+                   "-rw-r--r--   1 ftp ftp 2 Jan 01  2020 b.txt\r\n"
+                   "drwxr-xr-x   2 ftp ftp 4096 Jan 01  2020 sub\n"
+                   "-rw-r--r--   1 ftp ftp 3 Jan 01  2020 c.txt");
+  LogIn(server, true);
+  ASSERT_TRUE(Run([&] { ftp_->ListDirectory(); }));
+  EXPECT_EQ(ftp_->RawListing().size(), 4u);
+  EXPECT_EQ(Names(ftp_->CurrentFiles()), (Strings{"a.txt", "b.txt", "c.txt"}));
+  EXPECT_EQ(Names(ftp_->CurrentFolders()), Strings{"sub"});
+  EXPECT_EQ(recorder_.CountPrefix("error"), 0u);
+  ftp_->SetFileMask("cut");
+  ASSERT_TRUE(Run([&] { ftp_->ListDirectory(); }));
+  EXPECT_EQ(Names(ftp_->CurrentFiles()), Strings{"a.txt"});
+  EXPECT_TRUE(ftp_->Connected());
 }
 
 TEST_F(FtpListingTest, CleanListingsAreCachedAndServedWithoutAConnection) {
@@ -98,7 +126,7 @@ TEST_F(FtpListingTest, CleanListingsAreCachedAndServedWithoutAConnection) {
   EXPECT_TRUE(ftp_->ListingFromCache());
   EXPECT_TRUE(ftp_->RawListing().empty());
   EXPECT_EQ(Names(ftp_->CurrentFolders()), Strings{"pub"});
-  EXPECT_EQ(Names(ftp_->CurrentFiles()), Strings{"a.txt"});
+  EXPECT_EQ(Names(ftp_->CurrentFiles()), (Strings{"a.txt", "no line end"}));
 }
 
 TEST_F(FtpListingTest, FailedListingsAreNotCached) {

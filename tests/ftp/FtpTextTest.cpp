@@ -25,8 +25,27 @@ TEST(FtpTextTest, SecretsAreMaskedForListeners) {
       {"USER anonymous\r\n", "USER anonymous\r\n"},
       {"PASV\r\n", "PASV\r\n"},
       {"PASSX y\r\n", "PASSX y\r\n"},
+      // A raw command may carry blanks before the word or a tab after it.
+      {" PASS s3cret\r\n", "PASS (want to know) :-P\r\n"},
+      {"\tpass\ts3cret\r\n", "PASS (want to know) :-P\r\n"},
+      {"  ACCT\tx\r\n", "ACCT (want to know) :-P\r\n"},
+      {"PASS\r\n", "PASS\r\n"},
   };
   for (const Row& row : rows) EXPECT_EQ(MaskCommandLine(row.line), row.shown) << row.line;
+}
+
+TEST(FtpTextTest, QuotedCommandsShowTheSecretMasked) {
+  EXPECT_EQ(MaskCommandSecret("PASS s3cret"), "PASS ********");
+  EXPECT_EQ(MaskCommandSecret("  pass\ts3cret more"), "  pass\t********");
+  EXPECT_EQ(MaskCommandSecret("ACCT a"), "ACCT ********");
+  EXPECT_EQ(MaskCommandSecret("PASS "), "PASS ");
+  EXPECT_EQ(MaskCommandSecret("PASS"), "PASS");
+  EXPECT_EQ(MaskCommandSecret("SITE PASS x"), "SITE PASS x");
+  const CommandSecret secret = FindCommandSecret(" acct \x82\xA0");
+  EXPECT_TRUE(secret.found);
+  EXPECT_TRUE(secret.account);
+  EXPECT_EQ(secret.begin, 6u);
+  EXPECT_EQ(secret.end, 8u);
 }
 
 TEST(FtpTextTest, LineBreaksAndNulAreCaught) {

@@ -41,6 +41,7 @@ class ScriptedDialogs : public gui::DesktopDialogs {
   std::deque<QString> files;         // taken in order; an empty name, or none left, cancels
   std::vector<gui::FileDialogKind> file_kinds;
   std::vector<QUrl> opened;
+  bool open_succeeds = true;  // false: as on a desktop with no browser
 };
 
 // A main window as the program makes it, settings in a temporary folder.

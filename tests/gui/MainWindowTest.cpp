@@ -321,6 +321,20 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().Log()->toPlainText(), QString());
   }
 
+  void aLongLogShowsItsTailUnderANoteOnEarlierLines() {
+    TMFtpMessenger& log = F().Logmemo();
+    const int total = static_cast<int>(TMFtpMessenger::kTailLines) + 25;
+    for (int i = 0; i < total; ++i) log.AppendLine("line " + std::to_string(i));
+    QTextDocument* document = W().Log()->document();
+    QCOMPARE(document->blockCount(), static_cast<int>(TMFtpMessenger::kTailLines) + 1);
+    QCOMPARE(document->firstBlock().text(), gui::Utf8(gui::texts::kEarlierLogLines));
+    QCOMPARE(document->findBlockByNumber(1).text(), QStringLiteral("line 25"));
+    QCOMPARE(document->lastBlock().text(), QStringLiteral("line %1").arg(total - 1));
+    log.Clear();
+    QCOMPARE(document->blockCount(), 1);
+    QVERIFY(document->firstBlock().text().isEmpty());
+  }
+
   void theTransferWindowHoldsTheLogDuringTheUnattendedRun() {
     d_->store.WriteInteger(kOptionsKey, "cb_progress", 1);
     d_->store.WriteInteger(kOptionsKey, "cb_showbutton", 1);

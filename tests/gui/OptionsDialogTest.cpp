@@ -2,6 +2,7 @@
 // click rules, Cancel leaving changes in effect until the next opening, and Browse.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -117,6 +118,34 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(d_->form->TimeoutSeconds(), 200);
   }
 
+  void typedNumbersOutsideTheRangeAreBroughtIntoIt() {
+    QVERIFY(d_->Start());
+    QString shown_after_enter;
+    OpenAnd(
+        [&] {
+          QSpinBox* timeout = C<QSpinBox>("Ed_timeout");
+          timeout->selectAll();
+          QTest::keyClicks(timeout, "3");
+          // Enter ends the typing (and, as in any dialog, presses the default button, OK).
+          QTest::keyClick(timeout, Qt::Key_Return);
+          shown_after_enter = timeout->text();
+        },
+        "btn_Ng");
+    QCOMPARE(shown_after_enter, QStringLiteral("5"));
+    QCOMPARE(d_->store.ReadInteger(kOptionsKey, "Timeout"), 5);
+    OpenAnd(
+        [this] {
+          QSpinBox* timeout = C<QSpinBox>("Ed_timeout");
+          timeout->selectAll();
+          QTest::keyClicks(timeout, "1x000");  // the letter is refused, every digit taken
+          QCOMPARE(timeout->text(), QStringLiteral("1000"));
+          // OK while the typing is still going on: the number counts, brought into the range.
+        },
+        "btn_Ok");
+    QCOMPARE(d_->store.ReadInteger(kOptionsKey, "Timeout"), 200);
+    QCOMPARE(d_->form->TimeoutSeconds(), 200);
+  }
+
   void cancelKeepsChangesInEffectUntilTheNextOpening() {
     d_->store.WriteInteger(kOptionsKey, "Timeout", 1000);  // shows as 200
     d_->store.WriteInteger(kOptionsKey, "cb_passive", 1);
@@ -163,6 +192,22 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(d_->dialogs.file_kinds,
              std::vector<gui::FileDialogKind>{gui::FileDialogKind::kBrowseLog});
     QCOMPARE(d_->form->Options().LogFileName(), std::string("/var/log/tarsil/job.log"));
+  }
+
+  void encodingChoicesShowAndStoreAsText() {
+    d_->store.WriteString(kOptionsKey, "TextEncoding", "UTF-8");
+    QVERIFY(d_->Start());
+    OpenAnd(
+        [this] {
+          QCOMPARE(C<QComboBox>("cb_TextEncoding")->currentText(), QStringLiteral("UTF-8"));
+          QCOMPARE(C<QComboBox>("cb_ServerCharset")->currentText(), QStringLiteral("AUTO"));
+          C<QComboBox>("cb_TextEncoding")->setCurrentIndex(0);
+          C<QComboBox>("cb_ServerCharset")->setCurrentIndex(2);
+        },
+        "btn_Ok");
+    QCOMPARE(d_->store.ReadString(kOptionsKey, "TextEncoding"), std::string("CP932"));
+    QCOMPARE(d_->store.ReadString(kOptionsKey, "ServerCharset"), std::string("CP932"));
+    QVERIFY(d_->form->FileEncoding() == TextEncoding::kCp932);
   }
 };
 

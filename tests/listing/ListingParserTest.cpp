@@ -167,6 +167,11 @@ TEST(ListingParserRegression, DosNameFollowsTheSizeWord) {
        "05/26/1995 10:57 AM"},
       {ftpstMSFTP, "10-10-2014  10:10AM       <DIR>        FTP", true, true, "FTP", "0",
        "10/10/2014 10:10 AM"},
+      // A four-digit year moves the name past column 40: no blanks of the gap go with it.
+      {ftpstMSFTP, "08-10-2015  02:04PM       <DIR>          Billing", true, true, "Billing", "0",
+       "08/10/2015 02:04 PM"},
+      {ftpstMSFTP, "08-10-2015  02:04PM                 1234 report.pdf", true, false, "report.pdf",
+       "1234", "08/10/2015 02:04 PM"},
       {ftpstMSFTP, "01-01-98  05:00       <DIR>          Network", true, true, "Network", "0",
        "01/01/98 05:00 AM"},
       {ftpstMSFTP, "09-13-10  13:08                   23 Control Panel.lnk", true, false,

@@ -1,15 +1,21 @@
 #include "platform/SettingsStore.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
+
+#include "platform/UniqueFd.h"
 
 #include "support/TempDir.h"
 
@@ -254,6 +260,139 @@ TEST_F(SettingsStoreTest, ReplacingKeepsPermissionsAndSymbolicLinks) {
   EXPECT_EQ(store_.ReadString(kKey, "b"), "2");
   EXPECT_EQ(fs::status(file_).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+}
+
+mode_t Mode(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+// Runs body in a child process, bounded by an alarm; as an unprivileged user when asked and the
+// test runs as root (root would write through any permission). True when body returned.
+bool InChild(const std::function<void()>& body, bool unprivileged) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    alarm(20);
+    if (unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    int status = 0;
+    try {
+      body();
+    } catch (const std::exception& failure) {
+      fprintf(stderr, "child: %s\n", failure.what());
+      status = 1;
+    }
+    _exit(status);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(SettingsStoreTest, FileAndLockAreOwnerOnlyWhateverTheUmask) {
+  for (mode_t mask : {mode_t{0}, mode_t{022}, mode_t{0277}}) {
+    fs::remove_all(dir_.path() / "conf");
+    const mode_t old_mask = umask(mask);
+    store_.WriteString(kKey, "pw", "secret");
+    umask(old_mask);
+    EXPECT_EQ(Mode(file_), 0600u) << mask;
+    EXPECT_EQ(Mode(file_ + ".lock"), 0600u) << mask;
+  }
+  // A file that exists keeps its permissions, whatever they are.
+  ASSERT_EQ(chmod(file_.c_str(), 0640), 0);
+  store_.WriteString(kKey, "pw", "other");
+  EXPECT_EQ(Mode(file_), 0640u);
+}
+
+TEST_F(SettingsStoreTest, AChangedFileIsReadAgain) {
+  store_.WriteString(kKey, "a", "1");
+  EXPECT_EQ(store_.ReadString(kKey, "a"), "1");
+  // Another process replaces the file.
+  SettingsStore other(file_);
+  other.WriteString(kKey, "a", "2");
+  EXPECT_EQ(store_.ReadString(kKey, "a"), "2");
+  // An editor rewrites it in place: same inode, same size, within the same clock tick.
+  const ino_t inode = Inode();
+  std::string bytes = Bytes();
+  bytes.replace(bytes.find("\"2\""), 3, "\"3\"");
+  dir_.Write("conf/settings.reg", bytes);
+  ASSERT_EQ(Inode(), inode);
+  EXPECT_EQ(store_.ReadString(kKey, "a"), "3");
+  // A change made through this object is seen by it at once, and by others.
+  store_.WriteString(kKey, "b", "4");
+  EXPECT_EQ(store_.ValueNames(kKey), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(other.ReadString(kKey, "B"), "4");
+  fs::remove(file_);
+  EXPECT_FALSE(store_.KeyExists(kKey));
+  EXPECT_EQ(store_.ReadString(kKey, "a"), std::nullopt);
+  // A file that stopped parsing is reported, and read again once mended.
+  dir_.Write("conf/settings.reg", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n");
+  EXPECT_THROW(store_.ReadString(kKey, "a"), SettingsError);
+  dir_.Write("conf/settings.reg",
+             Crlf("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsil]\n\"a\"=\"5\"\n"));
+  EXPECT_EQ(store_.ReadString(kKey, "a"), "5");
+}
+
+TEST_F(SettingsStoreTest, DeletingAndAddingKeepsTheIndexInStep) {
+  for (const char* name : {"a", "b", "c", "d"}) store_.WriteString(kKey, name, name);
+  store_.DeleteValue(kKey, "B");
+  store_.DeleteValue(kKey, "a");
+  store_.WriteString(kKey, "b", "again");
+  store_.WriteString(kKey, "C", "changed");
+  EXPECT_EQ(store_.ValueNames(kKey), (std::vector<std::string>{"c", "d", "b"}));
+  SettingsStore fresh(file_);
+  EXPECT_EQ(fresh.ReadString(kKey, "c"), "changed");
+  EXPECT_EQ(fresh.ReadString(kKey, "d"), "d");
+  EXPECT_EQ(fresh.ReadString(kKey, "b"), "again");
+  EXPECT_EQ(fresh.ReadString(kKey, "a"), std::nullopt);
+  // A key created between others is found under every spelling, its parents too.
+  store_.WriteString("\\SOFTWARE\\Other\\Deep", "x", "1");
+  store_.WriteString("\\SOFTWARE\\Tarsil\\Sub", "y", "2");
+  EXPECT_EQ(fresh.ReadString("\\software\\tarsil\\SUB", "Y"), "2");
+  EXPECT_EQ(fresh.ReadString("\\SOFTWARE\\OTHER\\deep", "x"), "1");
+  EXPECT_TRUE(fresh.KeyExists("\\SOFTWARE\\other"));
+  EXPECT_FALSE(fresh.KeyExists("\\SOFTWARE\\Deep"));
+  EXPECT_EQ(fresh.ReadString(kKey, "C"), "changed");
+}
+
+TEST_F(SettingsStoreTest, ReadingNeedsNoWriteAccessAndOnlyASharedLock) {
+  store_.WriteString(kOptions, "Timeout", "20");
+  store_.WriteString(kKey, "host", "ftp1");
+  const std::string before = Bytes();
+  // Read-only for the reader: as root the reader is another user, otherwise the bits say so.
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(file_.c_str(), geteuid() == 0 ? 0644 : 0444), 0);
+  ASSERT_EQ(chmod((file_ + ".lock").c_str(), 0644), 0);
+  ASSERT_EQ(chmod((dir_.path() / "conf").c_str(), 0555), 0);
+  // Another process reads (shared lock) meanwhile: readers do not wait for each other.
+  UniqueFd held(open((file_ + ".lock").c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(held.valid());
+  ASSERT_EQ(flock(held.get(), LOCK_SH), 0);
+  EXPECT_TRUE(InChild(
+      [&] {
+        SettingsStore reader(file_);
+        if (reader.ReadString(kKey, "HOST") != "ftp1") throw std::runtime_error("host");
+        reader.CreateKey(kOptions);  // exists: nothing to write
+        if (!reader.KeyExists("\\SOFTWARE")) throw std::runtime_error("key");
+        if (reader.ValueNames(kOptions).size() != 1) throw std::runtime_error("names");
+      },
+      true));
+  held.Reset();
+  // A change is refused and reported, and leaves everything as it was.
+  EXPECT_TRUE(InChild(
+      [&] {
+        SettingsStore writer(file_);
+        try {
+          writer.WriteString(kKey, "host", "ftp2");
+        } catch (const SettingsError&) {
+          return;
+        }
+        throw std::runtime_error("the write was not refused");
+      },
+      true));
+  ASSERT_EQ(chmod((dir_.path() / "conf").c_str(), 0755), 0);
+  EXPECT_EQ(Bytes(), before);
+  EXPECT_FALSE(fs::exists(file_ + ".tmp"));
 }
 
 // Sets or removes environment variables for one scope.

@@ -46,6 +46,11 @@ class LowFTPTest : public ::testing::Test {
     }
     return false;
   }
+  size_t LoggedWith(const std::string& part) const {
+    size_t count = 0;
+    for (const LogLine& l : log_.Lines()) count += l.text.find(part) != std::string::npos;
+    return count;
+  }
   std::vector<std::string> Sent(const std::string& prefix) const {
     std::vector<std::string> found;
     for (const std::string& c : server_.Commands()) {
@@ -145,6 +150,57 @@ TEST_F(LowFTPTest, ALocalFileFailureIsTheSessionsOwnFailure) {
   EXPECT_EQ(log_.Lines().back().text.rfind("999 ", 0), 0u);
 }
 
+TEST_F(LowFTPTest, AReplacedFileKeepsItsPermissions) {
+  LogIn();
+  const mode_t old_mask = umask(022);
+  struct Case {
+    const char* name;
+    mode_t before;  // 0: no file there yet
+    mode_t after;
+  };
+  const Case cases[] = {
+      {"secret.txt", 0600, 0600},  // stays owner-only
+      {"tool.sh", 0750, 0750},    {"locked.txt", 0400, 0400},
+      {"setid.bin", 06755, 0755},  // set-id bits never pass to what a server sent
+      {"new.txt", 0, 0644},        // a new file follows the umask
+  };
+  for (const Case& c : cases) {
+    const std::string path = (dir_.path() / c.name).string();
+    if (c.before != 0) {
+      dir_.Write(c.name, "old");
+      ASSERT_EQ(chmod(path.c_str(), c.before), 0);
+    }
+    server_.ServeData(std::string("RETR ") + c.name, "new contents");
+    EXPECT_LE(ftp_.Download(c.name, ""), 400) << c.name;
+    EXPECT_EQ(TempDir::Read(path), "new contents") << c.name;
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, c.after) << c.name;
+  }
+  umask(old_mask);
+}
+
+TEST_F(LowFTPTest, ARawPasswordIsMaskedInTheDebugMarkers) {
+  ftp_.Debugmode = true;
+  LogIn();
+  EXPECT_LT(ftp_.FTPcmd("PASS topsecret"), 999);
+  EXPECT_LT(ftp_.FTPcmd(" acct\tbudget42"), 999);
+  // The server gets the commands as written; no log line shows either secret.
+  EXPECT_EQ(Sent("PASS"), std::vector<std::string>({"PASS secret", "PASS topsecret"}));
+  bool marker = false;
+  for (const LogLine& line : log_.Lines()) {
+    EXPECT_EQ(line.text.find("topsecret"), std::string::npos) << line.text;
+    EXPECT_EQ(line.text.find("budget42"), std::string::npos) << line.text;
+    const size_t at = line.text.find("-- FTPcmd Start -- ");
+    if (at != std::string::npos) {
+      const std::string quoted = line.text.substr(at + 19);
+      EXPECT_TRUE(quoted == "PASS ********" || quoted == " acct\t********") << quoted;
+      marker = true;
+    }
+  }
+  EXPECT_TRUE(marker);
+}
+
 TEST_F(LowFTPTest, ADeviceIsWrittenInPlace) {
   LogIn();
   server_.ServeData("RETR big.bin", std::string(10000, 'x'));
@@ -214,6 +270,70 @@ TEST_F(LowFTPTest, MdelByRawFieldAndMputByCase) {
   EXPECT_EQ(server_.ReceivedData("STOR up.txt"), "u");
   ftp_.Params.Set("CHECKCASE", "Y");
   EXPECT_EQ(ftp_.Mput("*.TXT"), 999);
+}
+
+// After a time-out the engine's request is ended (ABOR), so the next command is sent at once
+// and gets its own reply, not the late one of the command that timed out.
+TEST_F(LowFTPTest, AfterATimeOutTheNextCommandWorks) {
+  LogIn();
+  server_.DelayReply("MKD", 800ms);
+  server_.OnTransfer("RETR big", FakeTransfer().Stalled());
+  ftp_.WaitTimeOut = 300;
+  EXPECT_EQ(ftp_.MakDir("new"), 999);
+  EXPECT_EQ(LoggedWith("999 " + std::string(kTimeOutText)), 1u);
+  EXPECT_EQ(Sent("ABOR").size(), 1u);
+  EXPECT_EQ(ftp_.Cwd("pub"), 257);  // CWD, then PWD: the replies of this command
+  EXPECT_EQ(ftp_.Download("big", ""), 999);
+  EXPECT_EQ(LoggedWith("999 " + std::string(kTimeOutText)), 2u);
+  EXPECT_EQ(Sent("ABOR").size(), 2u);
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "big"));
+  EXPECT_EQ(ftp_.Cwd("pub"), 257);
+  EXPECT_TRUE(ftp_.IsLoggedIn());
+}
+
+// A server that answers neither the command nor ABOR is left: the next command fails at once
+// without being sent, and a new login works.
+TEST_F(LowFTPTest, ASilentServerIsLeftAndANewLoginWorks) {
+  LogIn();
+  server_.On("CWD", FakeReply::Silence());
+  server_.On("ABOR", FakeReply::Silence());
+  ftp_.WaitTimeOut = 300;
+  EXPECT_EQ(ftp_.Cwd("x"), 999);
+  EXPECT_EQ(LoggedWith("No reply to ABOR: the control connection is closed"), 1u);
+  EXPECT_FALSE(ftp_.IsLoggedIn());
+  const size_t sent = server_.Commands().size();
+  EXPECT_EQ(ftp_.MakDir("y"), 999);
+  EXPECT_TRUE(Logged("999 " + std::string(kNotLoggedInText)));
+  EXPECT_EQ(server_.Commands().size(), sent);
+  ftp_.WaitTimeOut = 10000;
+  EXPECT_LE(ftp_.Login("user", "secret"), 400);
+  EXPECT_TRUE(ftp_.IsLoggedIn());
+  EXPECT_EQ(ftp_.FTPcmd("NOOP"), 200);
+}
+
+// The server resets the data connection as it refuses the file: its 550 is the result, and the
+// session stays logged in.
+TEST_F(LowFTPTest, AResetRacingTheRefusalKeepsTheSession) {
+  ftp_.Passive = true;
+  LogIn();
+  FakeTransfer refused = FakeTransfer::Sending("").CutAfter(0, true);
+  refused.preliminary = FakeReply::Silence();
+  refused.failed = FakeReply("550 No such file.\r\n").Delayed(200ms);
+  server_.OnTransfer("RETR gone", refused);
+  EXPECT_EQ(ftp_.Download("gone", ""), 550);
+  EXPECT_TRUE(ftp_.IsLoggedIn());
+  EXPECT_EQ(ftp_.Cwd("pub"), 257);
+}
+
+// The statistics line of a refused download counts that download, not the one before it.
+TEST_F(LowFTPTest, DownloadEndCountsOnlyThisTransfer) {
+  LogIn();
+  server_.ServeData("RETR a.txt", "12345");
+  EXPECT_LE(ftp_.Download("a.txt", ""), 400);
+  EXPECT_EQ(LoggedWith("Download End 5 Byte"), 1u);
+  EXPECT_EQ(ftp_.Download("missing.txt", ""), 550);
+  EXPECT_EQ(LoggedWith("Download End 0 Byte"), 1u);
+  EXPECT_EQ(LoggedWith("Download End 5 Byte"), 1u);
 }
 
 }  // namespace

@@ -15,6 +15,47 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}" >/dev/null
 fi
 servers=tests/support/ftp-servers
+
+# FTPS: a 1 GiB upload and download over explicit TLS against vsftpdtls, Tarsil beside curl
+# (--ssl-reqd) and lftp (ftp:ssl-force), each timed as a whole process.
+# Usage: bench/transfer.sh ftps [MiB, default 1024]
+ftps_case() {
+  local mib=${1:-1024} work tool start end
+  [ -x /opt/tarsil-ftp/vsftpd/usr/sbin/vsftpd ] || "$servers/install.sh"
+  "$servers/start.sh" vsftpdtls
+  # shellcheck disable=SC1091  # written by start.sh
+  source "${TARSIL_FTP_STATE:-/tmp/tarsil-ftp}/servers.env"
+  cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARSIL_TESTS=OFF \
+    -DTARSIL_GUI=OFF >/dev/null
+  cmake --build build-bench --target tarsil >/dev/null
+  work=$(mktemp -d)
+  head -c "$((mib << 20))" /dev/urandom >"$work/big.bin"
+  local url="ftp://$VSFTPDTLS_ADDRESS" auth="$VSFTPDTLS_USER:$VSFTPDTLS_PASSWORD"
+  printf 'setparam TLSFINGERPRINT=%s\r\nOpen ftpes://%s\r\nLogin %s %s\r\nBinary\r\nPut %s upload/t.bin\r\nGet upload/t.bin %s\r\nBye\r\n' \
+    "$(cat "$VSFTPDTLS_FINGERPRINT_FILE")" "$VSFTPDTLS_ADDRESS" "$VSFTPDTLS_USER" \
+    "$VSFTPDTLS_PASSWORD" "$work/big.bin" "$work/t.bin" >"$work/ftps.fcs"
+  for tool in tarsil curl lftp; do
+    start=$(date +%s.%N)
+    case $tool in
+      tarsil) TARSIL_HEADLESS=1 build-bench/tarsil "/auto$work/ftps.fcs" >/dev/null ;;
+      curl)
+        curl -sS -k --ssl-reqd -u "$auth" -T "$work/big.bin" "$url/upload/c.bin"
+        curl -sS -k --ssl-reqd -u "$auth" -o "$work/c.bin" "$url/upload/c.bin" ;;
+      lftp)
+        lftp -c "set ftp:ssl-force true; set ssl:verify-certificate no;
+          open -u $auth $VSFTPDTLS_ADDRESS; put $work/big.bin -o upload/l.bin;
+          get upload/l.bin -o $work/l.bin" ;;
+    esac
+    end=$(date +%s.%N)
+    echo "ftps $mib MiB up+down $tool: $(echo "$end - $start" | bc) s"
+  done
+  rm -rf "$work" "$VSFTPDTLS_ROOT/upload/"*.bin
+}
+if [ "${1:-}" = ftps ]; then
+  shift
+  ftps_case "$@"
+  exit 0
+fi
 [ -x /opt/tarsil-ftp/vsftpd/usr/sbin/vsftpd ] || "$servers/install.sh"
 "$servers/start.sh" vsftpd
 # shellcheck disable=SC1091  # written by start.sh

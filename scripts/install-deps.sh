@@ -8,9 +8,9 @@ set -euo pipefail
 # window manager (openbox), xdotool to press keys, xprop, xwd and netpbm for its screenshot, and
 # desktop-file-utils to check the desktop entry.
 # scdoc builds the manual page; dpkg-dev, man-db and systemd check the Debian package, the page
-# and the units (scripts/check-package.sh). clang and its runtime libraries build the fuzz targets
-# (scripts/fuzz.sh).
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache
+# and the units (scripts/check-package.sh). OpenSSL 3 carries the TLS layer. clang and its runtime
+# libraries build the fuzz targets (scripts/fuzz.sh).
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format ccache libssl-dev openssl
   qt6-base-dev qt6-qpa-plugins fonts-ipafont-gothic xvfb xauth
   openbox xdotool x11-utils x11-apps netpbm desktop-file-utils
   scdoc dpkg-dev man-db systemd clang libclang-rt-14-dev)

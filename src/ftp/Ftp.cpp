@@ -6,6 +6,7 @@
 
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpText.h"
+#include "ftp/FtpTlsSteps.h"
 
 namespace tarsil {
 namespace {
@@ -41,6 +42,7 @@ TMFtp::TMFtp(EventLoop& loop)
   OnReadable = [this](TMSocket&) { ControlReadable(); };
   OnWritable = [this](TMSocket&) { FlushCommand(); };
   OnClosed = [this](TMSocket&) { ControlClosed(); };
+  OnSecured = [this](TMSocket&) { FtpTlsSteps::ControlSecured(*this); };
   OnTimeOut = [this](TMSocket&) { FailConnection(ftpErrorTimedOut, kTextTimedOut); };
   OnNotice = [this](const Notice& notice) { HandleNotice(notice); };
   SetKeepAlive(true);
@@ -48,7 +50,7 @@ TMFtp::TMFtp(EventLoop& loop)
 
 TMFtp::~TMFtp() {
   // The sockets, the look-up and the timers go without raising anything.
-  OnConnected = OnReadable = OnWritable = OnClosed = OnTimeOut = nullptr;
+  OnConnected = OnReadable = OnWritable = OnClosed = OnTimeOut = OnSecured = nullptr;
   OnNotice = nullptr;
 }
 

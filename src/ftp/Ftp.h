@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "ftp/FtpProperties.h"
 #include "ftp/ReplyReader.h"
 #include "net/FTPSock.h"
+#include "net/TlsContext.h"
 #include "platform/EventLoop.h"
 
 namespace tarsil {
@@ -147,6 +149,7 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   friend struct FtpLoginSteps;
   friend struct FtpDataSteps;
   friend struct FtpDirectorySteps;
+  friend struct FtpTlsSteps;
   friend struct FtpCharsetSteps;
 
   // Requests (FtpControl.cpp).
@@ -239,6 +242,12 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   bool asynchronous_ = true;
 
   FtpDataState data_;
+
+  // TLS (FtpTls.cpp): the settings shared by the control and data connections of this
+  // connection, the greeting kept while AUTH TLS runs, and whether PROT P was accepted.
+  std::shared_ptr<TlsContext> tls_context_;
+  std::string greeting_;
+  bool prot_private_ = false;
 };
 
 }  // namespace tarsil

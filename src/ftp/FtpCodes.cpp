@@ -135,6 +135,8 @@ std::optional<FtpFailure> FtpFailureForSocketError(uint16_t code) {
       return FtpFailure{ftpErrorResolve, "Address resolution error"};
     case 10065:
       return FtpFailure{ftpErrorHostUnreachable, "Host unreachable"};
+    case 10300:  // our own number: the TLS layer failed (the socket's TlsFailure says how)
+      return FtpFailure{ftpErrorConnectionAborted, "TLS connection failed"};
     default:
       return FtpFailure{ftpErrorInternal,
                         "Unexpected internal error in component (WinSock Error Code: " +

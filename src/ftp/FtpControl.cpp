@@ -8,6 +8,8 @@
 #include "ftp/Ftp.h"
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpText.h"
+#include "ftp/FtpTlsSteps.h"
+#include "net/SocketErrors.h"
 #include "platform/CodePage.h"
 #include "platform/TextHelpers.h"
 
@@ -92,6 +94,7 @@ void TMFtp::Attempt() {
     SetServer(answer);
   }
   if (Port() == 0) SetPort(21);
+  if (!FtpTlsSteps::PrepareAttempt(*this)) return;
   if (!AddressTextView().empty()) {
     SetAddressText(AddressTextView());
     SetPortNumber(Port());
@@ -143,6 +146,7 @@ bool TMFtp::CheckSocketError() {
     last_error_ = ftpErrorNone;
     return false;
   }
+  if (LastError() == kTlsFailed && !TlsFailure().empty()) failure->text = TlsFailure();
   FailConnection(failure->member, std::move(failure->text));
   return true;
 }

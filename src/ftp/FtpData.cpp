@@ -7,12 +7,14 @@
 
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpDataText.h"
+#include "ftp/FtpTlsSteps.h"
 #include "net/SocketErrors.h"
 
 namespace tarsil {
 namespace {
 
 constexpr const char* kTextBadPasv = "PASV reply without six numbers of 0 to 255 in parentheses";
+constexpr const char* kTextBadEpsv = "EPSV reply without a port in (|||port|)";
 constexpr const char* kTextCannotListen = "No listening socket for the data connection";
 
 // Telnet "interrupt process" in the normal stream, "data mark" as urgent data (RFC 959, ABOR).
@@ -69,10 +71,17 @@ void FtpDataSteps::UploadPasvPortStep(TMFtp& ftp, const std::string& reply) {
 void FtpDataSteps::PasvPortStep(TMFtp& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   if (ftp.passive_) {
-    ftp.SendCommand("PASV", kPasvReply);
+    SendPassive(ftp);
   } else {
     SendPort(ftp, ftp.data_step_);
   }
+}
+
+void FtpDataSteps::SendPassive(TMFtp& ftp) {
+  // PASV cannot name an IPv6 address; EPSV names only a port, which also suits a server behind
+  // an address translator (EPSV=Y).
+  const bool extended = ftp.IsIpv6() || ftp.use_epsv_;
+  ftp.SendCommand(extended ? "EPSV" : "PASV", extended ? kEpsvReply : kPasvReply);
 }
 
 void FtpDataSteps::PasvReply(TMFtp& ftp, const std::string& reply) {
@@ -86,11 +95,24 @@ void FtpDataSteps::PasvReply(TMFtp& ftp, const std::string& reply) {
     ftp.RaiseInfo(ftpInfoDebug, "PASV reply names " + target->host + "; the data connection goes" +
                                     " to the server's address " + peer + " instead");
   }
+  ConnectData(ftp, target->port);
+}
+
+void FtpDataSteps::EpsvReply(TMFtp& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2') || !ftp.data_step_) return Fail(ftp, ftpErrorCommandFailed);
+  const std::optional<uint16_t> port = ParseEpsvReply(reply);
+  if (!port) return Fail(ftp, ftpErrorCommandFailed, kTextBadEpsv);
+  ConnectData(ftp, *port);  // to the control connection's peer, as EPSV means
+}
+
+void FtpDataSteps::ConnectData(TMFtp& ftp, uint16_t port) {
+  const std::string peer = ftp.AddressText();
   TMSocket& data = ftp.data_socket_;
   data.RecreateSocket();
   if (data.LastError() == 0) {
+    FtpTlsSteps::ArmDataSocket(ftp);
     data.SetAddressText(peer);
-    data.SetPortNumber(target->port);
+    data.SetPortNumber(port);
     data.ConnectSocket();
   }
   if (data.LastError() != 0) {  // failed at once: no notification would ever come
@@ -123,7 +145,11 @@ void FtpDataSteps::SendPort(TMFtp& ftp, ReplyHandler next) {
     return Fail(ftp, ftpErrorDataConnection, kTextCannotListen);
   }
   ftp.data_.listing_leftover.clear();
-  ftp.SendCommand("PORT " + PortArgument(address, port), next);
+  if (address.find(':') != std::string::npos) {
+    ftp.SendCommand("EPRT " + EprtArgument(address, port), next);  // PORT has no IPv6 form
+  } else {
+    ftp.SendCommand("PORT " + PortArgument(address, port), next);
+  }
 }
 
 // ---- The data connection -------------------------------------------------------------------
@@ -136,6 +162,7 @@ void FtpDataSteps::Wire(TMFtp& ftp, DataWiring wiring) {
   d.send_begin = d.send_end = 0;
   d.upload_eof = false;
   d.data_failed = false;
+  d.failure_text.clear();
   TMSocket& data = ftp.data_socket_;
   data.OnReadable = nullptr;
   data.OnWritable = nullptr;
@@ -158,6 +185,7 @@ void FtpDataSteps::Wire(TMFtp& ftp, DataWiring wiring) {
 
 void FtpDataSteps::AcceptStart(TMFtp& ftp, DataWiring wiring) {
   TMSocket& data = ftp.data_socket_;
+  FtpTlsSteps::ArmDataSocket(ftp);  // in active mode too the client side of TLS is ours
   data.AcceptFrom(ftp.listen_socket_);
   const uint16_t error = data.LastError();
   // Nothing there after all, or a connection that went before it was taken: wait on.
@@ -221,7 +249,7 @@ bool FtpDataSteps::ReceiveFailed(TMFtp& ftp) {
 void FtpDataSteps::DataFailed(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   if (ftp.aborting_ || d.data_closed) return;
-  d.data_failed = true;
+  NoteDataFailure(ftp, ftp.data_socket_.LastError());
   TMSocket& data = ftp.data_socket_;
   if (data.Handle() >= 0) {
     CloseDataSockets(ftp);  // its close runs the closer
@@ -233,10 +261,20 @@ void FtpDataSteps::DataFailed(TMFtp& ftp) {
   if (closer) closer(data);
 }
 
+void FtpDataSteps::NoteDataFailure(TMFtp& ftp, uint16_t error) {
+  FtpDataState& d = ftp.data_;
+  d.data_failed = true;
+  if (d.failure_text.empty()) d.failure_text = FtpTlsSteps::DataFailureText(ftp, error);
+}
+
+std::string FtpDataSteps::DataFailureText(const TMFtp& ftp) {
+  return ftp.data_.failure_text.empty() ? std::string(kTextDataFailed) : ftp.data_.failure_text;
+}
+
 void FtpDataSteps::DataFailedEnd(TMFtp& ftp) {
   FtpDataState& d = ftp.data_;
   if (!ftp.reply_handler_) return;  // the request has already ended
-  if (d.final_reply_seen) return Fail(ftp, ftpErrorDataConnection, kTextDataFailed);
+  if (d.final_reply_seen) return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
   ftp.timers_.SetTimer(kDataReplyTimer, kDataReplyWaitMs);
 }
 
@@ -246,7 +284,7 @@ void FtpDataSteps::DataReplyWaitOver(TMFtp& ftp) {
   const bool waiting = ftp.busy_ && ftp.reply_handler_ && d.data_failed && !d.final_reply_seen;
   if (!waiting || ftp.aborting_) return;
   // The server keeps its reply to itself: the transfer is aborted, and that wait is bounded.
-  ftp.RaiseError(ftpErrorDataConnection, kTextDataFailed);
+  ftp.RaiseError(ftpErrorDataConnection, DataFailureText(ftp));
   Abort(ftp);
 }
 
@@ -286,7 +324,10 @@ void FtpDataSteps::StartAbort(TMFtp& ftp, bool command) {
   d.abort_waiting = d.abort_completed || command;
   // What a full FIFO still had to take is given up, and the rest is read only to be dropped.
   if (!d.file_held.empty()) ftp.CloseLocalFile();
-  if (!SendControlBytes(ftp, kIacIp, false) || !SendControlBytes(ftp, kIacDm, true)) {
+  // Over TLS the Telnet signals have no place (urgent data would cut into a record): ABOR goes
+  // alone, as servers expect there.
+  if (!ftp.Secured() &&
+      (!SendControlBytes(ftp, kIacIp, false) || !SendControlBytes(ftp, kIacDm, true))) {
     ftp.CheckSocketError();
     return;
   }

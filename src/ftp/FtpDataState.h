@@ -53,6 +53,7 @@ struct FtpDataState {
   bool abort_answered = false;   // some reply came after ABOR
   bool abort_command = false;    // the aborted request is a command without data connection
   bool data_failed = false;      // the data connection failed before the final reply
+  std::string failure_text;      // its words when they say more than the plain failure
   int64_t remote_size = 0;
   int64_t upload_size = 0;
   int64_t restart_offset = 0;

@@ -37,7 +37,10 @@ struct FtpDataSteps {
   static void SetType(TMFtp& ftp, const char* letter, ReplyHandler next);
   static void PasvPortStep(TMFtp& ftp, const std::string& reply);
   static void UploadPasvPortStep(TMFtp& ftp, const std::string& reply);
+  static void SendPassive(TMFtp& ftp);  // EPSV over IPv6 or with EPSV=Y, else PASV
   static void PasvReply(TMFtp& ftp, const std::string& reply);
+  static void EpsvReply(TMFtp& ftp, const std::string& reply);
+  static void ConnectData(TMFtp& ftp, uint16_t port);
   static void SendPort(TMFtp& ftp, ReplyHandler next);
   static void Wire(TMFtp& ftp, DataWiring wiring);
   static void ConnectedStart(TMFtp& ftp, DataWiring wiring);
@@ -53,6 +56,9 @@ struct FtpDataSteps {
   // (a negative one decides the outcome as usual), for a bounded time.
   static void DataFailed(TMFtp& ftp);
   static void DataFailedEnd(TMFtp& ftp);
+  // Marks the data connection failed, keeping the TLS layer's words when that is what failed.
+  static void NoteDataFailure(TMFtp& ftp, uint16_t error);
+  static std::string DataFailureText(const TMFtp& ftp);
   static void DataReplyWaitOver(TMFtp& ftp);
   static void Fail(TMFtp& ftp, FtpError member, std::string text = {});
   // The final reply of a transfer or a listing: a positive one ends the request together with
@@ -119,6 +125,7 @@ inline constexpr ReplyHandler kPasvPortStep{"PasvPort", &FtpDataSteps::PasvPortS
 inline constexpr ReplyHandler kUploadPasvPortStep{"UploadPasvPort",
                                                   &FtpDataSteps::UploadPasvPortStep};
 inline constexpr ReplyHandler kPasvReply{"Pasv", &FtpDataSteps::PasvReply};
+inline constexpr ReplyHandler kEpsvReply{"Epsv", &FtpDataSteps::EpsvReply};
 inline constexpr ReplyHandler kResumeQuestion{"ResumeQuestion", &FtpDataSteps::ResumeQuestion};
 inline constexpr ReplyHandler kDownloadSizeReply{"DownloadSize", &FtpDataSteps::DownloadSizeReply};
 inline constexpr ReplyHandler kRetrStep{"RetrStep", &FtpDataSteps::RetrStep};

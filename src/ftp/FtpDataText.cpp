@@ -88,4 +88,34 @@ std::string RemovedDirectoryPath(std::string_view current, std::string_view name
   return path;
 }
 
+std::optional<uint16_t> ParseEpsvReply(std::string_view reply) {
+  const size_t open = reply.find('(');
+  if (open == std::string_view::npos) return std::nullopt;
+  const size_t close = reply.find(')', open);
+  if (close == std::string_view::npos) return std::nullopt;
+  const std::string_view inside = reply.substr(open + 1, close - open - 1);
+  if (inside.size() < 5) return std::nullopt;
+  const char delimiter = inside[0];
+  if (delimiter < 33 || delimiter > 126 || (delimiter >= '0' && delimiter <= '9')) {
+    return std::nullopt;
+  }
+  if (inside[1] != delimiter || inside[2] != delimiter || inside.back() != delimiter) {
+    return std::nullopt;
+  }
+  const std::string_view digits = inside.substr(3, inside.size() - 4);
+  if (digits.empty() || digits.size() > 5) return std::nullopt;
+  uint32_t port = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    port = port * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (port == 0 || port > 65535) return std::nullopt;
+  return static_cast<uint16_t>(port);
+}
+
+std::string EprtArgument(std::string_view address, uint16_t port) {
+  const bool v6 = address.find(':') != std::string_view::npos;
+  return std::string(v6 ? "|2|" : "|1|") + std::string(address) + "|" + std::to_string(port) + "|";
+}
+
 }  // namespace tarsil

@@ -21,6 +21,15 @@ struct PasvTarget {
 // not 0; anything else gives nothing.
 std::optional<PasvTarget> ParsePasvReply(std::string_view reply);
 
+// The port of an EPSV reply: "229 Entering Extended Passive Mode (|||6446|)". Between the
+// parentheses four equal delimiter characters (33 to 126) with only a decimal port of 1 to 65535
+// between the third and the fourth (the address fields empty, as a server must send them);
+// anything else gives nothing.
+std::optional<uint16_t> ParseEpsvReply(std::string_view reply);
+
+// "|2|::1|6446|" (IPv6) or "|1|127.0.0.1|6446|" for an address and a port: EPRT's argument.
+std::string EprtArgument(std::string_view address, uint16_t port);
+
 // "h1,h2,h3,h4,p1,p2" for a dotted local address and a port.
 std::string PortArgument(std::string_view dotted, uint16_t port);
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "ftp/FtpDataSteps.h"
+#include "ftp/FtpTlsSteps.h"
 #include "platform/CodePage.h"
 
 namespace tarsil {
@@ -62,7 +63,7 @@ void FtpDataSteps::ListingTypeReply(TMFtp& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   if (ftp.passive_) {
     ftp.data_step_ = kListStep;
-    ftp.SendCommand("PASV", kPasvReply);
+    SendPassive(ftp);
   } else {
     SendPort(ftp, kListStep);
   }
@@ -194,7 +195,7 @@ void FtpDataSteps::ListingCloser(TMFtp& ftp) {
   ftp.data_socket_.OnConnected = nullptr;
   ftp.listen_socket_.OnAcceptReady = nullptr;
   CloseDataSockets(ftp);
-  if (ClosedByFailure(ftp, error)) d.data_failed = true;
+  if (ClosedByFailure(ftp, error)) NoteDataFailure(ftp, error);
   if (!d.data_failed && d.final_reply_seen && d.abort_replies == 0) TakeLastListingLine(ftp);
   ftp.RaiseInfo(ftpInfoListingComplete);
   ftp.RaiseInfo(ftpInfoTransferComplete);

@@ -6,6 +6,7 @@
 
 #include "ftp/Ftp.h"
 #include "ftp/FtpText.h"
+#include "ftp/FtpTlsSteps.h"
 
 namespace tarsil {
 
@@ -55,12 +56,17 @@ bool Begins(const std::string& reply, char digit) { return !reply.empty() && rep
 
 ReplyHandler TMFtp::GreetingHandler() { return kGreeting; }
 
+// The TLS steps go on with the login from here once the control connection is secured.
+void FtpLoginGreeting(TMFtp& ftp, const std::string& reply) { FtpLoginSteps::Greeting(ftp, reply); }
+void FtpLoginCapabilities(TMFtp& ftp) { FtpLoginSteps::CapabilityStep(ftp); }
+
 void FtpLoginSteps::Greeting(TMFtp& ftp, const std::string& reply) {
   ftp.current_operation_ = FtpOperation::kLogin;
   if (!Begins(reply, '2')) {
     ftp.FailConnection(ftpErrorUserRejected);
     return;
   }
+  if (FtpTlsSteps::SendAuth(ftp, reply)) return;  // the login goes on once TLS holds
   if (ftp.username_.empty()) ftp.AskInfo(needUser, ftp.username_);
   if (ftp.target_saved_) {
     ftp.RestoreTarget();  // from here on Server and Port are the real target
@@ -161,7 +167,8 @@ void FtpLoginSteps::AcctReply(TMFtp& ftp, const std::string& reply) {
 // ---- Server type, restart probe, starting directory ----------------------------------------
 
 void FtpLoginSteps::CapabilityStep(TMFtp& ftp) {
-  if (ftp.CharsetStep(&SystemStep)) return;  // it goes on with SystemStep after its replies
+  if (FtpTlsSteps::SendProtection(ftp)) return;  // PBSZ and PROT come back here
+  if (ftp.CharsetStep(&SystemStep)) return;      // it goes on with SystemStep after its replies
   SystemStep(ftp);
 }
 

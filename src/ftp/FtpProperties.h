@@ -16,6 +16,10 @@ namespace tarsil {
 // The anonymous password used until the owner gives another one.
 inline constexpr const char* kDefaultAnonymousPassword = "tarsil@example.com";
 
+// How the control and data connections are protected: plain FTP, TLS after AUTH TLS on the
+// plain connection (explicit), or TLS from the first byte (implicit).
+enum class FtpSecurity : uint8_t { kNone, kExplicit, kImplicit };
+
 class TMFtpProperties {
  public:
   const std::string& Username() const { return username_; }
@@ -60,6 +64,15 @@ class TMFtpProperties {
   ServerCharset ServerNameCharset() const { return server_charset_; }
   void SetServerNameCharset(ServerCharset value) { server_charset_ = value; }
 
+  FtpSecurity Security() const { return security_; }
+  void SetSecurity(FtpSecurity value) { security_ = value; }
+  bool TlsVerify() const { return tls_verify_; }  // false: any certificate (with a warning)
+  void SetTlsVerify(bool value) { tls_verify_ = value; }
+  const std::string& TlsFingerprint() const { return tls_fingerprint_; }  // "SHA256:AB:..."
+  void SetTlsFingerprint(std::string value) { tls_fingerprint_ = std::move(value); }
+  bool UseEpsv() const { return use_epsv_; }  // EPSV also over IPv4 (IPv6 always uses it)
+  void SetUseEpsv(bool value) { use_epsv_ = value; }
+
  protected:
   std::string username_ = "anonymous";
   std::string password_ = kDefaultAnonymousPassword;
@@ -78,6 +91,10 @@ class TMFtpProperties {
   std::string file_mask_;
   bool cache_ = true;
   int cache_expire_ = 7;
+  FtpSecurity security_ = FtpSecurity::kNone;
+  bool tls_verify_ = true;
+  std::string tls_fingerprint_;
+  bool use_epsv_ = false;
   ServerCharset server_charset_ = ServerCharset::kCp932;
 };
 

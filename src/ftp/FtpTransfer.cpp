@@ -9,6 +9,7 @@
 
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpDataText.h"
+#include "ftp/FtpTlsSteps.h"
 #include "net/SocketErrors.h"
 
 namespace tarsil {
@@ -36,7 +37,7 @@ void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
   ftp.timers_.KillTimer(kDataReplyTimer);
   if (ReplyIs(reply, '2')) {
     // The server counts it done, but what reached us was cut short.
-    if (ftp.data_.data_failed) return Fail(ftp, ftpErrorDataConnection, kTextDataFailed);
+    if (ftp.data_.data_failed) return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
     ftp.data_.final_reply_seen = true;
     if (ftp.data_.data_closed) ftp.FinishRequest();
     return;
@@ -161,7 +162,7 @@ void FtpDataSteps::RestartStep(TMFtp& ftp, const std::string& reply) {
 
 void FtpDataSteps::RestReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '3') && ftp.data_.data_failed) {
-    return Fail(ftp, ftpErrorDataConnection, kTextDataFailed);
+    return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
   }
   if (ReplyIs(reply, '3')) {
     SendTransferCommand(ftp, "RETR " + ftp.data_.remote_name, kRetrReply);
@@ -249,7 +250,7 @@ void FtpDataSteps::CloseTransfer(TMFtp& ftp, uint16_t error) {
   CloseDataSockets(ftp);
   d.local_file.Close();
   ftp.RaiseInfo(ftpInfoTransferComplete);
-  if (ClosedByFailure(ftp, error)) d.data_failed = true;
+  if (ClosedByFailure(ftp, error)) NoteDataFailure(ftp, error);
   if (d.data_failed) {
     DataFailedEnd(ftp);
   } else if (d.final_reply_seen && d.abort_replies == 0) {
@@ -328,7 +329,7 @@ void FtpDataSteps::RestartStoreStep(TMFtp& ftp, const std::string& reply) {
 
 void FtpDataSteps::RestStoreReply(TMFtp& ftp, const std::string& reply) {
   if (ReplyIs(reply, '3') && ftp.data_.data_failed) {
-    return Fail(ftp, ftpErrorDataConnection, kTextDataFailed);
+    return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
   }
   if (ReplyIs(reply, '3')) {
     const char* verb = ftp.data_.append_upload ? "APPE " : "STOR ";

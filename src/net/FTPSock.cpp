@@ -8,7 +8,10 @@
 
 #include <cerrno>
 #include <utility>
+#include <vector>
 
+#include "net/FTPSockTlsStream.h"
+#include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
 #include "platform/TextHelpers.h"
 
@@ -24,6 +27,8 @@ constexpr uint16_t kFdWrite = 2;
 constexpr uint16_t kFdAccept = 8;
 constexpr uint16_t kFdConnect = 16;
 constexpr uint16_t kFdClose = 32;
+constexpr uint16_t kFdSecured = 64;   // a TLS handshake has ended (FTPSockTls.cpp)
+constexpr uint16_t kFdTlsPump = 128;  // the TLS channel holds bytes the descriptor does not show
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
   sockaddr_in result{};
@@ -31,13 +36,6 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
   result.sin_addr.s_addr = address;
   result.sin_port = port_net;
   return result;
-}
-
-std::string DottedText(uint32_t address) {
-  in_addr in{};
-  in.s_addr = address;
-  char text[INET_ADDRSTRLEN] = {};
-  return inet_ntop(AF_INET, &in, text, sizeof text) != nullptr ? std::string(text) : std::string();
 }
 
 // Sockets held by all TMSocket objects of the process, for leak checks.
@@ -62,7 +60,8 @@ TMSocket::~TMSocket() {
 void TMSocket::SetServer(std::string_view text) {
   server_ = TrimBlanks(text);
   if (server_.empty()) return;  // both views keep what they held
-  if (server_[0] >= '0' && server_[0] <= '9') {
+  // Dotted IPv4 addresses start with a digit; IPv6 addresses are the texts with a colon.
+  if ((server_[0] >= '0' && server_[0] <= '9') || server_.find(':') != std::string::npos) {
     address_text_view_ = server_;
     host_name_view_.clear();
   } else {
@@ -73,37 +72,53 @@ void TMSocket::SetServer(std::string_view text) {
 
 void TMSocket::SetAddressText(const std::string& text) {
   // inet_addr reads up to a NUL; a text with one inside is no address at all.
-  address_ = text.find('\0') == std::string::npos ? inet_addr(text.c_str()) : INADDR_NONE;
+  const bool clean = text.find('\0') == std::string::npos;
+  if (clean && text.find(':') != std::string::npos &&
+      inet_pton(AF_INET6, text.c_str(), &address6_) == 1) {
+    family_ = AF_INET6;
+    return;
+  }
+  family_ = AF_INET;
+  address_ = clean ? inet_addr(text.c_str()) : INADDR_NONE;
 }
 
 void TMSocket::SetPortNumber(uint16_t port) { port_net_ = htons(port); }
 
-std::string TMSocket::AddressText() const { return DottedText(address_); }
+std::string TMSocket::AddressText() const {
+  return family_ == AF_INET6 ? Text6(address6_) : DottedText(address_);
+}
 
-void TMSocket::TakeResolvedAddress() { address_ = resolved_address_; }
+bool TMSocket::IsIpv6() const { return family_ == AF_INET6; }
+
+void TMSocket::TakeResolvedAddress() {
+  family_ = AF_INET;
+  address_ = resolved_address_;
+}
 
 std::string TMSocket::LocalAddressText() {
   if (!handle_.valid()) return std::string();
-  sockaddr_in local{};
+  sockaddr_storage local{};
   socklen_t length = sizeof local;
   if (getsockname(handle_.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     last_error_ = WinSockErrorFromErrno(errno);
     return std::string();
   }
   last_error_ = 0;
-  return DottedText(local.sin_addr.s_addr);
+  return AddressOf(local, nullptr);
 }
 
 uint16_t TMSocket::LocalPort() {
   if (!handle_.valid()) return 0;
-  sockaddr_in local{};
+  sockaddr_storage local{};
   socklen_t length = sizeof local;
   if (getsockname(handle_.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     last_error_ = WinSockErrorFromErrno(errno);
     return 0;
   }
   last_error_ = 0;
-  return ntohs(local.sin_port);
+  uint16_t port = 0;
+  AddressOf(local, &port);
+  return port;
 }
 
 void TMSocket::PostNotice(uint32_t message, uint64_t wparam, int64_t lparam) {
@@ -114,16 +129,24 @@ void TMSocket::PostNotice(uint32_t message, uint64_t wparam, int64_t lparam) {
 
 void TMSocket::CreateSocket() {
   if (handle_.valid()) return;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int fd = socket(family_, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     last_error_ = WinSockErrorFromErrno(errno);
     return;
   }
   handle_.Reset(fd);
+  handle_family_ = family_;
   ++g_live_handles;
   ++generation_;
   mode_ = Mode::kIdle;
   last_error_ = 0;
+}
+
+bool TMSocket::MatchFamily() {
+  if (handle_family_ == family_) return true;
+  // The socket was made before its address was known: one of the address's family replaces it.
+  RecreateSocket();
+  return handle_.valid();
 }
 
 void TMSocket::RecreateSocket() {
@@ -156,8 +179,14 @@ void TMSocket::ConnectSocket() {
     last_error_ = kWsaENotSock;
     return;
   }
+  if (!MatchFamily()) return;
   const sockaddr_in peer = MakeAddress(address_, port_net_);
-  if (connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+  const sockaddr_in6 peer6 = MakeAddress6(address6_, port_net_);
+  const bool v6 = family_ == AF_INET6;
+  const int result =
+      v6 ? connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer6), sizeof peer6)
+         : connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+  if (result != 0) {
     uint16_t code = WinSockErrorFromErrno(errno);
     if (code != kWsaEWouldBlock) {
       last_error_ = code;  // failed at once: no notification follows
@@ -177,8 +206,14 @@ void TMSocket::ListenSocket() {
     last_error_ = kWsaENotSock;
     return;
   }
+  if (!MatchFamily()) return;
   const sockaddr_in local = MakeAddress(address_, port_net_);
-  if (bind(handle_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+  const sockaddr_in6 local6 = MakeAddress6(address6_, port_net_);
+  const int bound =
+      family_ == AF_INET6
+          ? bind(handle_.get(), reinterpret_cast<const sockaddr*>(&local6), sizeof local6)
+          : bind(handle_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local);
+  if (bound != 0) {
     last_error_ = WinSockErrorFromErrno(errno);
     return;
   }
@@ -193,7 +228,7 @@ void TMSocket::ListenSocket() {
 }
 
 void TMSocket::AcceptFrom(TMSocket& listener) {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t length = sizeof peer;
   const int fd = accept4(listener.handle_.get(), reinterpret_cast<sockaddr*>(&peer), &length,
                          SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -211,13 +246,28 @@ void TMSocket::AcceptFrom(TMSocket& listener) {
   }
   handle_.Reset(fd);
   ++g_live_handles;
-  address_ = peer.sin_addr.s_addr;
-  port_net_ = peer.sin_port;
+  handle_family_ = peer.ss_family;
+  if (peer.ss_family == AF_INET6) {
+    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(peer);
+    family_ = AF_INET6;
+    address6_ = in6.sin6_addr;
+    port_net_ = in6.sin6_port;
+  } else {
+    const auto& in4 = reinterpret_cast<const sockaddr_in&>(peer);
+    family_ = AF_INET;
+    address_ = in4.sin_addr.s_addr;
+    port_net_ = in4.sin_port;
+  }
   last_error_ = 0;
   is_open_ = true;
   mode_ = Mode::kStream;
   read_armed_ = true;
   write_armed_ = true;  // writable once, now that the connection is there
+  if (tls_armed_) {
+    BeginHandshake(false);
+    DriveHandshake();
+    return;
+  }
   UpdateWatch();
 }
 
@@ -229,6 +279,7 @@ void TMSocket::CloseSocket() {
   StartCountdown(0);
   if (!handle_.valid()) return;
   watch_.Reset();
+  if (tls_) TlsClose();
   --g_live_handles;
   last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
   ReleaseHandle();
@@ -247,6 +298,11 @@ size_t TMSocket::Send(const void* buffer, size_t count, int flags) {
     last_error_ = kWsaENotSock;
     return 0;
   }
+  if (tls_) {
+    if ((flags & MSG_OOB) == 0) return TlsSend(buffer, count);
+    last_error_ = kWsaEOpNotSupp;  // urgent data has no place inside a TLS stream
+    return 0;
+  }
   if (more_to_come_ && (flags & MSG_OOB) == 0) flags |= MSG_MORE;
   const ssize_t result = send(handle_.get(), buffer, count, flags | MSG_NOSIGNAL);
   const int error_number = errno;
@@ -262,6 +318,11 @@ size_t TMSocket::ReceiveBytes(void* buffer, size_t size) {
   if (!handle_.valid()) {
     last_error_ = kWsaENotSock;
     return 0;
+  }
+  if (tls_) {
+    const size_t count = TlsReceive(buffer, size);
+    TlsRearmRead();
+    return count;
   }
   const ssize_t result = recv(handle_.get(), buffer, size, 0);
   const int error_number = errno;
@@ -315,7 +376,8 @@ void TMSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
       // A countdown started by the handler for a new socket (a reconnect) is not ours to stop.
       const uint64_t generation = generation_;
       Raise(OnReadable);
-      if (generation_ == generation) StartCountdown(0);
+      // Nor is the countdown of a TLS handshake the handler started (AUTH TLS answered).
+      if (generation_ == generation && !(tls_ && tls_->handshaking)) StartCountdown(0);
       break;
     }
     case kFdWrite:
@@ -328,6 +390,13 @@ void TMSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
       is_open_ = (error == 0);
       StartCountdown(0);
       Raise(OnConnected);
+      break;
+    case kFdSecured:
+      StartCountdown(0);
+      Raise(OnSecured);
+      break;
+    case kFdTlsPump:
+      TlsPump();
       break;
     case kFdClose:
       // The socket is released here whether or not it was open (a failed connect ends here too).
@@ -397,7 +466,11 @@ void TMSocket::FdReady(unsigned revents) {
       PostEvent(kFdAccept, 0);
       break;
     case Mode::kStream:
-      StreamReady(revents);
+      if (tls_) {
+        TlsStreamReady(revents);
+      } else {
+        StreamReady(revents);
+      }
       break;
     default:
       UpdateWatch();
@@ -423,6 +496,11 @@ void TMSocket::ConnectFinished() {
   mode_ = Mode::kStream;
   read_armed_ = true;
   write_armed_ = false;
+  if (tls_armed_) {  // connected and writable come once the handshake is over
+    BeginHandshake(true);
+    DriveHandshake();
+    return;
+  }
   UpdateWatch();
   PostEvent(kFdConnect, 0);
   PostEvent(kFdWrite, 0);
@@ -484,7 +562,8 @@ void TMSocket::UpdateWatch() {
   if (mode_ == Mode::kConnecting) events = kFdWritable;
   if (mode_ == Mode::kListening && accept_armed_) events = kFdReadable;
   if (mode_ == Mode::kStream) {
-    events = (read_armed_ ? kFdReadable : 0u) | (write_armed_ ? kFdWritable : 0u);
+    events = tls_ ? TlsWatchEvents()
+                  : (read_armed_ ? kFdReadable : 0u) | (write_armed_ ? kFdWritable : 0u);
   }
   if (watch_.active()) {
     watch_.Update(events);
@@ -494,6 +573,7 @@ void TMSocket::UpdateWatch() {
 }
 
 void TMSocket::RearmRead() {
+  if (tls_) return;  // TlsRearmRead
   if (mode_ == Mode::kStream && !read_armed_) {
     read_armed_ = true;
     UpdateWatch();
@@ -502,6 +582,7 @@ void TMSocket::RearmRead() {
 
 void TMSocket::ReleaseHandle() {
   watch_.Reset();
+  tls_.reset();
   if (handle_.valid()) --g_live_handles;
   handle_.Reset();
   ++generation_;

@@ -1,18 +1,21 @@
-// TMSocket: one non-blocking IPv4 TCP socket whose completions (host looked up, connected,
+// TMSocket: one non-blocking TCP socket whose completions (host looked up, connected,
 // readable, writable, connection waiting, closed, time-out) arrive later as notifications, with
 // WinSock's re-enabling rules so that nothing spins. The object owns its socket, its target in
 // the event loop, its fd watch, its countdown timer and any host look-up; its owner fills the
 // On... slots. Loop thread only; the object must go before its loop and never inside its own slot.
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "net/HostLookup.h"
+#include "net/TlsChannel.h"
 #include "platform/EventLoop.h"
 #include "platform/UniqueFd.h"
 
@@ -46,9 +49,12 @@ class TMSocket {
 
   void CreateSocket();
   void RecreateSocket();  // closes the held socket silently, then CreateSocket
-  void SetAddressText(const std::string& text);  // non-dotted text gives 255.255.255.255
+  // Dotted IPv4 or IPv6 text; other text gives 255.255.255.255. The socket follows the
+  // address's family at the next connect or listen.
+  void SetAddressText(const std::string& text);
   void SetPortNumber(uint16_t port);
-  std::string AddressText() const;
+  std::string AddressText() const;           // dotted IPv4 or IPv6 text
+  bool IsIpv6() const;                       // the address set is an IPv6 one
   void LookupHost(const std::string& name);  // every started look-up ends in one LookupDone
   void TakeResolvedAddress();
   void ConnectSocket();
@@ -64,6 +70,19 @@ class TMSocket {
   // Posts a numbered notice to this object: delivered later from the loop, in order with the
   // socket's own notifications, and handed to OnNotice when numbered above 1025.
   void PostNotice(uint32_t message, uint64_t wparam = 0, int64_t lparam = 0);
+
+  // TLS (FTPSockTls.cpp). SecureOnConnect(context) makes the next connect or accept run a
+  // handshake before anything else: OnSecured reports its end, then OnConnected and the first
+  // writable follow; a failed one ends like a failed connect, with LastError kTlsFailed.
+  // nullptr leaves the next connection plain. StartTls runs a handshake on the open stream now;
+  // OnSecured reports its end. While TLS carries the stream, reads and writes go through it with
+  // the same notifications; urgent data cannot be sent.
+  void SecureOnConnect(std::shared_ptr<TlsContext> context, TlsRole role);
+  void StartTls(std::shared_ptr<TlsContext> context, TlsRole role);
+  SocketEvent OnSecured;
+  bool Secured() const;           // a finished handshake carries the stream
+  const TlsChannel* Tls() const;  // the channel of the connection held, or nullptr
+  const std::string& TlsFailure() const { return tls_failure_; }
 
   const std::string& Server() const { return server_; }
   void SetServer(std::string_view text);
@@ -114,10 +133,21 @@ class TMSocket {
   void PostEvent(uint16_t event, uint16_t error);
   void UpdateWatch();
   void RearmRead();
+  bool MatchFamily();
   void ReleaseHandle();
   size_t Transferred(ssize_t result, int error_number);
   size_t Send(const void* buffer, size_t count, int flags);
   void Raise(const SocketEvent& slot);
+  struct TlsStream;
+  void BeginHandshake(bool after_connect);
+  void DriveHandshake();
+  void TlsStreamReady(unsigned revents);
+  size_t TlsSend(const void* buffer, size_t count);
+  size_t TlsReceive(void* buffer, size_t size);
+  bool TlsRearmRead();
+  void TlsPump();
+  void TlsClose();  // the close notice, and what the peer sent unread taken away
+  unsigned TlsWatchEvents() const;
 
   EventLoop& loop_;
   EventTarget target_;
@@ -128,6 +158,9 @@ class TMSocket {
   bool read_armed_ = false, write_armed_ = false, accept_armed_ = false;
   bool is_open_ = false;
 
+  int family_ = AF_INET;         // or AF_INET6: the family of the address set
+  int handle_family_ = AF_INET;  // the family of the socket held
+  in6_addr address6_{};
   uint32_t address_ = 0;   // network byte order
   uint16_t port_net_ = 0;  // network byte order
   HostLookup lookup_;
@@ -145,6 +178,11 @@ class TMSocket {
   uint16_t last_error_ = 0;
   bool report_would_block_ = false;
   bool more_to_come_ = false;
+
+  std::shared_ptr<TlsContext> tls_armed_;  // for the next connect or accept
+  TlsRole tls_armed_role_ = TlsRole::kControl;
+  std::unique_ptr<TlsStream> tls_;  // while a TLS channel carries the connection
+  std::string tls_failure_;
 };
 
 }  // namespace tarsil

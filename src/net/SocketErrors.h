@@ -31,6 +31,9 @@ inline constexpr uint16_t kWsaETimedOut = 10060;
 inline constexpr uint16_t kWsaEConnRefused = 10061;
 inline constexpr uint16_t kWsaEHostDown = 10064;
 inline constexpr uint16_t kWsaEHostUnreach = 10065;
+// Not a WinSock number: a TLS handshake, certificate check or TLS stream failed (the socket's
+// TlsFailure says how).
+inline constexpr uint16_t kTlsFailed = 10300;
 inline constexpr uint16_t kWsaHostNotFound = 11001;
 inline constexpr uint16_t kWsaTryAgain = 11002;
 inline constexpr uint16_t kWsaNoRecovery = 11003;

@@ -11,6 +11,7 @@
 #include "platform/TextEncoding.h"
 #include "platform/TextHelpers.h"
 #include "session/LocalTransferFile.h"
+#include "session/OpenTarget.h"
 #include "session/SessionTexts.h"
 
 namespace tarsil {
@@ -51,20 +52,6 @@ std::string LocalErrorText(FtpError error, const std::string& engine_text) {
     default:
       return "The data connection failed";
   }
-}
-
-// The server's "host:port" form of the Open word: digits after the last colon.
-void SplitHostPort(std::string_view word, std::string& host, int& port) {
-  host = std::string(word);
-  port = 21;
-  size_t colon = word.rfind(':');
-  if (colon == std::string_view::npos || colon + 1 >= word.size()) return;
-  std::string_view digits = word.substr(colon + 1);
-  if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string_view::npos) return;
-  int value = std::stoi(std::string(digits));
-  if (value < 1 || value > 65535) return;
-  host = std::string(word.substr(0, colon));
-  port = value;
 }
 
 }  // namespace
@@ -251,11 +238,15 @@ void TLowFTP::AttachEngine() {
 
 int TLowFTP::Connect(std::string_view server, std::string_view proxy_server, int32_t proxy_port) {
   TMFtp& ftp = Ftp();
-  std::string host;
-  int port = 21;
-  SplitHostPort(server, host, port);
-  ftp.SetServer(host);
-  ftp.SetPort(static_cast<uint16_t>(port));
+  const OpenTarget target = ParseOpenTarget(server);
+  if (!target.error.empty()) {
+    initialized_ = false;
+    AddLog("999 " + target.error, false);
+    return 999;
+  }
+  ftp.SetServer(target.host);
+  ftp.SetPort(static_cast<uint16_t>(target.port));
+  ftp.SetSecurity(target.security);
   ftp.SetNoopInterval(0);
   ftp.SetRetries(0);
   ftp.SetCache(false);
@@ -289,6 +280,7 @@ int TLowFTP::Login(std::string_view user, std::string_view password) {
     AddLog("-- Login Start --", true);
     PrepareRequest();
     last_error_text_.clear();
+    ApplyTransportParams();
     Ftp().SetUsername(std::string(user));
     Ftp().SetPassword(std::string(password));
     // setparam SERVERCHARSET wins over the option; an unknown value leaves the option in force.
@@ -497,6 +489,20 @@ int TLowFTP::SetBinary() {
   AddLog("-- set Binary mode --", true);
   binary_mode_ = true;
   return 100;
+}
+
+void TLowFTP::ApplyTransportParams() {
+  TMFtp& ftp = Ftp();
+  const std::string verify = Params.Get("TLSVERIFY");
+  ftp.SetTlsVerify(!(verify == "NO" || verify == "N"));
+  const std::string pin = Params.Get("TLSFINGERPRINT");
+  const std::string normalised = NormaliseFingerprint(pin);
+  if (!pin.empty() && normalised.empty()) {
+    throw SessionAbort("TLSFINGERPRINT is not a SHA-256 fingerprint (SHA256: and 32 hex bytes): " +
+                       pin);
+  }
+  ftp.SetTlsFingerprint(normalised);
+  ftp.SetUseEpsv(Params.Get("EPSV") == "Y");
 }
 
 bool TLowFTP::IsLoggedIn() const { return ftp_ && ftp_->Connected(); }

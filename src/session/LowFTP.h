@@ -94,6 +94,8 @@ class TLowFTP {
   class SessionAbort;
 
   void AttachEngine();
+  // TLSVERIFY, TLSFINGERPRINT and EPSV of the session parameters, read at every login.
+  void ApplyTransportParams();
   void ConnectedCheck() const;
   void RefuseControlBytes(std::string_view argument) const;
   void PrepareRequest();

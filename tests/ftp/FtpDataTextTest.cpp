@@ -59,5 +59,23 @@ TEST(FtpDataTextTest, SizeRepliesAreSixtyFourBit) {
   EXPECT_FALSE(ParseSizeReply("213 99999999999999999999"));
 }
 
+TEST(FtpDataTextTest, EpsvRepliesGiveOnlyAPort) {
+  EXPECT_EQ(ParseEpsvReply("229 Entering Extended Passive Mode (|||6446|)"), 6446);
+  EXPECT_EQ(ParseEpsvReply("229 Entering extended passive mode (!!!21!)."), 21);
+  EXPECT_EQ(ParseEpsvReply("229 (|||65535|)"), 65535);
+  for (const char* bad :
+       {"229 Entering Extended Passive Mode", "229 (|||6446|", "229 (||6446|)", "229 (|||0|)",
+        "229 (|||65536|)", "229 (|||64a6|)", "229 (||||)", "229 (|1|::1|6446|)", "229 (1112341)",
+        "229 (   6446 )", "229 (|||123456|)", "229 )|||6446|("}) {
+    EXPECT_FALSE(ParseEpsvReply(bad)) << bad;
+  }
+}
+
+TEST(FtpDataTextTest, EprtArgumentsNameTheFamily) {
+  EXPECT_EQ(EprtArgument("::1", 51829), "|2|::1|51829|");
+  EXPECT_EQ(EprtArgument("2001:db8::5", 21), "|2|2001:db8::5|21|");
+  EXPECT_EQ(EprtArgument("127.0.0.1", 1024), "|1|127.0.0.1|1024|");
+}
+
 }  // namespace
 }  // namespace tarsil

@@ -86,6 +86,25 @@ TEST_F(LowFTPTest, AWrongPasswordReturnsTheServersCode) {
   }
 }
 
+TEST_F(LowFTPTest, TlsAndIpv6WordsAreCheckedBeforeAnyConnection) {
+  // A broken IPv6 word ends Open with its reason; the login then has nothing to connect to.
+  EXPECT_EQ(ftp_.Connect("[::1", "", 0), 999);
+  EXPECT_TRUE(Logged("999 The IPv6 address has no closing bracket: [::1"));
+  EXPECT_EQ(ftp_.Login("user", "secret"), 999);
+  // A pin that is no SHA-256 fingerprint is refused rather than ignored.
+  ASSERT_EQ(ftp_.Connect("ftpes://127.0.0.1:" + std::to_string(server_.port()), "", 0), 100);
+  ftp_.Params.Set("TLSFINGERPRINT", "SHA256:AB:CD");
+  EXPECT_EQ(ftp_.Login("user", "secret"), 999);
+  EXPECT_TRUE(Logged(
+      "999 TLSFINGERPRINT is not a SHA-256 fingerprint (SHA256: and 32 hex bytes): SHA256:AB:CD"));
+  EXPECT_TRUE(server_.Commands().empty());
+  // AUTH TLS refused: the login fails with the server's code and no password goes out.
+  ftp_.Params.Clear();
+  server_.On("AUTH*", "530 Please login with USER and PASS.\r\n");
+  EXPECT_EQ(ftp_.Login("user", "secret"), 530);
+  EXPECT_EQ(server_.Commands(), std::vector<std::string>({"AUTH TLS"}));
+}
+
 TEST_F(LowFTPTest, AStalledServerTimesOut) {
   LogIn();
   server_.On("CWD", FakeReply::Silence());

@@ -43,6 +43,22 @@ const std::vector<std::string>& RealServerNames() {
   return names;
 }
 
+const std::vector<std::string>& TlsDataServerNames() {
+  static const std::vector<std::string> names = {"vsftpdtls", "pureftpdtls", "proftpdtls"};
+  return names;
+}
+
+const std::vector<std::string>& TlsServerNames() {
+  static const std::vector<std::string> names = {"vsftpdtls", "pureftpdtls", "proftpdtls",
+                                                 "pyftpdlibtls"};
+  return names;
+}
+
+const std::vector<std::string>& Ipv6ServerNames() {
+  static const std::vector<std::string> names = {"vsftpd6", "pyftpdlib6"};
+  return names;
+}
+
 std::string RealServersEnvPath() {
   const char* state = std::getenv("TARSIL_FTP_STATE");
   std::string folder = state && *state ? state : "/tmp/tarsil-ftp";
@@ -79,6 +95,13 @@ std::optional<RealServer> ParseRealServer(std::string_view env_text, std::string
     return std::nullopt;
   }
   server.anonymous = anonymous == "yes";
+  if (auto found = values.find(prefix + "IMPLICIT_PORT"); found != values.end()) {
+    server.implicit_port = std::atoi(found->second.c_str());
+  }
+  if (auto found = values.find(prefix + "FINGERPRINT_FILE"); found != values.end()) {
+    std::ifstream in(found->second);
+    std::getline(in, server.fingerprint);
+  }
   return server;
 }
 

@@ -19,10 +19,20 @@ struct RealServer {
   bool anonymous = false;  // "anonymous" may log in and read (never write)
   std::string root;        // the local folder the server shows as "/" to both
   std::string log;         // the server's log file, for messages when a test fails
+  // TLS servers only: the SHA-256 fingerprint of the certificate made at the server's start,
+  // and the port of implicit TLS (0: none).
+  std::string fingerprint;
+  int implicit_port = 0;
 };
 
 // The four servers, in a fixed order.
 const std::vector<std::string>& RealServerNames();
+// The TLS servers whose data connections carry TLS (pyftpdlibtls is left out: its TLS data
+// connections fail on Debian 12 for every client); and all four TLS servers.
+const std::vector<std::string>& TlsDataServerNames();
+const std::vector<std::string>& TlsServerNames();
+// The servers on ::1 (each on a port of its own).
+const std::vector<std::string>& Ipv6ServerNames();
 
 // $TARSIL_FTP_STATE/servers.env, or /tmp/tarsil-ftp/servers.env when that is not set.
 std::string RealServersEnvPath();

@@ -17,7 +17,11 @@
 
 option(TARSIL_REAL_SERVERS "Run tests against the real FTP servers (needs root and install.sh)" ON)
 
-set(TARSIL_FTP_SERVERS vsftpd pureftpd proftpd pyftpdlib)
+# The TLS servers (vsftpdtls, ...) are the same programs asking for TLS; a test that names no
+# server gets the four plain ones only.
+set(TARSIL_FTP_PLAIN_SERVERS vsftpd pureftpd proftpd pyftpdlib)
+set(TARSIL_FTP_SERVERS ${TARSIL_FTP_PLAIN_SERVERS} vsftpdtls pureftpdtls proftpdtls pyftpdlibtls
+  vsftpd6 pyftpdlib6)
 set(tarsil_ftp_scripts ${CMAKE_CURRENT_LIST_DIR})
 
 if(TARSIL_REAL_SERVERS)
@@ -52,7 +56,7 @@ if(TARSIL_REAL_SERVERS)
       endif()
     endforeach()
     if(NOT tarsil_fixtures)
-      set(tarsil_fixtures ${TARSIL_FTP_SERVERS})
+      set(tarsil_fixtures ${TARSIL_FTP_PLAIN_SERVERS})
       list(TRANSFORM tarsil_fixtures PREPEND ftp_)
     endif()
     set_tests_properties(\"\${tarsil_test}\" PROPERTIES

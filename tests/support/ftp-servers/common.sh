@@ -2,7 +2,14 @@
 # user and where everything lives. Sourced, never run.
 # shellcheck disable=SC2034  # the variables are used by the scripts that source this
 
-FTP_SERVERS=(vsftpd pureftpd proftpd pyftpdlib)
+FTP_SERVERS=(vsftpd pureftpd proftpd pyftpdlib vsftpdtls pureftpdtls proftpdtls pyftpdlibtls
+  vsftpd6 pyftpdlib6)
+# The IPv6 servers (vsftpd6, pyftpdlib6) listen on ::1, which every test network shares: each
+# network gets its own ports there (21000 + 10 * the last number of TARSIL_FTP_NET + 1, 2).
+# The TLS servers: the same programs, each with a certificate made at its start, asking for TLS
+# on the control connection and on every data connection (pyftpdlibtls also offers implicit TLS
+# on port 990).
+FTP_TLS_IMPLICIT_PORT=990
 FTP_PORT=21
 FTP_USER=${TARSIL_FTP_USER:-tarsil}
 FTP_PASSWORD=${TARSIL_FTP_PASSWORD:-tarsil-pass}
@@ -27,6 +34,11 @@ server_address() {
     pureftpd) echo "$FTP_NET.22" ;;
     proftpd) echo "$FTP_NET.23" ;;
     pyftpdlib) echo "$FTP_NET.24" ;;
+    vsftpdtls) echo "$FTP_NET.25" ;;
+    pureftpdtls) echo "$FTP_NET.26" ;;
+    proftpdtls) echo "$FTP_NET.27" ;;
+    pyftpdlibtls) echo "$FTP_NET.28" ;;
+    vsftpd6 | pyftpdlib6) echo "::1" ;;
     *) die "unknown server '$1' (one of: ${FTP_SERVERS[*]}, all)" ;;
   esac
 }
@@ -37,13 +49,31 @@ server_package() {
     vsftpd) echo vsftpd ;;
     pureftpd) echo pure-ftpd ;;
     proftpd) echo proftpd-core ;;
-    pyftpdlib) echo "" ;;
+    *) echo "" ;;  # pyftpdlib from apt; the TLS servers use their plain sibling's install
   esac
+}
+
+# The port a server listens on.
+server_port() {
+  case "$1" in
+    vsftpd6) echo $((21000 + 10 * ${FTP_NET##*.} + 1)) ;;
+    pyftpdlib6) echo $((21000 + 10 * ${FTP_NET##*.} + 2)) ;;
+    *) echo "$FTP_PORT" ;;
+  esac
+}
+
+# True for the servers that speak TLS.
+is_tls_server() { [[ $1 == *tls ]]; }
+
+# The program family of a server (its plain sibling's name).
+server_family() {
+  local family=${1%tls}
+  echo "${family%6}"
 }
 
 # The executable that runs the server.
 server_binary() {
-  case "$1" in
+  case "$(server_family "$1")" in
     vsftpd) echo "$FTP_PREFIX/vsftpd/usr/sbin/vsftpd" ;;
     pureftpd) echo "$FTP_PREFIX/pureftpd/usr/sbin/pure-ftpd" ;;
     proftpd) echo "$FTP_PREFIX/proftpd/usr/sbin/proftpd" ;;

@@ -96,6 +96,26 @@ for server in "${FTP_SERVERS[@]}"; do
   rm -f "$deb"
 done
 
+# proftpd's mod_tls comes in a package of its own; it is unpacked beside proftpd-core, and the
+# TLS server's config loads it from there. pyftpdlib's TLS handler needs python3-openssl.
+apt_install python3-openssl openssl
+crypto_marker=$FTP_PREFIX/proftpd-crypto/.installed
+crypto_version=$(apt-cache policy proftpd-mod-crypto | awk '/Candidate:/ { print $2 }')
+if [ -n "$crypto_version" ] && [ "$crypto_version" != "(none)" ] &&
+  { [ ! -f "$crypto_marker" ] || [ "$(cat "$crypto_marker")" != "proftpd-mod-crypto $crypto_version" ]; }; then
+  echo "ftp-servers: installing proftpd-mod-crypto $crypto_version into $FTP_PREFIX/proftpd-crypto"
+  (cd "$work" && apt-get download -qq "proftpd-mod-crypto=$crypto_version" >/dev/null) ||
+    die "could not download proftpd-mod-crypto"
+  deb=$(find "$work" -maxdepth 1 -name "proftpd-mod-crypto_*.deb" | head -n 1)
+  # shellcheck disable=SC2046  # one package name a word
+  apt_install $(library_depends "$deb")
+  rm -rf "${FTP_PREFIX:?}/proftpd-crypto"
+  mkdir -p "$FTP_PREFIX/proftpd-crypto"
+  dpkg-deb -x "$deb" "$FTP_PREFIX/proftpd-crypto"
+  echo "proftpd-mod-crypto $crypto_version" >"$crypto_marker"
+  rm -f "$deb"
+fi
+
 for server in "${FTP_SERVERS[@]}"; do
   binary=$(server_binary "$server")
   [ -x "$binary" ] || die "$server: $binary is missing after the install"

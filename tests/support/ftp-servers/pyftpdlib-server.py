@@ -1,6 +1,8 @@
 """pyftpdlib test server: the test user reads and writes below the root, anonymous only reads.
 
-Usage: TARSIL_FTP_PASSWORD=... pyftpdlib-server.py ADDRESS PORT ROOT USER LOGFILE
+Usage: TARSIL_FTP_PASSWORD=... pyftpdlib-server.py ADDRESS PORT ROOT USER LOGFILE [TLSDIR]
+With TLSDIR (holding cert.pem and key.pem) TLS is required on the control connection and on
+every data connection, and a second listener on port 990 speaks TLS from the first byte.
 Runs in the foreground until it is ended by a signal.
 """
 import logging
@@ -11,9 +13,42 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
+IMPLICIT_PORT = 990
+
+
+def tls_handlers(tlsdir):
+    from pyftpdlib.handlers import TLS_FTPHandler
+
+    class Explicit(TLS_FTPHandler):
+        certfile = os.path.join(tlsdir, "cert.pem")
+        keyfile = os.path.join(tlsdir, "key.pem")
+        tls_control_required = True
+        tls_data_required = True
+
+        @classmethod
+        def get_ssl_context(cls):
+            # Without a session id context OpenSSL refuses a client that resumes the control
+            # connection's session on a data connection, as clients do.
+            context = super().get_ssl_context()
+            context.set_session_id(b"tarsil-test")
+            return context
+
+    class Implicit(Explicit):
+        # The handshake comes first; the greeting follows once it is over.
+        def handle(self):
+            self.secure_connection(self.ssl_context)
+
+        def handle_ssl_established(self):
+            if not getattr(self, "_greeted", False):
+                self._greeted = True
+                Explicit.handle(self)
+
+    return Explicit, Implicit
+
 
 def main():
     address, port, root, user, logfile = sys.argv[1:6]
+    tlsdir = sys.argv[6] if len(sys.argv) > 6 and sys.argv[6] else None
     password = os.environ["TARSIL_FTP_PASSWORD"]
     logging.basicConfig(filename=logfile, level=logging.INFO,
                         format="%(asctime)s %(message)s")
@@ -21,10 +56,18 @@ def main():
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     authorizer.add_anonymous(root, perm="elr")
     handler = FTPHandler
-    handler.authorizer = authorizer
-    handler.banner = "pyftpdlib test server ready."
+    implicit = None
+    if tlsdir:
+        handler, implicit = tls_handlers(tlsdir)
+    for kind in (handler, implicit):
+        if kind is not None:
+            kind.authorizer = authorizer
+            kind.banner = "pyftpdlib test server ready."
     server = FTPServer((address, int(port)), handler)
     server.max_cons = 50
+    if implicit is not None:
+        second = FTPServer((address, IMPLICIT_PORT), implicit, ioloop=server.ioloop)
+        second.max_cons = 50
     server.serve_forever()
 
 

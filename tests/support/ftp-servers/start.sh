@@ -16,7 +16,7 @@ for name in $names; do
 done
 getent passwd "$FTP_USER" >/dev/null || die "the test user $FTP_USER does not exist: $install_hint"
 getent passwd ftp >/dev/null || die "the user ftp does not exist: $install_hint"
-if [[ " $names " == *" pyftpdlib "* ]]; then
+if [[ " $names " == *" pyftpdlib"* ]]; then
   /usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || die "pyftpdlib is not installed: $install_hint"
 fi
 [[ $FTP_STATE =~ ^/[A-Za-z0-9._/-]+$ ]] || die "the state folder '$FTP_STATE' must be an absolute path without spaces"
@@ -30,12 +30,25 @@ while [ "$dir" != / ]; do
   chmod o+x "$dir"
 done
 
-# Fills placeholders of a template: @ADDRESS@ @PORT@ @ROOT@ @STATE@ @PAM_SERVICE@.
+# Fills placeholders of a template: @ADDRESS@ @PORT@ @ROOT@ @STATE@ @PAM_SERVICE@ @PREFIX@.
 fill_template() {
   local name=$1 template=$2
-  sed -e "s|@ADDRESS@|$(server_address "$name")|g" -e "s|@PORT@|$FTP_PORT|g" \
+  sed -e "s|@ADDRESS@|$(server_address "$name")|g" -e "s|@PORT@|$(server_port "$name")|g" \
     -e "s|@ROOT@|$FTP_STATE/$name/root|g" -e "s|@STATE@|$FTP_STATE/$name|g" \
-    -e "s|@PAM_SERVICE@|$FTP_PAM_SERVICE|g" "$template"
+    -e "s|@PAM_SERVICE@|$FTP_PAM_SERVICE|g" -e "s|@PREFIX@|$FTP_PREFIX|g" "$template"
+}
+
+# A self-signed certificate for a TLS server, naming its address; made at every start.
+make_certificate() {
+  local name=$1 state=$FTP_STATE/$1 address
+  address=$(server_address "$name")
+  openssl req -x509 -newkey rsa:2048 -nodes -days 7 -subj "/CN=tarsil-test-$name" \
+    -addext "subjectAltName=IP:$address" -keyout "$state/key.pem" -out "$state/cert.pem" \
+    >/dev/null 2>&1 || die "$name: openssl could not make a certificate"
+  cat "$state/key.pem" "$state/cert.pem" >"$state/both.pem"
+  chmod 600 "$state/key.pem" "$state/both.pem"
+  openssl x509 -in "$state/cert.pem" -noout -fingerprint -sha256 | sed 's/.*=/SHA256:/' \
+    >"$state/fingerprint"
 }
 
 # The demo tree every server serves. Times are fixed so that listings are predictable.
@@ -82,18 +95,26 @@ launch() {
   local name=$1 state=$FTP_STATE/$1 address binary
   address=$(server_address "$name")
   binary=$(server_binary "$name")
-  case "$name" in
+  local extra=/dev/null family
+  family=$(server_family "$name")
+  [ "$family" = pureftpd ] && family=pure-ftpd
+  is_tls_server "$name" && extra=$FTP_TEMPLATES/$family-tls.in
+  [[ $name == *6 ]] && extra=$FTP_TEMPLATES/$family-ipv6.in
+  case "$(server_family "$name")" in
     vsftpd)
-      fill_template "$name" "$FTP_TEMPLATES/vsftpd.conf.in" >"$state/vsftpd.conf"
+      cat "$FTP_TEMPLATES/vsftpd.conf.in" "$extra" >"$state/template"
+      fill_template "$name" "$state/template" >"$state/vsftpd.conf"
       setsid "$binary" "$state/vsftpd.conf" </dev/null >"$state/console.log" 2>&1 &
       ;;
     proftpd)
-      fill_template "$name" "$FTP_TEMPLATES/proftpd.conf.in" >"$state/proftpd.conf"
+      cat "$FTP_TEMPLATES/proftpd.conf.in" "$extra" >"$state/template"
+      fill_template "$name" "$state/template" >"$state/proftpd.conf"
       setsid "$binary" -n -q -c "$state/proftpd.conf" </dev/null >"$state/console.log" 2>&1 &
       ;;
     pureftpd)
       local args=()
-      mapfile -t args < <(fill_template "$name" "$FTP_TEMPLATES/pure-ftpd.args.in" | grep -v -e '^#' -e '^$')
+      cat "$FTP_TEMPLATES/pure-ftpd.args.in" "$extra" >"$state/template"
+      mapfile -t args < <(fill_template "$name" "$state/template" | grep -v -e '^#' -e '^$')
       # pure-ftpd roots users at their passwd home and wants a listed shell (or "ftp"): in its
       # own mount namespace it sees a passwd copy that points both users at the test root.
       awk -F: -v OFS=: -v user="$FTP_USER" -v root="$state/root" \
@@ -105,8 +126,9 @@ launch() {
       ;;
     pyftpdlib)
       TARSIL_FTP_PASSWORD=$FTP_PASSWORD setsid /usr/bin/python3 \
-        "$FTP_TEMPLATES/pyftpdlib-server.py" "$address" "$FTP_PORT" "$state/root" "$FTP_USER" \
-        "$state/server.log" </dev/null >"$state/console.log" 2>&1 &
+        "$FTP_TEMPLATES/pyftpdlib-server.py" "$address" "$(server_port "$name")" "$state/root" "$FTP_USER" \
+        "$state/server.log" "$(is_tls_server "$name" && echo "$state")" \
+        </dev/null >"$state/console.log" 2>&1 &
       ;;
   esac
   launched_pid=$!
@@ -116,8 +138,8 @@ launch() {
 # Who listens on port 21 of ADDRESS, or of every address (which blocks ADDRESS too).
 port_holders() {
   command -v ss >/dev/null || return 0
-  ss -ltnpH "sport = :$FTP_PORT" 2>/dev/null |
-    awk -v mine="$1:$FTP_PORT" '$4 == mine || $4 ~ /^(0\.0\.0\.0|\*|\[::\]):/ { print $4, $6 }'
+  ss -ltnpH "sport = :$2" 2>/dev/null |
+    awk -v mine="$1:$2" -v mine6="[$1]:$2" '$4 == mine || $4 == mine6 || $4 ~ /^(0\.0\.0\.0|\*|\[::\]):/ { print $4, $6 }'
 }
 
 show_logs() {
@@ -132,30 +154,33 @@ show_logs() {
 start_server() {
   local name=$1 state=$FTP_STATE/$1 address pid deadline holders status
   address=$(server_address "$name")
+  local port
+  port=$(server_port "$name")
   stop_server "$name"
-  holders=$(port_holders "$address")
-  [ -z "$holders" ] || die "$name: port $FTP_PORT of $address is taken by another program; stop it first: $holders"
+  holders=$(port_holders "$address" "$port")
+  [ -z "$holders" ] || die "$name: port $port of $address is taken by another program; stop it first: $holders"
   mkdir -p "$state/empty"
   chmod 755 "$state" "$state/empty"
   rm -f "$state"/*.log
   make_demo_tree "$state/root"
+  is_tls_server "$name" && make_certificate "$name"
   launch "$name"
   deadline=$((SECONDS + 10))
-  until greets "$address" "$FTP_PORT"; do
+  until greets "$address" "$port"; do
     if ! pid=$(running_pid "$name"); then
       status=0
       wait "$launched_pid" || status=$?
       show_logs "$name"
-      die "$name exited with status $status before it greeted on $address:$FTP_PORT (logs above, if any)"
+      die "$name exited with status $status before it greeted on $address:$port (logs above, if any)"
     fi
     if [ $SECONDS -ge $deadline ]; then
       show_logs "$name"
       stop_server "$name"
-      die "$name did not greet on $address:$FTP_PORT within 10 s (logs above)"
+      die "$name did not greet on $address:$port within 10 s (logs above)"
     fi
     sleep 0.05
   done
-  echo "ftp-servers: $name listens on $address:$FTP_PORT (pid $(running_pid "$name")), root $state/root"
+  echo "ftp-servers: $name listens on $address:$port (pid $(running_pid "$name")), root $state/root"
 }
 
 # The facts tests need, for every server; written whole and moved into place, so that servers
@@ -169,12 +194,17 @@ write_env() {
     for name in "${FTP_SERVERS[@]}"; do
       prefix=${name^^}
       echo "${prefix}_ADDRESS=$(server_address "$name")"
-      echo "${prefix}_PORT=$FTP_PORT"
+      echo "${prefix}_PORT=$(server_port "$name")"
       echo "${prefix}_USER=$FTP_USER"
       echo "${prefix}_PASSWORD=$FTP_PASSWORD"
       echo "${prefix}_ANONYMOUS=yes"
       echo "${prefix}_ROOT=$FTP_STATE/$name/root"
       echo "${prefix}_LOG=$FTP_STATE/$name/server.log"
+      if is_tls_server "$name"; then
+        echo "${prefix}_CERT=$FTP_STATE/$name/cert.pem"
+        echo "${prefix}_FINGERPRINT_FILE=$FTP_STATE/$name/fingerprint"
+        [ "$name" = pyftpdlibtls ] && echo "${prefix}_IMPLICIT_PORT=$FTP_TLS_IMPLICIT_PORT"
+      fi
     done
   } >"$tmp"
   chmod 644 "$tmp"

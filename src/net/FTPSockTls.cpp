@@ -1,0 +1,254 @@
+// TMSocket: the TLS layer. A TlsChannel sits between the socket and its owner; the readiness of
+// the descriptor drives the handshake and fills a small buffer of decrypted bytes, so that the
+// owner sees the same notifications as on a plain stream: readable once per ReceiveBytes when
+// decrypted data waits, writable after a send that would have blocked, closed after the last
+// data. A handshake or a record that wants the other direction is an internal state.
+#include <sys/socket.h>
+
+#include <vector>
+
+#include "net/FTPSock.h"
+#include "net/FTPSockTlsStream.h"
+#include "net/SocketErrors.h"
+
+namespace tarsil {
+
+// Socket events of the TLS layer, beside the FD_ codes of FTPSock.cpp.
+namespace {
+constexpr uint16_t kFdRead = 1;
+constexpr uint16_t kFdWrite = 2;
+constexpr uint16_t kFdConnect = 16;
+constexpr uint16_t kFdClose = 32;
+constexpr uint16_t kFdSecured = 64;
+constexpr uint16_t kFdTlsPump = 128;
+constexpr size_t kRecordSize = 16384;  // the most one TLS record carries
+}  // namespace
+
+void TMSocket::SecureOnConnect(std::shared_ptr<TlsContext> context, TlsRole role) {
+  tls_armed_ = std::move(context);
+  tls_armed_role_ = role;
+}
+
+void TMSocket::StartTls(std::shared_ptr<TlsContext> context, TlsRole role) {
+  if (!handle_.valid() || mode_ != Mode::kStream || tls_) {
+    last_error_ = kWsaENotConn;
+    return;
+  }
+  tls_armed_ = std::move(context);
+  tls_armed_role_ = role;
+  last_error_ = 0;
+  BeginHandshake(false);
+  tls_->phase = TlsStream::Phase::kStarted;
+  StartCountdown(time_out_);
+  DriveHandshake();
+}
+
+bool TMSocket::Secured() const { return tls_ && !tls_->handshaking; }
+
+const TlsChannel* TMSocket::Tls() const { return tls_ ? tls_->channel.get() : nullptr; }
+
+void TMSocket::BeginHandshake(bool after_connect) {
+  tls_ = std::make_unique<TlsStream>();
+  tls_->channel =
+      std::make_unique<TlsChannel>(std::move(tls_armed_), tls_armed_role_, handle_.get());
+  tls_->phase = after_connect ? TlsStream::Phase::kConnect : TlsStream::Phase::kAccept;
+  tls_failure_.clear();
+}
+
+void TMSocket::DriveHandshake() {
+  TlsStream& tls = *tls_;
+  const TlsChannel::Step step = tls.channel->Handshake();
+  if (step == TlsChannel::Step::kWantRead || step == TlsChannel::Step::kWantWrite) {
+    tls.handshake_wants_write = step == TlsChannel::Step::kWantWrite;
+    UpdateWatch();
+    return;
+  }
+  tls.handshaking = false;
+  const bool ok = step == TlsChannel::Step::kDone;
+  tls.broken = !ok;
+  if (!ok) {
+    tls_failure_ = tls.channel->FailureText();
+    if (tls_failure_.empty())
+      tls_failure_ = "TLS handshake failed: the server closed the connection";
+  }
+  const uint16_t error = ok ? 0 : kTlsFailed;
+  PostEvent(kFdSecured, error);
+  switch (tls.phase) {
+    case TlsStream::Phase::kConnect:
+      if (ok) {
+        write_armed_ = false;
+        UpdateWatch();
+        PostEvent(kFdConnect, 0);
+        PostEvent(kFdWrite, 0);
+      } else {
+        mode_ = Mode::kEnded;
+        UpdateWatch();
+        PostEvent(kFdConnect, error);
+        PostEvent(kFdClose, error);
+      }
+      return;
+    case TlsStream::Phase::kAccept:
+      if (ok) {
+        UpdateWatch();  // the owner's readable and writable now come from the channel
+      } else {
+        StreamEnded(error);
+      }
+      return;
+    case TlsStream::Phase::kStarted:
+      UpdateWatch();  // the owner decides what a failure means (the stream is still open)
+      return;
+  }
+}
+
+void TMSocket::TlsClose() {
+  if (tls_->handshaking) return;
+  tls_->channel->Shutdown();
+  // What the peer sent and nobody read (TLS 1.3 session tickets on an upload's connection)
+  // would turn the close into a reset, which servers count as a failed transfer.
+  std::vector<char> sink(4096);
+  for (int round = 0; round < 16; ++round) {
+    if (recv(handle_.get(), sink.data(), sink.size(), MSG_DONTWAIT) <= 0) break;
+  }
+}
+
+unsigned TMSocket::TlsWatchEvents() const {
+  if (tls_->handshaking) return tls_->handshake_wants_write ? kFdWritable : kFdReadable;
+  if (tls_->broken) return 0;  // the owner closes it
+  return (read_armed_ ? kFdReadable : 0u) |
+         (write_armed_ || tls_->write_blocked ? kFdWritable : 0u);
+}
+
+void TMSocket::TlsStreamReady(unsigned revents) {
+  TlsStream& tls = *tls_;
+  if (tls.handshaking) {
+    DriveHandshake();
+    return;
+  }
+  if (tls.broken) return UpdateWatch();
+  if (read_armed_ && (revents & (kFdReadable | kFdError))) {
+    if (tls.in_begin >= tls.in.size()) {
+      tls.in.resize(kRecordSize);
+      tls.in_begin = 0;
+      size_t count = 0;
+      const TlsChannel::Step step = tls.channel->Read(tls.in.data(), tls.in.size(), count);
+      tls.in.resize(count);
+      if (step == TlsChannel::Step::kClosed) {
+        tls.channel->Shutdown();  // servers wait for ours before they call the transfer done
+        return StreamEnded(0);
+      }
+      if (step == TlsChannel::Step::kFailed) {
+        tls_failure_ = tls.channel->FailureText();
+        return StreamEnded(kTlsFailed);
+      }
+    }
+    if (tls.in_begin < tls.in.size()) {
+      read_armed_ = false;
+      PostEvent(kFdRead, 0);
+    }
+  }
+  if ((write_armed_ || tls.write_blocked) && (revents & (kFdWritable | kFdError))) {
+    tls.write_blocked = false;
+    if (write_armed_) {
+      write_armed_ = false;
+      PostEvent(kFdWrite, 0);
+    }
+  }
+  UpdateWatch();
+}
+
+size_t TMSocket::TlsReceive(void* buffer, size_t size) {
+  TlsStream& tls = *tls_;
+  if (tls.handshaking || tls.broken) {
+    last_error_ = tls.handshaking && report_would_block_ ? kWsaEWouldBlock : 0;
+    return 0;
+  }
+  if (tls.in_begin < tls.in.size()) {
+    const size_t count = std::min(size, tls.in.size() - tls.in_begin);
+    std::copy_n(tls.in.data() + tls.in_begin, count, static_cast<char*>(buffer));
+    tls.in_begin += count;
+    last_error_ = 0;
+    return count;
+  }
+  if (tls.ended) {
+    last_error_ = 0;
+    return 0;
+  }
+  size_t count = 0;
+  switch (tls.channel->Read(buffer, size, count)) {
+    case TlsChannel::Step::kDone:
+      last_error_ = 0;
+      return count;
+    case TlsChannel::Step::kClosed:
+      tls.channel->Shutdown();
+      tls.ended = true;
+      last_error_ = 0;
+      return 0;
+    case TlsChannel::Step::kFailed:
+      tls.ended = true;
+      tls.end_error = kTlsFailed;
+      tls_failure_ = tls.channel->FailureText();
+      last_error_ = 0;  // the close that follows carries the failure
+      return 0;
+    default:
+      last_error_ = report_would_block_ ? kWsaEWouldBlock : 0;
+      return 0;
+  }
+}
+
+bool TMSocket::TlsRearmRead() {
+  TlsStream& tls = *tls_;
+  if (mode_ != Mode::kStream || read_armed_ || tls.handshaking || tls.broken) return true;
+  if (tls.ended && tls.in_begin >= tls.in.size()) {
+    StreamEnded(tls.end_error);
+    return true;
+  }
+  read_armed_ = true;
+  UpdateWatch();
+  // The descriptor will not show what the channel already holds: one look from the loop does.
+  if ((tls.in_begin < tls.in.size() || tls.channel->HasPending()) && !tls.pump_posted) {
+    tls.pump_posted = true;
+    PostEvent(kFdTlsPump, 0);
+  }
+  return true;
+}
+
+void TMSocket::TlsPump() {
+  if (!tls_) return;
+  tls_->pump_posted = false;
+  if (mode_ == Mode::kStream) TlsStreamReady(kFdReadable);
+}
+
+size_t TMSocket::TlsSend(const void* buffer, size_t count) {
+  TlsStream& tls = *tls_;
+  if (tls.broken) {
+    last_error_ = kTlsFailed;
+    return 0;
+  }
+  if (tls.handshaking || tls.write_blocked) {
+    if (mode_ == Mode::kStream && !write_armed_) {
+      write_armed_ = true;
+      UpdateWatch();
+    }
+    last_error_ = report_would_block_ ? kWsaEWouldBlock : 0;
+    return 0;
+  }
+  size_t sent = 0;
+  switch (tls.channel->Write(buffer, count, sent)) {
+    case TlsChannel::Step::kDone:
+      last_error_ = 0;
+      return sent;
+    case TlsChannel::Step::kWantRead:
+    case TlsChannel::Step::kWantWrite:
+      tls.write_blocked = true;
+      write_armed_ = true;
+      UpdateWatch();
+      last_error_ = report_would_block_ ? kWsaEWouldBlock : 0;
+      return 0;
+    default:
+      tls_failure_ = tls.channel->FailureText();
+      last_error_ = kTlsFailed;
+      return 0;
+  }
+}
+
+}  // namespace tarsil

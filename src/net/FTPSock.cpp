@@ -13,6 +13,7 @@
 #include "net/FTPSockTlsStream.h"
 #include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
+#include "net/SocketEvents.h"
 #include "platform/TextHelpers.h"
 
 namespace tarsil {
@@ -20,15 +21,7 @@ namespace {
 
 constexpr uint32_t kCountdownTimerId = 1;
 
-// Socket events: the low 16 bits of a kSocketEventMessage lparam, the error in bits 16-31; the
-// wparam names the socket (its generation) the event belongs to.
-constexpr uint16_t kFdRead = 1;
-constexpr uint16_t kFdWrite = 2;
-constexpr uint16_t kFdAccept = 8;
-constexpr uint16_t kFdConnect = 16;
-constexpr uint16_t kFdClose = 32;
-constexpr uint16_t kFdSecured = 64;   // a TLS handshake has ended (FTPSockTls.cpp)
-constexpr uint16_t kFdTlsPump = 128;  // the TLS channel holds bytes the descriptor does not show
+using namespace socket_events;
 
 sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
   sockaddr_in result{};

@@ -10,17 +10,12 @@
 #include "net/FTPSock.h"
 #include "net/FTPSockTlsStream.h"
 #include "net/SocketErrors.h"
+#include "net/SocketEvents.h"
 
 namespace tarsil {
 
-// Socket events of the TLS layer, beside the FD_ codes of FTPSock.cpp.
 namespace {
-constexpr uint16_t kFdRead = 1;
-constexpr uint16_t kFdWrite = 2;
-constexpr uint16_t kFdConnect = 16;
-constexpr uint16_t kFdClose = 32;
-constexpr uint16_t kFdSecured = 64;
-constexpr uint16_t kFdTlsPump = 128;
+using namespace socket_events;
 constexpr size_t kRecordSize = 16384;  // the most one TLS record carries
 }  // namespace
 

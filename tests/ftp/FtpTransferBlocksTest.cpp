@@ -76,7 +76,7 @@ TEST_F(FtpTransferBlocksTest, SizesAroundTheBlockArriveWhole) {
       const std::string source = dir_.Write("up" + std::to_string(size), bytes);
       ASSERT_TRUE(Run([&] { ftp_->StoreFile(source, "up.bin"); }));
       EXPECT_EQ(Events().back(), "stored");
-      EXPECT_EQ(recorder_.CountPrefix("error"), 0u);
+      EXPECT_EQ(recorder_.CountPrefix("error"), 0u) << ::testing::PrintToString(Events());
       EXPECT_TRUE(SameBytes(server.ReceivedData("STOR up.bin"), bytes));
       EXPECT_TRUE(StepsWithin(kBlock, size));
       EXPECT_GE(steps_.size(), (size + kBlock - 1) / kBlock);

@@ -3,7 +3,12 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 #include "support/FakeFtpScript.h"
 #include "support/FakeFtpSocket.h"
@@ -17,6 +22,25 @@ void RequireLoopback(const std::string& dotted) {
   auto parsed = ParseDotted(dotted);
   if (!parsed || !IsLoopback(*parsed)) {
     throw std::invalid_argument("fake FTP server: not a loopback address: " + dotted);
+  }
+}
+
+// With TARSIL_FAKE_TRANSCRIPTS naming a folder, every server writes the commands it received to
+// "<suite>.<test>.<n>" there when it stops, so two builds' exchanges can be compared line by line.
+// Data-connection addresses (PORT/EPRT) are blanked: they change from run to run.
+void WriteTranscript(const std::vector<std::string>& commands) {
+  const char* folder = std::getenv("TARSIL_FAKE_TRANSCRIPTS");
+  if (folder == nullptr || *folder == '\0') return;
+  static std::atomic<int> serial{0};
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "none";
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  std::ofstream out(std::string(folder) + "/" + name + "." + std::to_string(serial++));
+  for (const auto& line : commands) {
+    bool address = line.rfind("PORT ", 0) == 0 || line.rfind("EPRT ", 0) == 0;
+    out << (address ? line.substr(0, 5) + "*" : line) << "\n";
   }
 }
 
@@ -45,6 +69,7 @@ FakeFtpServer::~FakeFtpServer() {
     // An eventfd write fails only when its counter is full, and then it is readable anyway.
   }
   thread_.join();
+  WriteTranscript(Commands());
 }
 
 void FakeFtpServer::SetGreeting(FakeReply greeting) {

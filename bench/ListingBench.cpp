@@ -16,7 +16,7 @@ std::vector<std::string> Lines(const std::string& pattern, int count) {
   return lines;
 }
 
-void Parse(benchmark::State& state, TMFtpServerType type, const std::string& pattern) {
+void Parse(benchmark::State& state, FtpServerType type, const std::string& pattern) {
   const std::vector<std::string> lines = Lines(pattern, 10000);
   ListingParser parser("26");
   for (auto _ : state) {

@@ -9,8 +9,8 @@
 #include "script/ScriptHost.h"
 #include "script/ScriptRunner.h"
 #include "script/StoredValues.h"
-#include "session/FtpMsg.h"
-#include "session/LowFTP.h"
+#include "session/ExecutionLog.h"
+#include "session/FtpSession.h"
 
 namespace tarsil::bench {
 namespace {
@@ -35,7 +35,7 @@ long UnattendedPeak(const Config& config, const std::string& name, const std::st
 // The executor's host for the loop: the log, no pause between lines, a count of the cycles.
 class LoopHost : public ScriptHost {
  public:
-  LoopHost(EventLoop& loop, TMFtpMessenger& log, int cycles)
+  LoopHost(EventLoop& loop, ExecutionLog& log, int cycles)
       : loop_(loop), log_(log), cycles_(cycles) {}
 
   void Attach(ScriptRunner& runner) { runner_ = &runner; }
@@ -63,7 +63,7 @@ class LoopHost : public ScriptHost {
 
  private:
   EventLoop& loop_;
-  TMFtpMessenger& log_;
+  ExecutionLog& log_;
   ScriptRunner* runner_ = nullptr;
   int cycles_;
   int done_ = 0;
@@ -113,8 +113,8 @@ void GotoLoopCurve(const Config& config) {
   PollEventLoop loop;
   SettingsStore store((config.work / "settings.reg").string());
   StoredValues values(store);
-  TMFtpMessenger log;
-  TLowFTP ftp(loop);
+  ExecutionLog log;
+  FtpSession ftp(loop);
   ftp.Log = &log;
   ftp.Passive = true;
   ftp.WaitTimeOut = 60000;

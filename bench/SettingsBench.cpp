@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
 #include "platform/PollEventLoop.h"
 #include "platform/SettingsStore.h"
 #include "script/ExpandLine.h"
@@ -134,7 +134,7 @@ void Run(const Config& config) {
   Print("start-up, first expanded line, close", Median(config.runs, fresh, [&] {
           tarsil::PollEventLoop loop;
           tarsil::SettingsStore store(file.string());
-          tarsil::TTarsilfm form(loop, store);
+          tarsil::MainController form(loop, store);
           if (!form.FormShow(script.string())) throw std::runtime_error("no options");
           tarsil::StoredValues values(store);
           tarsil::ExpandLine("Open %" + middle + "%",

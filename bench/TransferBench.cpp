@@ -23,11 +23,11 @@
 
 #include "BenchSupport.h"
 #include "MemoryCases.h"
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
 #include "platform/PollEventLoop.h"
 #include "platform/SettingsStore.h"
 
-using tarsil::TLowFTP;
+using tarsil::FtpSession;
 using namespace tarsil::bench;
 
 namespace {
@@ -38,9 +38,9 @@ class TarsilClient {
   explicit TarsilClient(const Config& config)
       : config_(config), store_((config.work / "settings.reg").string()), form_(loop_, store_) {}
 
-  double Run(bool passive, const std::function<int(TLowFTP&)>& operation) {
+  double Run(bool passive, const std::function<int(FtpSession&)>& operation) {
     const double cpu_before = CpuSeconds();
-    TLowFTP& ftp = form_.FTP();
+    FtpSession& ftp = form_.FTP();
     ftp.Passive = passive;
     ftp.WaitTimeOut = 60000;
     const auto start = std::chrono::steady_clock::now();
@@ -78,7 +78,7 @@ class TarsilClient {
   std::vector<double> cpu_seconds_;
   tarsil::PollEventLoop loop_;
   tarsil::SettingsStore store_;
-  tarsil::TTarsilfm form_;
+  tarsil::MainController form_;
 };
 
 std::vector<std::string> Curl(const Config& config, bool passive, std::vector<std::string> args) {
@@ -124,7 +124,7 @@ Row BigDownload(const Config& config, TarsilClient& tarsil, bool passive, bool t
   for (int run = 0; run < config.runs; ++run) {
     clear();
     row.seconds["tarsil"].push_back(tarsil.Run(
-        passive, [&](TLowFTP& ftp) { return ftp.Download("big.bin", target.string()); }));
+        passive, [&](FtpSession& ftp) { return ftp.Download("big.bin", target.string()); }));
     if (run == 0 && to_file) Check(SameFiles(target, config.root / "big.bin"), "Tarsil's download");
     if (!config.others) continue;
     clear();
@@ -148,7 +148,7 @@ Row BigUpload(const Config& config, TarsilClient& tarsil, bool passive) {
   for (int run = 0; run < config.runs; ++run) {
     fs::remove(stored);
     row.seconds["tarsil"].push_back(tarsil.Run(
-        passive, [&](TLowFTP& ftp) { return ftp.Upload(source.string(), "upload/up.bin"); }));
+        passive, [&](FtpSession& ftp) { return ftp.Upload(source.string(), "upload/up.bin"); }));
     if (run == 0) Check(SameFiles(stored, source), "Tarsil's upload");
     if (!config.others) continue;
     fs::remove(stored);
@@ -177,7 +177,7 @@ Row SmallFiles(const Config& config, TarsilClient& tarsil, bool passive, const s
     fs::remove_all(folder);
     fs::create_directories(folder);
     fs::current_path(folder);  // Mget writes into the current folder
-    row.seconds["tarsil"].push_back(tarsil.Run(passive, [&](TLowFTP& ftp) {
+    row.seconds["tarsil"].push_back(tarsil.Run(passive, [&](FtpSession& ftp) {
       const int code = ftp.Cwd(remote);
       return code > 400 ? code : ftp.Mget("*.dat");
     }));

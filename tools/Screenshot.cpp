@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
 #include "gui/Desktop.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   QApplication::setFont(gui::UiFont());
   gui::QtEventLoop loop;
   SettingsStore store(SettingsStore::DefaultPath());
-  TTarsilfm form(loop, store);
+  MainController form(loop, store);
   gui::DesktopDialogs dialogs;
   gui::MainWindow window(form, store, dialogs, gui::UserGuidePath());
   form.FormShow(std::nullopt);

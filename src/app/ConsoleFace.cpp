@@ -44,7 +44,7 @@ std::string_view AnsiColor(const LogColor& color) {
 
 }  // namespace
 
-ConsoleFace::ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out, std::FILE* err,
+ConsoleFace::ConsoleFace(EventLoop& loop, MainController& form, std::FILE* out, std::FILE* err,
                          int input_fd, bool input_is_terminal)
     : loop_(loop),
       form_(form),

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "app/MainController.h"
 #include "app/MainView.h"
-#include "app/Tarsilfm.h"
 #include "platform/EventLoop.h"
 #include "platform/UniqueFd.h"
 
@@ -20,8 +20,8 @@ class ConsoleFace : public MainView {
  public:
   // `out` and `err` receive the log and the message boxes; `input_fd` is read for Enter when it is
   // a terminal (or when `input_is_terminal` says so, for tests).
-  ConsoleFace(EventLoop& loop, TTarsilfm& form, std::FILE* out = stdout, std::FILE* err = stderr,
-              int input_fd = 0, bool input_is_terminal = false);
+  ConsoleFace(EventLoop& loop, MainController& form, std::FILE* out = stdout,
+              std::FILE* err = stderr, int input_fd = 0, bool input_is_terminal = false);
 
   // Colours the lines by their kind (ANSI escapes); on by default only when standard output is a
   // terminal, so files and pipes get the plain text.
@@ -53,7 +53,7 @@ class ConsoleFace : public MainView {
   void EraseProgress();
 
   EventLoop& loop_;
-  TTarsilfm& form_;
+  MainController& form_;
   std::FILE* out_;
   std::FILE* err_;
   int input_fd_;

@@ -1,6 +1,6 @@
 #include "app/Options.h"
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 
 namespace tarsil {
 namespace {
@@ -13,29 +13,29 @@ std::optional<bool> ReadBool(const SettingsStore& store, std::string_view name) 
 
 }  // namespace
 
-TTarsilOption::TTarsilOption() = default;
+Options::Options() = default;
 
-void TTarsilOption::SetDebugMode(bool on) {
+void Options::SetDebugMode(bool on) {
   if (on == debug_mode_) return;
   debug_mode_ = on;
   if (on_debug_mode_changed) on_debug_mode_changed(on);
 }
 
-void TTarsilOption::SetLogSave(bool on) {
+void Options::SetLogSave(bool on) {
   if (on == log_save_) return;
   log_save_ = on;
   log_name_enabled_ = on;
   if (on && log_file_name_.empty()) log_file_name_ = std::string(kDefaultLogName);
 }
 
-void TTarsilOption::SetSendWait(bool on) {
+void Options::SetSendWait(bool on) {
   if (on == send_wait_) return;
   send_wait_ = on;
   wait_controls_enabled_ = on;
   if (on_send_wait_changed) on_send_wait_changed(on);
 }
 
-void TTarsilOption::Load(SettingsStore& store) {
+void Options::Load(SettingsStore& store) {
   if (!store.KeyExists(kOptionsKey)) {
     try {
       store.CreateKey(kOptionsKey);
@@ -65,7 +65,7 @@ void TTarsilOption::Load(SettingsStore& store) {
   log_name_enabled_ = log_save_;
 }
 
-void TTarsilOption::Store(SettingsStore& store) const {
+void Options::Store(SettingsStore& store) const {
   store.CreateKey(kOptionsKey);
   store.WriteInteger(kOptionsKey, "Runmode", run_mode_ ? 1 : 0);
   store.WriteString(kOptionsKey, "Logsave", log_file_name_);

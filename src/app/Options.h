@@ -1,4 +1,4 @@
-// TTarsilOption: the options as the dialog's controls hold them. The rest of the program reads each
+// Options: the options as the dialog's controls hold them. The rest of the program reads each
 // option from here at the moment it needs it. Load and Store move them to and from the settings
 // store under "\SOFTWARE\Tarsil\Options"; setting a check box to a new state runs its click rule,
 // as a click in the dialog would. Owned by the main-window controller; event thread only.
@@ -30,9 +30,9 @@ class SpinBox {
   int32_t value_ = 0;
 };
 
-class TTarsilOption {
+class Options {
  public:
-  TTarsilOption();
+  Options();
 
   // Reads every option that exists; missing ones follow their own rule. A value of the wrong type
   // throws SettingsError and leaves the options after it as they were.

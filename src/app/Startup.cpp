@@ -8,8 +8,8 @@
 #include "app/CheckCommand.h"
 #include "app/ConsoleFace.h"
 #include "app/ExitStatus.h"
-#include "app/ProgressWindow.h"
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
+#include "app/TransferWindowState.h"
 #include "platform/CodePage.h"
 #include "platform/PollEventLoop.h"
 #include "platform/SettingsStore.h"
@@ -55,7 +55,7 @@ DesktopFace g_desktop_face = nullptr;
 int RunUnattendedHeadless(const StartOptions& options) {
   PollEventLoop loop;
   SettingsStore store(SettingsStore::DefaultPath());
-  TTarsilfm form(loop, store);
+  MainController form(loop, store);
   ConsoleFace face(loop, form);
   form.SetView(&face);
   face.CatchSignals();

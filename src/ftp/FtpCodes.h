@@ -64,7 +64,7 @@ enum FtpError : int {
 };
 
 // What the engine asks its owner through OnFtpNeedInfo.
-enum TMFtpInfoNeeded : int {
+enum FtpInfoNeeded : int {
   needAccount,
   needServer,
   needLocalFile,
@@ -73,7 +73,7 @@ enum TMFtpInfoNeeded : int {
   needUser,
 };
 
-enum TMFtpProxyType : int {
+enum FtpProxyType : int {
   proxyNone,
   proxyHost,
   proxyHostUser,
@@ -82,7 +82,7 @@ enum TMFtpProxyType : int {
   proxyUserSite,
 };
 
-enum TMFtpTransferType : int {
+enum FtpTransferType : int {
   AsciiTransfer,
   BinaryTransfer,
 };

@@ -1,12 +1,12 @@
-// TMFtp: the control connection. The connection attempt and its retries, sending commands,
+// FtpEngine: the control connection. The connection attempt and its retries, sending commands,
 // reading and assembling replies, the request lifecycle, keep-alive, QUIT, abort of a login, and
 // the mapping of socket errors onto the engine's errors.
 #include <array>
 #include <cstring>
 #include <utility>
 
-#include "ftp/Ftp.h"
 #include "ftp/FtpDataSteps.h"
+#include "ftp/FtpEngine.h"
 #include "ftp/FtpText.h"
 #include "ftp/FtpTlsSteps.h"
 #include "net/SocketErrors.h"
@@ -17,8 +17,8 @@ namespace tarsil {
 
 // Reply handlers of the control connection's own requests.
 struct FtpControlSteps {
-  static void KeepAliveReply(TMFtp& ftp, const std::string& reply);
-  static void QuitReply(TMFtp& ftp, const std::string& reply);
+  static void KeepAliveReply(FtpEngine& ftp, const std::string& reply);
+  static void QuitReply(FtpEngine& ftp, const std::string& reply);
 };
 
 namespace {
@@ -40,14 +40,14 @@ bool Begins(const std::string& reply, char digit) { return !reply.empty() && rep
 
 // ---- Connection attempt --------------------------------------------------------------------
 
-void TMFtp::LoginServer() {
+void FtpEngine::LoginServer() {
   retries_left_ = retries_;
   busy_ = false;
   logged_in_ = false;
   Attempt();
 }
 
-void TMFtp::Attempt() {
+void FtpEngine::Attempt() {
   retry_waiting_ = false;
   timers_.KillTimer(kRetryTimer);
   if (busy_) {
@@ -106,7 +106,7 @@ void TMFtp::Attempt() {
   CheckSocketError();
 }
 
-void TMFtp::LookupDone() {
+void FtpEngine::LookupDone() {
   if (CheckSocketError()) return;
   TakeResolvedAddress();
   SetPortNumber(Port());
@@ -116,7 +116,7 @@ void TMFtp::LookupDone() {
   CheckSocketError();
 }
 
-void TMFtp::ControlConnected() {
+void FtpEngine::ControlConnected() {
   if (CheckSocketError()) return;
   RaiseInfo(ftpInfoConnected, AddressTextView());
   connected_ = true;
@@ -125,13 +125,13 @@ void TMFtp::ControlConnected() {
   reply_handler_ = GreetingHandler();
 }
 
-void TMFtp::SaveTarget() {
+void FtpEngine::SaveTarget() {
   saved_server_ = Server();
   saved_port_ = Port() == 0 ? 21 : Port();
   target_saved_ = true;
 }
 
-void TMFtp::RestoreTarget() {
+void FtpEngine::RestoreTarget() {
   if (!target_saved_) return;
   target_saved_ = false;
   SetServer(saved_server_);
@@ -140,7 +140,7 @@ void TMFtp::RestoreTarget() {
 
 // ---- Errors --------------------------------------------------------------------------------
 
-bool TMFtp::CheckSocketError() {
+bool FtpEngine::CheckSocketError() {
   std::optional<FtpFailure> failure = FtpFailureForSocketError(LastError());
   if (!failure) {
     last_error_ = ftpErrorNone;
@@ -151,7 +151,7 @@ bool TMFtp::CheckSocketError() {
   return true;
 }
 
-void TMFtp::FailConnection(FtpError member, std::string text) {
+void FtpEngine::FailConnection(FtpError member, std::string text) {
   last_error_ = member;
   RaiseError(member, std::move(text));
   data_socket_.CloseSocket();
@@ -168,7 +168,7 @@ void TMFtp::FailConnection(FtpError member, std::string text) {
 
 // ---- Sending -------------------------------------------------------------------------------
 
-bool TMFtp::SendCommand(std::string_view command, ReplyHandler handler) {
+bool FtpEngine::SendCommand(std::string_view command, ReplyHandler handler) {
   if (HoldsLineBreakOrNul(command)) {
     if (current_operation_ == FtpOperation::kLogin) {
       // The same value would be refused again at every retry.
@@ -189,7 +189,7 @@ bool TMFtp::SendCommand(std::string_view command, ReplyHandler handler) {
   return true;
 }
 
-void TMFtp::FlushCommand() {
+void FtpEngine::FlushCommand() {
   if (pending_send_.empty()) return;
   const uint64_t serial = connection_serial_;
   while (!pending_send_.empty()) {
@@ -205,7 +205,7 @@ void TMFtp::FlushCommand() {
 
 // ---- Reading -------------------------------------------------------------------------------
 
-void TMFtp::ControlReadable() {
+void FtpEngine::ControlReadable() {
   if (processing_reply_) return;  // the reading in progress takes the new data
   const uint64_t serial = connection_serial_;
   std::array<char, kReadSize> buffer;
@@ -232,7 +232,7 @@ void TMFtp::ControlReadable() {
   }
 }
 
-void TMFtp::HandleReplyLine(const std::string& received) {
+void FtpEngine::HandleReplyLine(const std::string& received) {
   const std::string line = utf8_names_ ? Utf8ToCp932(received) : received;
   if (collect_reply_lines_ && reply_lines_.size() < kMaxCollectedLines) {
     reply_lines_.push_back(line);
@@ -260,7 +260,7 @@ void TMFtp::HandleReplyLine(const std::string& received) {
 
 // ---- Requests ------------------------------------------------------------------------------
 
-bool TMFtp::BeginRequest() {
+bool FtpEngine::BeginRequest() {
   if (connected_ && !busy_) {
     busy_ = true;
     Raise(OnFtpBusy);
@@ -274,37 +274,37 @@ bool TMFtp::BeginRequest() {
   return false;
 }
 
-void TMFtp::FinishRequest() {
+void FtpEngine::FinishRequest() {
   reply_handler_ = {};
   timers_.KillTimer(kDataReplyTimer);
   PostNotice(kReadyNoticeMessage);
 }
 
-void TMFtp::KeepAliveTick() {
+void FtpEngine::KeepAliveTick() {
   if (busy_ || !logged_in_ || !noop_supported_) return;
   busy_ = true;
   current_operation_ = FtpOperation::kKeepAlive;
   SendCommand("NOOP", kKeepAliveReply);
 }
 
-void FtpControlSteps::KeepAliveReply(TMFtp& ftp, const std::string& reply) {
+void FtpControlSteps::KeepAliveReply(FtpEngine& ftp, const std::string& reply) {
   if (reply.compare(0, 2, "50") == 0) ftp.noop_supported_ = false;
   ftp.busy_ = false;
 }
 
-void TMFtp::QuitServer() {
+void FtpEngine::QuitServer() {
   if (!BeginRequest()) return;
   quit_sent_ = true;
   stop_retry_ = true;  // the close that follows ends in the disconnect, also before a login
   SendCommand("QUIT", kQuitReply);
 }
 
-void FtpControlSteps::QuitReply(TMFtp& ftp, const std::string& reply) {
+void FtpControlSteps::QuitReply(FtpEngine& ftp, const std::string& reply) {
   ftp.logged_in_ = false;
   if (!Begins(reply, '2')) ftp.FailConnection(ftpErrorNone);
 }
 
-void TMFtp::AbortRequest() {
+void FtpEngine::AbortRequest() {
   switch (current_operation_) {
     case FtpOperation::kIdle:
     case FtpOperation::kLogin:
@@ -320,7 +320,7 @@ void TMFtp::AbortRequest() {
   }
 }
 
-void TMFtp::GiveUpLogin() {
+void FtpEngine::GiveUpLogin() {
   retries_left_ = -1;
   stop_retry_ = true;
   const bool was_waiting = retry_waiting_;
@@ -340,7 +340,7 @@ void TMFtp::GiveUpLogin() {
   }
 }
 
-void TMFtp::CancelRequest() {
+void FtpEngine::CancelRequest() {
   if (!logged_in_) {
     const bool attempting = connected_ || Handle() >= 0 || LookupPending() || retry_waiting_;
     if (attempting) GiveUpLogin();
@@ -377,7 +377,7 @@ void TMFtp::CancelRequest() {
 
 // ---- The end of the control connection -----------------------------------------------------
 
-void TMFtp::ControlClosed() {
+void FtpEngine::ControlClosed() {
   ++connection_serial_;
   pending_send_.clear();
   pending_handler_ = {};
@@ -397,7 +397,7 @@ void TMFtp::ControlClosed() {
   if (stop_retry_) RunDisconnect();
 }
 
-void TMFtp::NoteUnexpectedClose() {
+void FtpEngine::NoteUnexpectedClose() {
   // The server or the network ended the connection while a login or a request was waiting on
   // it: that is a failure (so the login is retried or the request fails), not a quiet end.
   const bool waiting = !logged_in_ || (busy_ && current_operation_ != FtpOperation::kKeepAlive);
@@ -407,7 +407,7 @@ void TMFtp::NoteUnexpectedClose() {
   FailConnection(failure->member, std::move(failure->text));
 }
 
-void TMFtp::RetryWaitOver() {
+void FtpEngine::RetryWaitOver() {
   if (!retry_waiting_) return;
   if (stop_retry_) {
     retry_waiting_ = false;
@@ -417,7 +417,7 @@ void TMFtp::RetryWaitOver() {
   Attempt();
 }
 
-void TMFtp::RunDisconnect() {
+void FtpEngine::RunDisconnect() {
   connected_ = false;
   RestoreTarget();
   RaiseInfo(ftpInfoDisconnected, kTextDisconnected);

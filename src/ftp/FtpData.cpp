@@ -1,4 +1,4 @@
-// TMFtp: the steps every data connection shares. TYPE, PASV (whose data connection always goes
+// FtpEngine: the steps every data connection shares. TYPE, PASV (whose data connection always goes
 // to the control connection's peer) and PORT (whose listening socket takes the first connection,
 // from wherever it comes: servers with several addresses connect from another one), the wiring
 // of the data socket, the data start, a failed data connection, and the ABOR sequence.
@@ -22,7 +22,7 @@ constexpr char kIacIp[] = {'\xFF', '\xF4'};
 constexpr char kIacDm[] = {'\xFF', '\xF2'};
 
 // Sends all bytes on the control connection; false when the connection failed.
-bool SendControlBytes(TMFtp& ftp, const char (&bytes)[2], bool urgent) {
+bool SendControlBytes(FtpEngine& ftp, const char (&bytes)[2], bool urgent) {
   size_t done = 0;
   while (done < sizeof bytes) {
     const size_t sent = urgent ? ftp.SendUrgent(bytes + done, sizeof bytes - done)
@@ -36,24 +36,24 @@ bool SendControlBytes(TMFtp& ftp, const char (&bytes)[2], bool urgent) {
 
 }  // namespace
 
-void TMFtp::SetListingLimits(uint64_t max_bytes, uint64_t max_lines) {
+void FtpEngine::SetListingLimits(uint64_t max_bytes, uint64_t max_lines) {
   data_.max_listing_bytes = max_bytes;
   data_.max_listing_lines = max_lines;
 }
 
-void FtpDataSteps::WaitWhileBusy(TMFtp& ftp) {
+void FtpDataSteps::WaitWhileBusy(FtpEngine& ftp) {
   if (ftp.asynchronous_ || !ftp.busy_) return;
   ftp.loop().WaitUntil([&ftp] { return !ftp.busy_; }, EventLoop::Clock::time_point::max());
 }
 
-void FtpDataSteps::Fail(TMFtp& ftp, FtpError member, std::string text) {
+void FtpDataSteps::Fail(FtpEngine& ftp, FtpError member, std::string text) {
   ftp.RaiseError(member, std::move(text));
   ftp.FinishRequest();
 }
 
 // ---- TYPE, PASV, PORT ----------------------------------------------------------------------
 
-void FtpDataSteps::SetType(TMFtp& ftp, const char* letter, ReplyHandler next) {
+void FtpDataSteps::SetType(FtpEngine& ftp, const char* letter, ReplyHandler next) {
   if (ftp.last_type_ != letter) {
     ftp.last_type_ = letter;
     ftp.SendCommand(std::string("TYPE ") + letter, next);
@@ -62,13 +62,13 @@ void FtpDataSteps::SetType(TMFtp& ftp, const char* letter, ReplyHandler next) {
   }
 }
 
-void FtpDataSteps::UploadPasvPortStep(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::UploadPasvPortStep(FtpEngine& ftp, const std::string& reply) {
   ftp.data_.data_closed = false;
   ftp.data_.final_reply_seen = false;
   PasvPortStep(ftp, reply);
 }
 
-void FtpDataSteps::PasvPortStep(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::PasvPortStep(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   if (ftp.passive_) {
     SendPassive(ftp);
@@ -77,14 +77,14 @@ void FtpDataSteps::PasvPortStep(TMFtp& ftp, const std::string& reply) {
   }
 }
 
-void FtpDataSteps::SendPassive(TMFtp& ftp) {
+void FtpDataSteps::SendPassive(FtpEngine& ftp) {
   // PASV cannot name an IPv6 address; EPSV names only a port, which also suits a server behind
   // an address translator (EPSV=Y).
   const bool extended = ftp.IsIpv6() || ftp.use_epsv_;
   ftp.SendCommand(extended ? "EPSV" : "PASV", extended ? kEpsvReply : kPasvReply);
 }
 
-void FtpDataSteps::PasvReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::PasvReply(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2') || !ftp.data_step_) return Fail(ftp, ftpErrorCommandFailed);
   const std::optional<PasvTarget> target = ParsePasvReply(reply);
   if (!target) return Fail(ftp, ftpErrorCommandFailed, kTextBadPasv);
@@ -98,16 +98,16 @@ void FtpDataSteps::PasvReply(TMFtp& ftp, const std::string& reply) {
   ConnectData(ftp, target->port);
 }
 
-void FtpDataSteps::EpsvReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::EpsvReply(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2') || !ftp.data_step_) return Fail(ftp, ftpErrorCommandFailed);
   const std::optional<uint16_t> port = ParseEpsvReply(reply);
   if (!port) return Fail(ftp, ftpErrorCommandFailed, kTextBadEpsv);
   ConnectData(ftp, *port);  // to the control connection's peer, as EPSV means
 }
 
-void FtpDataSteps::ConnectData(TMFtp& ftp, uint16_t port) {
+void FtpDataSteps::ConnectData(FtpEngine& ftp, uint16_t port) {
   const std::string peer = ftp.AddressText();
-  TMSocket& data = ftp.data_socket_;
+  AsyncSocket& data = ftp.data_socket_;
   data.RecreateSocket();
   if (data.LastError() == 0) {
     FtpTlsSteps::ArmDataSocket(ftp);
@@ -125,12 +125,12 @@ void FtpDataSteps::ConnectData(TMFtp& ftp, uint16_t port) {
   step.run(ftp, kSyntheticDone);
 }
 
-void FtpDataSteps::SendPort(TMFtp& ftp, ReplyHandler next) {
-  TMSocket& listener = ftp.listen_socket_;
+void FtpDataSteps::SendPort(FtpEngine& ftp, ReplyHandler next) {
+  AsyncSocket& listener = ftp.listen_socket_;
   // Some servers connect as soon as they have the PORT, before the transfer command (and before
   // Wire): that connection is taken when the data connection is wired.
   ftp.data_.accept_pending = false;
-  listener.OnAcceptReady = [&ftp](TMSocket&) { ftp.data_.accept_pending = true; };
+  listener.OnAcceptReady = [&ftp](AsyncSocket&) { ftp.data_.accept_pending = true; };
   const std::string local = ftp.LocalAddressText();
   listener.RecreateSocket();
   if (listener.LastError() == 0 && !local.empty()) {
@@ -154,7 +154,7 @@ void FtpDataSteps::SendPort(TMFtp& ftp, ReplyHandler next) {
 
 // ---- The data connection -------------------------------------------------------------------
 
-void FtpDataSteps::Wire(TMFtp& ftp, DataWiring wiring) {
+void FtpDataSteps::Wire(FtpEngine& ftp, DataWiring wiring) {
   FtpDataState& d = ftp.data_;
   ++d.data_serial;
   d.data_started = false;
@@ -163,28 +163,28 @@ void FtpDataSteps::Wire(TMFtp& ftp, DataWiring wiring) {
   d.upload_eof = false;
   d.data_failed = false;
   d.failure_text.clear();
-  TMSocket& data = ftp.data_socket_;
+  AsyncSocket& data = ftp.data_socket_;
   data.OnReadable = nullptr;
   data.OnWritable = nullptr;
   if (wiring == DataWiring::kDownload) {
-    data.OnReadable = [&ftp](TMSocket&) { DownloadReader(ftp); };
+    data.OnReadable = [&ftp](AsyncSocket&) { DownloadReader(ftp); };
   } else if (wiring == DataWiring::kListing) {
-    data.OnReadable = [&ftp](TMSocket&) { ListingReader(ftp); };
+    data.OnReadable = [&ftp](AsyncSocket&) { ListingReader(ftp); };
   } else {
-    data.OnWritable = [&ftp](TMSocket&) { UploadSender(ftp); };
+    data.OnWritable = [&ftp](AsyncSocket&) { UploadSender(ftp); };
   }
   if (wiring == DataWiring::kListing) {
-    data.OnClosed = [&ftp](TMSocket&) { ListingCloser(ftp); };
+    data.OnClosed = [&ftp](AsyncSocket&) { ListingCloser(ftp); };
   } else {
-    data.OnClosed = [&ftp](TMSocket&) { TransferCloser(ftp); };
+    data.OnClosed = [&ftp](AsyncSocket&) { TransferCloser(ftp); };
   }
-  data.OnConnected = [&ftp, wiring](TMSocket&) { DataStart(ftp, wiring); };
-  ftp.listen_socket_.OnAcceptReady = [&ftp, wiring](TMSocket&) { AcceptStart(ftp, wiring); };
+  data.OnConnected = [&ftp, wiring](AsyncSocket&) { DataStart(ftp, wiring); };
+  ftp.listen_socket_.OnAcceptReady = [&ftp, wiring](AsyncSocket&) { AcceptStart(ftp, wiring); };
   if (std::exchange(d.accept_pending, false)) AcceptStart(ftp, wiring);
 }
 
-void FtpDataSteps::AcceptStart(TMFtp& ftp, DataWiring wiring) {
-  TMSocket& data = ftp.data_socket_;
+void FtpDataSteps::AcceptStart(FtpEngine& ftp, DataWiring wiring) {
+  AsyncSocket& data = ftp.data_socket_;
   FtpTlsSteps::ArmDataSocket(ftp);  // in active mode too the client side of TLS is ours
   data.AcceptFrom(ftp.listen_socket_);
   const uint16_t error = data.LastError();
@@ -204,7 +204,7 @@ void FtpDataSteps::AcceptStart(TMFtp& ftp, DataWiring wiring) {
   DataStart(ftp, wiring);
 }
 
-void FtpDataSteps::DataStart(TMFtp& ftp, DataWiring wiring) {
+void FtpDataSteps::DataStart(FtpEngine& ftp, DataWiring wiring) {
   FtpDataState& d = ftp.data_;
   const uint16_t error = ftp.data_socket_.LastError();
   if (error != 0) {
@@ -226,7 +226,7 @@ void FtpDataSteps::DataStart(TMFtp& ftp, DataWiring wiring) {
   }
 }
 
-bool FtpDataSteps::SendTransferCommand(TMFtp& ftp, const std::string& command,
+bool FtpDataSteps::SendTransferCommand(FtpEngine& ftp, const std::string& command,
                                        ReplyHandler handler) {
   ftp.data_.transfer_sent = true;
   if (ftp.SendCommand(command, handler)) return true;
@@ -234,51 +234,51 @@ bool FtpDataSteps::SendTransferCommand(TMFtp& ftp, const std::string& command,
   return false;
 }
 
-void FtpDataSteps::CloseDataSockets(TMFtp& ftp) {
+void FtpDataSteps::CloseDataSockets(FtpEngine& ftp) {
   ftp.data_socket_.CloseSocket();
   ftp.listen_socket_.CloseSocket();
 }
 
-bool FtpDataSteps::ReceiveFailed(TMFtp& ftp) {
+bool FtpDataSteps::ReceiveFailed(FtpEngine& ftp) {
   const uint16_t error = ftp.data_socket_.LastError();
   if (error == 0 || error == kWsaENotSock || ftp.aborting_) return error != 0;
   DataFailed(ftp);
   return true;
 }
 
-void FtpDataSteps::DataFailed(TMFtp& ftp) {
+void FtpDataSteps::DataFailed(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (ftp.aborting_ || d.data_closed) return;
   NoteDataFailure(ftp, ftp.data_socket_.LastError());
-  TMSocket& data = ftp.data_socket_;
+  AsyncSocket& data = ftp.data_socket_;
   if (data.Handle() >= 0) {
     CloseDataSockets(ftp);  // its close runs the closer
     return;
   }
   // No socket left to close (an accept that failed): the closer is run here.
   ftp.listen_socket_.CloseSocket();
-  const TMSocket::SocketEvent closer = data.OnClosed;
+  const AsyncSocket::SocketEvent closer = data.OnClosed;
   if (closer) closer(data);
 }
 
-void FtpDataSteps::NoteDataFailure(TMFtp& ftp, uint16_t error) {
+void FtpDataSteps::NoteDataFailure(FtpEngine& ftp, uint16_t error) {
   FtpDataState& d = ftp.data_;
   d.data_failed = true;
   if (d.failure_text.empty()) d.failure_text = FtpTlsSteps::DataFailureText(ftp, error);
 }
 
-std::string FtpDataSteps::DataFailureText(const TMFtp& ftp) {
+std::string FtpDataSteps::DataFailureText(const FtpEngine& ftp) {
   return ftp.data_.failure_text.empty() ? std::string(kTextDataFailed) : ftp.data_.failure_text;
 }
 
-void FtpDataSteps::DataFailedEnd(TMFtp& ftp) {
+void FtpDataSteps::DataFailedEnd(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (!ftp.reply_handler_) return;  // the request has already ended
   if (d.final_reply_seen) return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
   ftp.timers_.SetTimer(kDataReplyTimer, kDataReplyWaitMs);
 }
 
-void FtpDataSteps::DataReplyWaitOver(TMFtp& ftp) {
+void FtpDataSteps::DataReplyWaitOver(FtpEngine& ftp) {
   ftp.timers_.KillTimer(kDataReplyTimer);
   const FtpDataState& d = ftp.data_;
   const bool waiting = ftp.busy_ && ftp.reply_handler_ && d.data_failed && !d.final_reply_seen;
@@ -288,7 +288,7 @@ void FtpDataSteps::DataReplyWaitOver(TMFtp& ftp) {
   Abort(ftp);
 }
 
-bool FtpDataSteps::ClosedByFailure(TMFtp& ftp, uint16_t error) {
+bool FtpDataSteps::ClosedByFailure(FtpEngine& ftp, uint16_t error) {
   // A reset before the server's final reply: what came may be cut short. After a positive final
   // reply the server has said the data is complete, however it then closed.
   if (error == 0 || error == kWsaENotSock || error == kWsaENotConn) return false;
@@ -305,11 +305,11 @@ bool FtpDataSteps::ClosedByFailure(TMFtp& ftp, uint16_t error) {
 // that leaves a reply out is not waited for long. An aborted transfer is a failed one, unless
 // its positive final reply had come before the abort.
 
-void FtpDataSteps::Abort(TMFtp& ftp) { StartAbort(ftp, false); }
+void FtpDataSteps::Abort(FtpEngine& ftp) { StartAbort(ftp, false); }
 
-void FtpDataSteps::AbortCommand(TMFtp& ftp) { StartAbort(ftp, true); }
+void FtpDataSteps::AbortCommand(FtpEngine& ftp) { StartAbort(ftp, true); }
 
-void FtpDataSteps::StartAbort(TMFtp& ftp, bool command) {
+void FtpDataSteps::StartAbort(FtpEngine& ftp, bool command) {
   // Not twice, and not after the request has already ended (its handler is gone).
   if (ftp.aborting_ || !ftp.reply_handler_) return;
   FtpDataState& d = ftp.data_;
@@ -338,7 +338,7 @@ void FtpDataSteps::StartAbort(TMFtp& ftp, bool command) {
   ftp.timers_.SetTimer(kAbortTimer, d.abort_waiting ? kAbortReplyWaitMs : kAbortGraceMs);
 }
 
-void FtpDataSteps::AbortReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::AbortReply(FtpEngine& ftp, const std::string& reply) {
   FtpDataState& d = ftp.data_;
   if (ReplyIs(reply, '1')) return;
   d.abort_answered = true;
@@ -354,7 +354,7 @@ void FtpDataSteps::AbortReply(TMFtp& ftp, const std::string& reply) {
   EndAbort(ftp);
 }
 
-void FtpDataSteps::AbortWaitOver(TMFtp& ftp) {
+void FtpDataSteps::AbortWaitOver(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (ftp.reply_handler_.run != &AbortReply) {
     ftp.timers_.KillTimer(kAbortTimer);
@@ -366,14 +366,14 @@ void FtpDataSteps::AbortWaitOver(TMFtp& ftp) {
   ftp.timers_.SetTimer(kAbortTimer, kAbortReplyWaitMs);
 }
 
-void FtpDataSteps::FailAbort(TMFtp& ftp) {
+void FtpDataSteps::FailAbort(FtpEngine& ftp) {
   if (ftp.data_.abort_failed) return;
   ftp.data_.abort_failed = true;
   CloseDataSockets(ftp);
   ftp.RaiseError(ftpErrorAccessDenied, kTextAccessDenied);
 }
 
-void FtpDataSteps::EndAbort(TMFtp& ftp) {
+void FtpDataSteps::EndAbort(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   ftp.timers_.KillTimer(kAbortTimer);
   d.abort_replies = 0;
@@ -403,7 +403,7 @@ void FtpDataSteps::EndAbort(TMFtp& ftp) {
   ftp.FinishRequest();  // its ready notice closes what is left of the data connection
 }
 
-void FtpDataSteps::HandleNotice(TMFtp& ftp, const Notice& notice) {
+void FtpDataSteps::HandleNotice(FtpEngine& ftp, const Notice& notice) {
   if (notice.message == kUploadContinueMessage && notice.wparam == ftp.data_.data_serial) {
     UploadSender(ftp);
   }

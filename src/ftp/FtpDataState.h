@@ -1,6 +1,6 @@
 // The FTP engine's data-side state: the local file and counters of the transfer in progress, the
 // lists and raw lines of the listing, and what the directory commands keep between two replies.
-// TMFtp owns one; only its own steps touch it. The listing cache is the program's (not owned).
+// FtpEngine owns one; only its own steps touch it. The listing cache is the program's (not owned).
 // Loop thread only.
 #pragma once
 
@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "ftp/TransferFile.h"
-#include "listing/FileInfoList.h"
 #include "listing/ListingCache.h"
 #include "listing/ListingParser.h"
+#include "listing/RemoteEntryList.h"
 
 namespace tarsil {
 
@@ -74,8 +74,8 @@ struct FtpDataState {
   uint16_t held_close_error = 0;
 
   // The listing.
-  TMFtpFileInfoList current_files, current_folders;
-  TMFtpFileInfoList new_files, new_folders;
+  RemoteEntryList current_files, current_folders;
+  RemoteEntryList new_files, new_folders;
   std::vector<std::string> raw_listing;
   std::vector<LostListingLine> lost_lines;
   std::string listing_leftover;  // after the last CR LF received

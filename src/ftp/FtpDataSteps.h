@@ -1,12 +1,12 @@
-// The steps of the FTP engine's data side, one named function each: TMFtp befriends this struct;
-// FtpData.cpp defines the shared steps (TYPE, PASV/PORT, data start, ABOR), FtpTransfer.cpp the
-// downloads and uploads, FtpListing.cpp the listing. Internal to src/ftp; loop thread only.
+// The steps of the FTP engine's data side, one named function each: FtpEngine befriends this
+// struct; FtpData.cpp defines the shared steps (TYPE, PASV/PORT, data start, ABOR), FtpTransfer.cpp
+// the downloads and uploads, FtpListing.cpp the listing. Internal to src/ftp; loop thread only.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "ftp/Ftp.h"
+#include "ftp/FtpEngine.h"
 
 namespace tarsil {
 
@@ -34,91 +34,91 @@ enum class DataWiring { kDownload, kUpload, kListing };
 
 struct FtpDataSteps {
   // FtpData.cpp: shared by transfers and listings.
-  static void SetType(TMFtp& ftp, const char* letter, ReplyHandler next);
-  static void PasvPortStep(TMFtp& ftp, const std::string& reply);
-  static void UploadPasvPortStep(TMFtp& ftp, const std::string& reply);
-  static void SendPassive(TMFtp& ftp);  // EPSV over IPv6 or with EPSV=Y, else PASV
-  static void PasvReply(TMFtp& ftp, const std::string& reply);
-  static void EpsvReply(TMFtp& ftp, const std::string& reply);
-  static void ConnectData(TMFtp& ftp, uint16_t port);
-  static void SendPort(TMFtp& ftp, ReplyHandler next);
-  static void Wire(TMFtp& ftp, DataWiring wiring);
-  static void ConnectedStart(TMFtp& ftp, DataWiring wiring);
-  static void AcceptStart(TMFtp& ftp, DataWiring wiring);
-  static void DataStart(TMFtp& ftp, DataWiring wiring);
-  static bool SendTransferCommand(TMFtp& ftp, const std::string& command, ReplyHandler handler);
-  static void CloseDataSockets(TMFtp& ftp);
-  static bool ReceiveFailed(TMFtp& ftp);
-  static bool ClosedByFailure(TMFtp& ftp, uint16_t error);
+  static void SetType(FtpEngine& ftp, const char* letter, ReplyHandler next);
+  static void PasvPortStep(FtpEngine& ftp, const std::string& reply);
+  static void UploadPasvPortStep(FtpEngine& ftp, const std::string& reply);
+  static void SendPassive(FtpEngine& ftp);  // EPSV over IPv6 or with EPSV=Y, else PASV
+  static void PasvReply(FtpEngine& ftp, const std::string& reply);
+  static void EpsvReply(FtpEngine& ftp, const std::string& reply);
+  static void ConnectData(FtpEngine& ftp, uint16_t port);
+  static void SendPort(FtpEngine& ftp, ReplyHandler next);
+  static void Wire(FtpEngine& ftp, DataWiring wiring);
+  static void ConnectedStart(FtpEngine& ftp, DataWiring wiring);
+  static void AcceptStart(FtpEngine& ftp, DataWiring wiring);
+  static void DataStart(FtpEngine& ftp, DataWiring wiring);
+  static bool SendTransferCommand(FtpEngine& ftp, const std::string& command, ReplyHandler handler);
+  static void CloseDataSockets(FtpEngine& ftp);
+  static bool ReceiveFailed(FtpEngine& ftp);
+  static bool ClosedByFailure(FtpEngine& ftp, uint16_t error);
   // The data connection failed (refused, reset, cut short): it is closed and the transfer fails,
   // the control connection stays. Its closer then runs DataFailedEnd: after a positive final
   // reply the error ends the request at once; before one, the server's final reply is awaited
   // (a negative one decides the outcome as usual), for a bounded time.
-  static void DataFailed(TMFtp& ftp);
-  static void DataFailedEnd(TMFtp& ftp);
+  static void DataFailed(FtpEngine& ftp);
+  static void DataFailedEnd(FtpEngine& ftp);
   // Marks the data connection failed, keeping the TLS layer's words when that is what failed.
-  static void NoteDataFailure(TMFtp& ftp, uint16_t error);
-  static std::string DataFailureText(const TMFtp& ftp);
-  static void DataReplyWaitOver(TMFtp& ftp);
-  static void Fail(TMFtp& ftp, FtpError member, std::string text = {});
+  static void NoteDataFailure(FtpEngine& ftp, uint16_t error);
+  static std::string DataFailureText(const FtpEngine& ftp);
+  static void DataReplyWaitOver(FtpEngine& ftp);
+  static void Fail(FtpEngine& ftp, FtpError member, std::string text = {});
   // The final reply of a transfer or a listing: a positive one ends the request together with
   // the close of its data connection (in either order); any other fails it.
-  static void FinalTransferReply(TMFtp& ftp, const std::string& reply);
+  static void FinalTransferReply(FtpEngine& ftp, const std::string& reply);
   // The start both directions share: the operation and the names recorded, an empty name failed.
-  static bool BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string_view remote_file,
+  static bool BeginTransfer(FtpEngine& ftp, FtpOperation operation, std::string_view remote_file,
                             std::string_view local_file);
-  static void Abort(TMFtp& ftp);
+  static void Abort(FtpEngine& ftp);
   // ABOR for a request without data connection (a command the server leaves unanswered).
-  static void AbortCommand(TMFtp& ftp);
-  static void StartAbort(TMFtp& ftp, bool command);
-  static void AbortReply(TMFtp& ftp, const std::string& reply);
-  static void EndAbort(TMFtp& ftp);
-  static void FailAbort(TMFtp& ftp);
-  static void AbortWaitOver(TMFtp& ftp);
-  static void HandleNotice(TMFtp& ftp, const Notice& notice);
-  static void WaitWhileBusy(TMFtp& ftp);
+  static void AbortCommand(FtpEngine& ftp);
+  static void StartAbort(FtpEngine& ftp, bool command);
+  static void AbortReply(FtpEngine& ftp, const std::string& reply);
+  static void EndAbort(FtpEngine& ftp);
+  static void FailAbort(FtpEngine& ftp);
+  static void AbortWaitOver(FtpEngine& ftp);
+  static void HandleNotice(FtpEngine& ftp, const Notice& notice);
+  static void WaitWhileBusy(FtpEngine& ftp);
 
   // FtpTransfer.cpp: RETR, STOR and APPE.
-  static void ResumeQuestion(TMFtp& ftp, const std::string& reply);
-  static void DownloadSizeReply(TMFtp& ftp, const std::string& reply);
-  static void RetrStep(TMFtp& ftp, const std::string& reply);
-  static void RestartStep(TMFtp& ftp, const std::string& reply);
-  static void RestReply(TMFtp& ftp, const std::string& reply);
-  static void RetrReply(TMFtp& ftp, const std::string& reply);
-  static char* TransferBuffer(TMFtp& ftp);
-  static void DownloadReader(TMFtp& ftp);
+  static void ResumeQuestion(FtpEngine& ftp, const std::string& reply);
+  static void DownloadSizeReply(FtpEngine& ftp, const std::string& reply);
+  static void RetrStep(FtpEngine& ftp, const std::string& reply);
+  static void RestartStep(FtpEngine& ftp, const std::string& reply);
+  static void RestReply(FtpEngine& ftp, const std::string& reply);
+  static void RetrReply(FtpEngine& ftp, const std::string& reply);
+  static char* TransferBuffer(FtpEngine& ftp);
+  static void DownloadReader(FtpEngine& ftp);
   // Writes one received block; false when a full FIFO holds the rest (reading then pauses).
-  static bool WriteReceived(TMFtp& ftp, const char* bytes, size_t count);
-  static void TransferCloser(TMFtp& ftp);
-  static void CloseTransfer(TMFtp& ftp, uint16_t error);
-  static void UploadCheck(TMFtp& ftp, const std::string& reply);
-  static void UploadSizeReply(TMFtp& ftp, const std::string& reply);
-  static void StorStep(TMFtp& ftp, const std::string& reply);
-  static void RestartStoreStep(TMFtp& ftp, const std::string& reply);
-  static void RestStoreReply(TMFtp& ftp, const std::string& reply);
-  static void StorReply(TMFtp& ftp, const std::string& reply);
-  static void UploadSender(TMFtp& ftp);
-  static bool FillSendBuffer(TMFtp& ftp);
-  static bool UploadAtEnd(TMFtp& ftp);
-  static void EndUpload(TMFtp& ftp);
-  static void Decline(TMFtp& ftp);
+  static bool WriteReceived(FtpEngine& ftp, const char* bytes, size_t count);
+  static void TransferCloser(FtpEngine& ftp);
+  static void CloseTransfer(FtpEngine& ftp, uint16_t error);
+  static void UploadCheck(FtpEngine& ftp, const std::string& reply);
+  static void UploadSizeReply(FtpEngine& ftp, const std::string& reply);
+  static void StorStep(FtpEngine& ftp, const std::string& reply);
+  static void RestartStoreStep(FtpEngine& ftp, const std::string& reply);
+  static void RestStoreReply(FtpEngine& ftp, const std::string& reply);
+  static void StorReply(FtpEngine& ftp, const std::string& reply);
+  static void UploadSender(FtpEngine& ftp);
+  static bool FillSendBuffer(FtpEngine& ftp);
+  static bool UploadAtEnd(FtpEngine& ftp);
+  static void EndUpload(FtpEngine& ftp);
+  static void Decline(FtpEngine& ftp);
 
   // FtpLocalStream.cpp: a FIFO as the local file, which is never waited on.
-  static std::string StreamOpenText(TMFtp& ftp, bool writing);
-  static bool HoldUnwritten(TMFtp& ftp, const char* bytes, size_t count);
-  static void WriteHeld(TMFtp& ftp);
-  static void DropHeld(TMFtp& ftp);
+  static std::string StreamOpenText(FtpEngine& ftp, bool writing);
+  static bool HoldUnwritten(FtpEngine& ftp, const char* bytes, size_t count);
+  static void WriteHeld(FtpEngine& ftp);
+  static void DropHeld(FtpEngine& ftp);
 
   // FtpListing.cpp: LIST.
-  static void ListingTypeReply(TMFtp& ftp, const std::string& reply);
-  static void ListStep(TMFtp& ftp, const std::string& reply);
-  static void ListReply(TMFtp& ftp, const std::string& reply);
-  static void ListingReader(TMFtp& ftp);
-  static void TakeListingLine(TMFtp& ftp, const std::string& line);
-  static void TakeLastListingLine(TMFtp& ftp);
-  static void ListingTooLong(TMFtp& ftp);
-  static void ListingCloser(TMFtp& ftp);
-  static void ListingCompletion(TMFtp& ftp);
+  static void ListingTypeReply(FtpEngine& ftp, const std::string& reply);
+  static void ListStep(FtpEngine& ftp, const std::string& reply);
+  static void ListReply(FtpEngine& ftp, const std::string& reply);
+  static void ListingReader(FtpEngine& ftp);
+  static void TakeListingLine(FtpEngine& ftp, const std::string& line);
+  static void TakeLastListingLine(FtpEngine& ftp);
+  static void ListingTooLong(FtpEngine& ftp);
+  static void ListingCloser(FtpEngine& ftp);
+  static void ListingCompletion(FtpEngine& ftp);
 };
 
 inline constexpr ReplyHandler kPasvPortStep{"PasvPort", &FtpDataSteps::PasvPortStep};

@@ -1,25 +1,25 @@
-// TMFtp: the single-command requests. CWD and CDUP (with PWD when the reply quotes no path), MKD,
-// RMD (which also deletes the removed directory's listing-cache files), DELE, RNFR/RNTO and raw
-// command lines. Each keeps CurrentDirectory up to date from the replies.
+// FtpEngine: the single-command requests. CWD and CDUP (with PWD when the reply quotes no path),
+// MKD, RMD (which also deletes the removed directory's listing-cache files), DELE, RNFR/RNTO and
+// raw command lines. Each keeps CurrentDirectory up to date from the replies.
 #include <string>
 
-#include "ftp/Ftp.h"
 #include "ftp/FtpDataSteps.h"
 #include "ftp/FtpDataText.h"
+#include "ftp/FtpEngine.h"
 #include "ftp/FtpText.h"
 #include "platform/TextHelpers.h"
 
 namespace tarsil {
 
 struct FtpDirectorySteps {
-  static void GenericReply(TMFtp& ftp, const std::string& reply);
-  static void CwdReply(TMFtp& ftp, const std::string& reply);
-  static void PwdReply(TMFtp& ftp, const std::string& reply);
-  static void RmdReply(TMFtp& ftp, const std::string& reply);
-  static void RnfrReply(TMFtp& ftp, const std::string& reply);
-  static bool Begin(TMFtp& ftp, FtpOperation operation);
-  static void SendAndWait(TMFtp& ftp, const std::string& command, ReplyHandler handler);
-  static void Denied(TMFtp& ftp) { ftp.RaiseError(ftpErrorAccessDenied, kTextAccessDenied); }
+  static void GenericReply(FtpEngine& ftp, const std::string& reply);
+  static void CwdReply(FtpEngine& ftp, const std::string& reply);
+  static void PwdReply(FtpEngine& ftp, const std::string& reply);
+  static void RmdReply(FtpEngine& ftp, const std::string& reply);
+  static void RnfrReply(FtpEngine& ftp, const std::string& reply);
+  static bool Begin(FtpEngine& ftp, FtpOperation operation);
+  static void SendAndWait(FtpEngine& ftp, const std::string& command, ReplyHandler handler);
+  static void Denied(FtpEngine& ftp) { ftp.RaiseError(ftpErrorAccessDenied, kTextAccessDenied); }
 };
 
 namespace {
@@ -32,51 +32,52 @@ constexpr ReplyHandler kRnfrReply{"Rnfr", &FtpDirectorySteps::RnfrReply};
 
 }  // namespace
 
-bool FtpDirectorySteps::Begin(TMFtp& ftp, FtpOperation operation) {
+bool FtpDirectorySteps::Begin(FtpEngine& ftp, FtpOperation operation) {
   if (!ftp.BeginRequest()) return false;
   ftp.current_operation_ = operation;
   return true;
 }
 
-void FtpDirectorySteps::SendAndWait(TMFtp& ftp, const std::string& command, ReplyHandler handler) {
+void FtpDirectorySteps::SendAndWait(FtpEngine& ftp, const std::string& command,
+                                    ReplyHandler handler) {
   ftp.SendCommand(command, handler);
   FtpDataSteps::WaitWhileBusy(ftp);
 }
 
-void TMFtp::ChangeDir(std::string_view directory) {
+void FtpEngine::ChangeDir(std::string_view directory) {
   if (!FtpDirectorySteps::Begin(*this, FtpOperation::kChangeDir)) return;
   FtpDirectorySteps::SendAndWait(*this, "CWD " + std::string(directory), kCwdReply);
 }
 
-void TMFtp::ParentDir() {
+void FtpEngine::ParentDir() {
   if (!FtpDirectorySteps::Begin(*this, FtpOperation::kParentDir)) return;
   FtpDirectorySteps::SendAndWait(*this, "CDUP", kCwdReply);
 }
 
-void TMFtp::CreateDir(std::string_view directory) {
+void FtpEngine::CreateDir(std::string_view directory) {
   if (!FtpDirectorySteps::Begin(*this, FtpOperation::kMakeDir)) return;
   FtpDirectorySteps::SendAndWait(*this, "MKD " + std::string(directory), kGenericReply);
 }
 
-void TMFtp::RemoveDir(std::string_view directory) {
+void FtpEngine::RemoveDir(std::string_view directory) {
   if (directory.empty() || !FtpDirectorySteps::Begin(*this, FtpOperation::kRemoveDir)) return;
   data_.removed_directory = TrimBlanks(directory);
   FtpDirectorySteps::SendAndWait(*this, "RMD " + std::string(directory), kRmdReply);
 }
 
-void TMFtp::DeleteRemoteFile(std::string_view name) {
+void FtpEngine::DeleteRemoteFile(std::string_view name) {
   if (name.empty() || !FtpDirectorySteps::Begin(*this, FtpOperation::kDeleteFile)) return;
   FtpDirectorySteps::SendAndWait(*this, "DELE " + std::string(name), kGenericReply);
 }
 
-void TMFtp::RenameRemoteFile(std::string_view old_name, std::string_view new_name) {
+void FtpEngine::RenameRemoteFile(std::string_view old_name, std::string_view new_name) {
   if (old_name.empty() || new_name == old_name) return;
   if (!FtpDirectorySteps::Begin(*this, FtpOperation::kRename)) return;
   data_.rename_new_name = new_name;
   FtpDirectorySteps::SendAndWait(*this, "RNFR " + std::string(old_name), kRnfrReply);
 }
 
-void TMFtp::SendRawCommand(std::string_view command_line, ReplyHandler handler) {
+void FtpEngine::SendRawCommand(std::string_view command_line, ReplyHandler handler) {
   if (command_line.empty()) {
     // Nothing to send; a request in progress keeps its handler and its ready notice.
     if (busy_) {
@@ -93,12 +94,12 @@ void TMFtp::SendRawCommand(std::string_view command_line, ReplyHandler handler) 
 
 // ---- Reply handlers ------------------------------------------------------------------------
 
-void FtpDirectorySteps::GenericReply(TMFtp& ftp, const std::string& reply) {
+void FtpDirectorySteps::GenericReply(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) Denied(ftp);
   ftp.FinishRequest();
 }
 
-void FtpDirectorySteps::CwdReply(TMFtp& ftp, const std::string& reply) {
+void FtpDirectorySteps::CwdReply(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) {
     ftp.current_directory_.clear();
     Denied(ftp);
@@ -111,7 +112,7 @@ void FtpDirectorySteps::CwdReply(TMFtp& ftp, const std::string& reply) {
   ftp.FinishRequest();
 }
 
-void FtpDirectorySteps::PwdReply(TMFtp& ftp, const std::string& reply) {
+void FtpDirectorySteps::PwdReply(FtpEngine& ftp, const std::string& reply) {
   if (ReplyIs(reply, '2')) {
     ftp.current_directory_ = QuotedPath(reply);
     if (UsesDrivePaths(ftp.server_type_)) {
@@ -123,7 +124,7 @@ void FtpDirectorySteps::PwdReply(TMFtp& ftp, const std::string& reply) {
   ftp.FinishRequest();
 }
 
-void FtpDirectorySteps::RmdReply(TMFtp& ftp, const std::string& reply) {
+void FtpDirectorySteps::RmdReply(FtpEngine& ftp, const std::string& reply) {
   if (ReplyIs(reply, '2')) {
     if (ftp.data_.cache != nullptr) {
       const std::string path =
@@ -136,7 +137,7 @@ void FtpDirectorySteps::RmdReply(TMFtp& ftp, const std::string& reply) {
   ftp.FinishRequest();
 }
 
-void FtpDirectorySteps::RnfrReply(TMFtp& ftp, const std::string& reply) {
+void FtpDirectorySteps::RnfrReply(FtpEngine& ftp, const std::string& reply) {
   if (ReplyIs(reply, '3')) {
     ftp.SendCommand("RNTO " + ftp.data_.rename_new_name, kGenericReply);
     return;

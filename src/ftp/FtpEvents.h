@@ -1,4 +1,4 @@
-// The FTP engine's event slots: what it raises, with the engine as first argument. TMFtp
+// The FTP engine's event slots: what it raises, with the engine as first argument. FtpEngine
 // inherits them; its owner fills the slots it wants (an empty slot is skipped). The engine copies
 // a handler before calling it, so a handler may replace its own slot. Loop thread only.
 #pragma once
@@ -7,35 +7,36 @@
 #include <string>
 
 #include "ftp/FtpCodes.h"
-#include "listing/FileInfoList.h"
+#include "listing/RemoteEntryList.h"
 
 namespace tarsil {
 
-class TMFtp;
+class FtpEngine;
 
-using TNotifyEvent = std::function<void(TMFtp& sender)>;
-using TMFtpInfoEvent = std::function<void(TMFtp& sender, FtpInfo info, const std::string& text)>;
-using TMFtpErrorEvent = std::function<void(TMFtp& sender, FtpError error, const std::string& text)>;
+using NotifyEvent = std::function<void(FtpEngine& sender)>;
+using FtpInfoEvent = std::function<void(FtpEngine& sender, FtpInfo info, const std::string& text)>;
+using FtpErrorEvent =
+    std::function<void(FtpEngine& sender, FtpError error, const std::string& text)>;
 // The handler may fill `value` (the property's own storage, or the engine's copy for the server).
-using TMFtpInfoNeededEvent =
-    std::function<void(TMFtp& sender, TMFtpInfoNeeded need, std::string& value)>;
-using TMFtpFileFoundEvent = std::function<void(TMFtp& sender, const MFtpFileInfo& entry)>;
+using FtpInfoNeededEvent =
+    std::function<void(FtpEngine& sender, FtpInfoNeeded need, std::string& value)>;
+using FtpFileFoundEvent = std::function<void(FtpEngine& sender, const RemoteEntry& entry)>;
 
-struct TMFtpEvents {
-  TMFtpInfoEvent OnFtpInfo;
-  TMFtpErrorEvent OnFtpError;
-  TMFtpInfoNeededEvent OnFtpNeedInfo;
-  TNotifyEvent OnFtpBusy;   // a request was accepted
-  TNotifyEvent OnFtpReady;  // every ready notice, before the completion event
-  TNotifyEvent OnLoggedIn;  // the completion events, after OnFtpReady
-  TNotifyEvent OnDirectoryChanged, OnDirectoryCreated, OnDirectoryDeleted;
-  TNotifyEvent OnFileDeleted, OnFileRenamed, OnFileReceived, OnFileStored, OnListingDone;
-  TNotifyEvent OnFtpQuit;           // the control connection is gone
-  TNotifyEvent OnAborted;           // a connection attempt or login was aborted
-  TMFtpFileFoundEvent OnFileFound;  // never raised
-  TNotifyEvent OnIndexFileReceived, OnResolvedLinks, OnFileTransferred;  // never raised
-  TNotifyEvent OnDataProgress;                                           // after every data block
-  TNotifyEvent OnRetrieveComplete;  // the data connection of a transfer has closed
+struct FtpEvents {
+  FtpInfoEvent OnFtpInfo;
+  FtpErrorEvent OnFtpError;
+  FtpInfoNeededEvent OnFtpNeedInfo;
+  NotifyEvent OnFtpBusy;   // a request was accepted
+  NotifyEvent OnFtpReady;  // every ready notice, before the completion event
+  NotifyEvent OnLoggedIn;  // the completion events, after OnFtpReady
+  NotifyEvent OnDirectoryChanged, OnDirectoryCreated, OnDirectoryDeleted;
+  NotifyEvent OnFileDeleted, OnFileRenamed, OnFileReceived, OnFileStored, OnListingDone;
+  NotifyEvent OnFtpQuit;          // the control connection is gone
+  NotifyEvent OnAborted;          // a connection attempt or login was aborted
+  FtpFileFoundEvent OnFileFound;  // never raised
+  NotifyEvent OnIndexFileReceived, OnResolvedLinks, OnFileTransferred;  // never raised
+  NotifyEvent OnDataProgress;                                           // after every data block
+  NotifyEvent OnRetrieveComplete;  // the data connection of a transfer has closed
 };
 
 }  // namespace tarsil

@@ -1,7 +1,7 @@
-// TMFtp: the listing of the current directory. From the cache when Cache is on and both lists are
-// fresh there; otherwise LIST over a data connection, cut into lines, parsed for ServerType into
-// the file and folder lists, and written to the cache when it ended without an error. Lines end
-// in CR LF or LF alone; NUL bytes are dropped; the last line may lack its line end. A listing
+// FtpEngine: the listing of the current directory. From the cache when Cache is on and both lists
+// are fresh there; otherwise LIST over a data connection, cut into lines, parsed for ServerType
+// into the file and folder lists, and written to the cache when it ended without an error. Lines
+// end in CR LF or LF alone; NUL bytes are dropped; the last line may lack its line end. A listing
 // keeps at most the set number of bytes and lines, so a server cannot fill the memory.
 #include <algorithm>
 #include <cstring>
@@ -24,7 +24,7 @@ constexpr const char* kFolder = "Folder";
 
 }  // namespace
 
-void TMFtp::ListDirectory() {
+void FtpEngine::ListDirectory() {
   if (busy_) {
     RaiseInfo(ftpInfoBusy);
     return;
@@ -57,7 +57,7 @@ void TMFtp::ListDirectory() {
   FtpDataSteps::WaitWhileBusy(*this);
 }
 
-void FtpDataSteps::ListingTypeReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::ListingTypeReply(FtpEngine& ftp, const std::string& reply) {
   ftp.data_.data_closed = false;
   ftp.data_.final_reply_seen = false;
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
@@ -69,7 +69,7 @@ void FtpDataSteps::ListingTypeReply(TMFtp& ftp, const std::string& reply) {
   }
 }
 
-void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::ListStep(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   FtpDataState& d = ftp.data_;
   Wire(ftp, DataWiring::kListing);
@@ -85,22 +85,22 @@ void FtpDataSteps::ListStep(TMFtp& ftp, const std::string& reply) {
   if (SendTransferCommand(ftp, command, kListReply)) ftp.RaiseInfo(ftpInfoListing);
 }
 
-void TMFtp::ReleaseListing() {
+void FtpEngine::ReleaseListing() {
   std::vector<std::string>().swap(data_.raw_listing);
-  data_.current_files = TMFtpFileInfoList();
-  data_.current_folders = TMFtpFileInfoList();
+  data_.current_files = RemoteEntryList();
+  data_.current_folders = RemoteEntryList();
 }
 
-void FtpDataSteps::ListReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::ListReply(FtpEngine& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) return;
   const FtpDataState& d = ftp.data_;
   if (ReplyIs(reply, '2') && d.data_closed && !d.data_failed) TakeLastListingLine(ftp);
   FinalTransferReply(ftp, reply);
 }
 
-void FtpDataSteps::ListingReader(TMFtp& ftp) {
+void FtpDataSteps::ListingReader(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
-  TMSocket& data = ftp.data_socket_;
+  AsyncSocket& data = ftp.data_socket_;
   const uint64_t serial = d.data_serial;
   for (int block = 0; block < kBlocksPerWakeUp && data.Handle() >= 0; ++block) {
     const size_t count = data.ReceiveBytes(d.receive_buffer.data(), d.receive_buffer.size());
@@ -136,7 +136,7 @@ void FtpDataSteps::ListingReader(TMFtp& ftp) {
   }
 }
 
-void FtpDataSteps::TakeListingLine(TMFtp& ftp, const std::string& line) {
+void FtpDataSteps::TakeListingLine(FtpEngine& ftp, const std::string& line) {
   FtpDataState& d = ftp.data_;
   std::optional<std::string> text = line;
   if (ftp.utf8_names_) text = Utf8ToCp932Exact(line);
@@ -164,9 +164,9 @@ void FtpDataSteps::TakeListingLine(TMFtp& ftp, const std::string& line) {
     const std::optional<ListingEntry> entry =
         d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back());
     if (!entry) return;
-    const MFtpFileInfo& info = entry->info;
+    const RemoteEntry& info = entry->info;
     if (entry->is_folder && (info.FileName == "." || info.FileName == "..")) return;
-    TMFtpFileInfoList& list = entry->is_folder ? d.new_folders : d.new_files;
+    RemoteEntryList& list = entry->is_folder ? d.new_folders : d.new_files;
     list.AddEntry(info.FileName, info.Attributes, info.Date, info.Size, info.Link, info.Owner,
                   info.Group, info.Description);
     ftp.RaiseInfo(ftpInfoEntryFound, entry->is_folder ? kFolder : kFile);
@@ -175,7 +175,7 @@ void FtpDataSteps::TakeListingLine(TMFtp& ftp, const std::string& line) {
   }
 }
 
-void FtpDataSteps::ListingTooLong(TMFtp& ftp) {
+void FtpDataSteps::ListingTooLong(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   d.listing_overflow = true;
   d.listing_leftover.clear();
@@ -187,7 +187,7 @@ void FtpDataSteps::ListingTooLong(TMFtp& ftp) {
 }
 
 // Our sockets offer every byte before the close, so nothing is left to read here.
-void FtpDataSteps::ListingCloser(TMFtp& ftp) {
+void FtpDataSteps::ListingCloser(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (d.data_closed) return;
   const uint16_t error = ftp.data_socket_.LastError();
@@ -208,7 +208,7 @@ void FtpDataSteps::ListingCloser(TMFtp& ftp) {
 
 // A last line without its line end is still a line once the listing is known to be whole: its
 // data connection closed cleanly and the server's final reply was positive.
-void FtpDataSteps::TakeLastListingLine(TMFtp& ftp) {
+void FtpDataSteps::TakeLastListingLine(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (ftp.aborting_ || d.listing_overflow || d.listing_leftover.empty()) return;
   std::string line = std::exchange(d.listing_leftover, std::string());
@@ -219,7 +219,7 @@ void FtpDataSteps::TakeLastListingLine(TMFtp& ftp) {
 }
 
 // The ready notice of a listing, before OnListingDone.
-void FtpDataSteps::ListingCompletion(TMFtp& ftp) {
+void FtpDataSteps::ListingCompletion(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (d.listing_from_cache) return;
   d.current_files = std::move(d.new_files);

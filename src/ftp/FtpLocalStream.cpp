@@ -1,4 +1,4 @@
-// TMFtp: a FIFO as the local file of a transfer. It is opened only when its other end is there
+// FtpEngine: a FIFO as the local file of a transfer. It is opened only when its other end is there
 // and never waited on: a download holds what a full FIFO cannot take and reads nothing more from
 // the data connection until the FIFO has taken it (so the server is slowed down, not the loop);
 // an upload waits for its writer through the loop.
@@ -9,13 +9,13 @@
 
 namespace tarsil {
 
-std::string FtpDataSteps::StreamOpenText(TMFtp& ftp, bool writing) {
+std::string FtpDataSteps::StreamOpenText(FtpEngine& ftp, bool writing) {
   const TransferFile& file = ftp.data_.local_file;
   if (file.Error() != ENXIO) return {};
   return "Cannot open file \"" + ftp.data_.local_name + "\": " + file.ErrorText(writing);
 }
 
-bool FtpDataSteps::HoldUnwritten(TMFtp& ftp, const char* bytes, size_t count) {
+bool FtpDataSteps::HoldUnwritten(FtpEngine& ftp, const char* bytes, size_t count) {
   FtpDataState& d = ftp.data_;
   if (!d.local_file.IsStream() || !d.local_file.WouldBlock()) return false;
   d.file_held.assign(bytes, bytes + count);
@@ -23,7 +23,7 @@ bool FtpDataSteps::HoldUnwritten(TMFtp& ftp, const char* bytes, size_t count) {
   return true;
 }
 
-void FtpDataSteps::WriteHeld(TMFtp& ftp) {
+void FtpDataSteps::WriteHeld(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   const size_t written = d.local_file.Write(d.file_held.data(), d.file_held.size());
   d.file_held.erase(d.file_held.begin(), d.file_held.begin() + static_cast<ptrdiff_t>(written));
@@ -44,7 +44,7 @@ void FtpDataSteps::WriteHeld(TMFtp& ftp) {
   }
 }
 
-void FtpDataSteps::DropHeld(TMFtp& ftp) {
+void FtpDataSteps::DropHeld(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (d.file_held.empty()) return;
   // The file was closed under a held write (a time-out): the data left is drained unwritten.

@@ -1,36 +1,36 @@
-// TMFtp: the login chain, from the greeting to "Logged in": the proxy dialogues, USER/PASS/ACCT
+// FtpEngine: the login chain, from the greeting to "Logged in": the proxy dialogues, USER/PASS/ACCT
 // with values asked from the owner, SYST detection, the restart probe and the starting directory.
 // Every step is a named reply handler; a refusal ends in FailConnection, whose close decides
 // between a retry and the disconnect.
 #include <string>
 
-#include "ftp/Ftp.h"
+#include "ftp/FtpEngine.h"
 #include "ftp/FtpText.h"
 #include "ftp/FtpTlsSteps.h"
 
 namespace tarsil {
 
 struct FtpLoginSteps {
-  static void Greeting(TMFtp& ftp, const std::string& reply);
-  static void HostReply(TMFtp& ftp, const std::string& reply);
-  static void OpenReply(TMFtp& ftp, const std::string& reply);
-  static void ProxyUserReply(TMFtp& ftp, const std::string& reply);
-  static void ProxyPassReply(TMFtp& ftp, const std::string& reply);
-  static void SiteReply(TMFtp& ftp, const std::string& reply);
-  static void UserReply(TMFtp& ftp, const std::string& reply);
-  static void PassReply(TMFtp& ftp, const std::string& reply);
-  static void AcctReply(TMFtp& ftp, const std::string& reply);
-  static void SystReply(TMFtp& ftp, const std::string& reply);
-  static void RestReply(TMFtp& ftp, const std::string& reply);
-  static void RestZeroReply(TMFtp& ftp, const std::string& reply);
-  static void InitialCwdReply(TMFtp& ftp, const std::string& reply);
-  static void PwdReply(TMFtp& ftp, const std::string& reply);
+  static void Greeting(FtpEngine& ftp, const std::string& reply);
+  static void HostReply(FtpEngine& ftp, const std::string& reply);
+  static void OpenReply(FtpEngine& ftp, const std::string& reply);
+  static void ProxyUserReply(FtpEngine& ftp, const std::string& reply);
+  static void ProxyPassReply(FtpEngine& ftp, const std::string& reply);
+  static void SiteReply(FtpEngine& ftp, const std::string& reply);
+  static void UserReply(FtpEngine& ftp, const std::string& reply);
+  static void PassReply(FtpEngine& ftp, const std::string& reply);
+  static void AcctReply(FtpEngine& ftp, const std::string& reply);
+  static void SystReply(FtpEngine& ftp, const std::string& reply);
+  static void RestReply(FtpEngine& ftp, const std::string& reply);
+  static void RestZeroReply(FtpEngine& ftp, const std::string& reply);
+  static void InitialCwdReply(FtpEngine& ftp, const std::string& reply);
+  static void PwdReply(FtpEngine& ftp, const std::string& reply);
 
-  static void SendPassword(TMFtp& ftp);
-  static void CapabilityStep(TMFtp& ftp);
-  static void SystemStep(TMFtp& ftp);
-  static void DirectoryStep(TMFtp& ftp);
-  static void LoggedInStep(TMFtp& ftp);
+  static void SendPassword(FtpEngine& ftp);
+  static void CapabilityStep(FtpEngine& ftp);
+  static void SystemStep(FtpEngine& ftp);
+  static void DirectoryStep(FtpEngine& ftp);
+  static void LoggedInStep(FtpEngine& ftp);
 };
 
 namespace {
@@ -54,13 +54,15 @@ bool Begins(const std::string& reply, char digit) { return !reply.empty() && rep
 
 }  // namespace
 
-ReplyHandler TMFtp::GreetingHandler() { return kGreeting; }
+ReplyHandler FtpEngine::GreetingHandler() { return kGreeting; }
 
 // The TLS steps go on with the login from here once the control connection is secured.
-void FtpLoginGreeting(TMFtp& ftp, const std::string& reply) { FtpLoginSteps::Greeting(ftp, reply); }
-void FtpLoginCapabilities(TMFtp& ftp) { FtpLoginSteps::CapabilityStep(ftp); }
+void FtpLoginGreeting(FtpEngine& ftp, const std::string& reply) {
+  FtpLoginSteps::Greeting(ftp, reply);
+}
+void FtpLoginCapabilities(FtpEngine& ftp) { FtpLoginSteps::CapabilityStep(ftp); }
 
-void FtpLoginSteps::Greeting(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::Greeting(FtpEngine& ftp, const std::string& reply) {
   ftp.current_operation_ = FtpOperation::kLogin;
   if (!Begins(reply, '2')) {
     ftp.FailConnection(ftpErrorUserRejected);
@@ -73,7 +75,7 @@ void FtpLoginSteps::Greeting(TMFtp& ftp, const std::string& reply) {
   } else if (ftp.server_type_ == ftpstAutoDetect && IsNetTermGreeting(reply)) {
     ftp.server_type_ = ftpstNetTerm;
   }
-  const TMFtpProxyType type = ftp.proxy_type_;
+  const FtpProxyType type = ftp.proxy_type_;
   if (type == proxySite && ftp.proxy_username_.empty()) ftp.AskInfo(needUser, ftp.proxy_username_);
   const LoginTarget target{ftp.Server(), ftp.Port(), ftp.username_, ftp.proxy_username_};
   ReplyHandler next = kUserReply;
@@ -85,7 +87,7 @@ void FtpLoginSteps::Greeting(TMFtp& ftp, const std::string& reply) {
 
 // ---- Proxy dialogues -----------------------------------------------------------------------
 
-void FtpLoginSteps::HostReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::HostReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, '3')) {
     ftp.FailConnection(ftpErrorUserRejected);
     return;
@@ -93,7 +95,7 @@ void FtpLoginSteps::HostReply(TMFtp& ftp, const std::string& reply) {
   ftp.SendCommand("USER " + ftp.username_, kUserReply);
 }
 
-void FtpLoginSteps::OpenReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::OpenReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, '2')) {
     ftp.FailConnection(ftpErrorUserRejected);
     return;
@@ -101,7 +103,7 @@ void FtpLoginSteps::OpenReply(TMFtp& ftp, const std::string& reply) {
   ftp.SendCommand("USER " + ftp.username_, kUserReply);
 }
 
-void FtpLoginSteps::ProxyUserReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::ProxyUserReply(FtpEngine& ftp, const std::string& reply) {
   if (Begins(reply, '2')) {
     ftp.SendCommand("SITE " + ftp.Server(), kSiteReply);
   } else if (Begins(reply, '3')) {
@@ -112,7 +114,7 @@ void FtpLoginSteps::ProxyUserReply(TMFtp& ftp, const std::string& reply) {
   }
 }
 
-void FtpLoginSteps::ProxyPassReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::ProxyPassReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, '2')) {
     ftp.FailConnection(ftpErrorPasswordRejected);
     return;
@@ -120,7 +122,7 @@ void FtpLoginSteps::ProxyPassReply(TMFtp& ftp, const std::string& reply) {
   ftp.SendCommand("SITE " + ftp.Server(), kSiteReply);
 }
 
-void FtpLoginSteps::SiteReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::SiteReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, '2')) {
     ftp.FailConnection(ftpErrorCommandFailed);
     return;
@@ -130,7 +132,7 @@ void FtpLoginSteps::SiteReply(TMFtp& ftp, const std::string& reply) {
 
 // ---- USER, PASS, ACCT ----------------------------------------------------------------------
 
-void FtpLoginSteps::UserReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::UserReply(FtpEngine& ftp, const std::string& reply) {
   if (Begins(reply, '2')) {
     CapabilityStep(ftp);
   } else if (Begins(reply, '3')) {
@@ -140,12 +142,12 @@ void FtpLoginSteps::UserReply(TMFtp& ftp, const std::string& reply) {
   }
 }
 
-void FtpLoginSteps::SendPassword(TMFtp& ftp) {
+void FtpLoginSteps::SendPassword(FtpEngine& ftp) {
   if (ftp.password_.empty()) ftp.AskInfo(needPassword, ftp.password_);
   ftp.SendCommand("PASS " + ftp.password_, kPassReply);
 }
 
-void FtpLoginSteps::PassReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::PassReply(FtpEngine& ftp, const std::string& reply) {
   if (Begins(reply, '2')) {
     CapabilityStep(ftp);
   } else if (Begins(reply, '3')) {
@@ -156,7 +158,7 @@ void FtpLoginSteps::PassReply(TMFtp& ftp, const std::string& reply) {
   }
 }
 
-void FtpLoginSteps::AcctReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::AcctReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, '2')) {
     ftp.FailConnection(ftpErrorPasswordRejected);
     return;
@@ -166,13 +168,13 @@ void FtpLoginSteps::AcctReply(TMFtp& ftp, const std::string& reply) {
 
 // ---- Server type, restart probe, starting directory ----------------------------------------
 
-void FtpLoginSteps::CapabilityStep(TMFtp& ftp) {
+void FtpLoginSteps::CapabilityStep(FtpEngine& ftp) {
   if (FtpTlsSteps::SendProtection(ftp)) return;  // PBSZ and PROT come back here
   if (ftp.CharsetStep(&SystemStep)) return;      // it goes on with SystemStep after its replies
   SystemStep(ftp);
 }
 
-void FtpLoginSteps::SystemStep(TMFtp& ftp) {
+void FtpLoginSteps::SystemStep(FtpEngine& ftp) {
   if (ftp.server_type_ == ftpstAutoDetect) {
     ftp.SendCommand("SYST", kSystReply);
   } else {
@@ -180,7 +182,7 @@ void FtpLoginSteps::SystemStep(TMFtp& ftp) {
   }
 }
 
-void FtpLoginSteps::SystReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::SystReply(FtpEngine& ftp, const std::string& reply) {
   if (Begins(reply, '5')) {
     ftp.server_type_ = ftpstDefault;
   } else if (ftp.server_type_ == ftpstAutoDetect) {
@@ -189,7 +191,7 @@ void FtpLoginSteps::SystReply(TMFtp& ftp, const std::string& reply) {
   ftp.SendCommand("REST 100", kRestReply);
 }
 
-void FtpLoginSteps::RestReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::RestReply(FtpEngine& ftp, const std::string& reply) {
   if (Begins(reply, '3')) {
     ftp.resume_supported_ = true;
     ftp.RaiseInfo(ftpInfoResumeSupported, kTextResumeSupported);
@@ -201,9 +203,9 @@ void FtpLoginSteps::RestReply(TMFtp& ftp, const std::string& reply) {
   DirectoryStep(ftp);
 }
 
-void FtpLoginSteps::RestZeroReply(TMFtp& ftp, const std::string&) { DirectoryStep(ftp); }
+void FtpLoginSteps::RestZeroReply(FtpEngine& ftp, const std::string&) { DirectoryStep(ftp); }
 
-void FtpLoginSteps::DirectoryStep(TMFtp& ftp) {
+void FtpLoginSteps::DirectoryStep(FtpEngine& ftp) {
   if (!ftp.initial_directory_.empty()) {
     ftp.SendCommand("CWD " + ftp.initial_directory_, kInitialCwdReply);
   } else {
@@ -211,7 +213,7 @@ void FtpLoginSteps::DirectoryStep(TMFtp& ftp) {
   }
 }
 
-void FtpLoginSteps::InitialCwdReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::InitialCwdReply(FtpEngine& ftp, const std::string& reply) {
   if (Begins(reply, '2')) ftp.current_directory_ = QuotedPath(reply);
   if (!ftp.current_directory_.empty()) {
     LoggedInStep(ftp);
@@ -220,7 +222,7 @@ void FtpLoginSteps::InitialCwdReply(TMFtp& ftp, const std::string& reply) {
   }
 }
 
-void FtpLoginSteps::PwdReply(TMFtp& ftp, const std::string& reply) {
+void FtpLoginSteps::PwdReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, '2')) {
     // The connection is closed and its close decides; "Logged in" would be false here.
     ftp.FailConnection(ftpErrorCommandFailed);
@@ -233,7 +235,7 @@ void FtpLoginSteps::PwdReply(TMFtp& ftp, const std::string& reply) {
   LoggedInStep(ftp);
 }
 
-void FtpLoginSteps::LoggedInStep(TMFtp& ftp) {
+void FtpLoginSteps::LoggedInStep(FtpEngine& ftp) {
   ftp.RaiseInfo(ftpInfoLoggedIn);
   ftp.FinishRequest();
 }

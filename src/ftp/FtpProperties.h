@@ -1,5 +1,5 @@
 // The plain published settings of the FTP engine (login, proxy, retries, listing and transfer
-// choices) with their defaults. TMFtp inherits them; the values are read at the moment they are
+// choices) with their defaults. FtpEngine inherits them; the values are read at the moment they are
 // used, so a change takes effect at the next use. Loop thread only, like the engine.
 #pragma once
 
@@ -20,7 +20,7 @@ inline constexpr const char* kDefaultAnonymousPassword = "tarsil@example.com";
 // plain connection (explicit), or TLS from the first byte (implicit).
 enum class FtpSecurity : uint8_t { kNone, kExplicit, kImplicit };
 
-class TMFtpProperties {
+class FtpProperties {
  public:
   const std::string& Username() const { return username_; }
   void SetUsername(std::string value) { username_ = std::move(value); }
@@ -29,8 +29,8 @@ class TMFtpProperties {
   const std::string& Account() const { return account_; }
   void SetAccount(std::string value) { account_ = std::move(value); }
 
-  TMFtpProxyType ProxyType() const { return proxy_type_; }
-  void SetProxyType(TMFtpProxyType value) { proxy_type_ = value; }
+  FtpProxyType ProxyType() const { return proxy_type_; }
+  void SetProxyType(FtpProxyType value) { proxy_type_ = value; }
   const std::string& ProxyServer() const { return proxy_server_; }
   void SetProxyServer(std::string value) { proxy_server_ = std::move(value); }
   int ProxyPort() const { return proxy_port_; }
@@ -45,13 +45,13 @@ class TMFtpProperties {
   uint16_t RetryInterval() const { return retry_interval_; }
   void SetRetryInterval(uint16_t seconds) { retry_interval_ = seconds; }
 
-  TMFtpServerType ServerType() const { return server_type_; }
-  void SetServerType(TMFtpServerType value) { server_type_ = value; }
+  FtpServerType ServerType() const { return server_type_; }
+  void SetServerType(FtpServerType value) { server_type_ = value; }
   const std::string& InitialDirectory() const { return initial_directory_; }
   void SetInitialDirectory(std::string value) { initial_directory_ = std::move(value); }
 
-  TMFtpTransferType TransferMode() const { return transfer_mode_; }
-  void SetTransferMode(TMFtpTransferType value) { transfer_mode_ = value; }
+  FtpTransferType TransferMode() const { return transfer_mode_; }
+  void SetTransferMode(FtpTransferType value) { transfer_mode_ = value; }
   bool Passive() const { return passive_; }
   void SetPassive(bool value) { passive_ = value; }
   const std::string& FileMask() const { return file_mask_; }
@@ -77,16 +77,16 @@ class TMFtpProperties {
   std::string username_ = "anonymous";
   std::string password_ = kDefaultAnonymousPassword;
   std::string account_;
-  TMFtpProxyType proxy_type_ = proxyNone;
+  FtpProxyType proxy_type_ = proxyNone;
   std::string proxy_server_;
   int proxy_port_ = 21;
   std::string proxy_username_;
   std::string proxy_password_;
   int retries_ = 3;
   uint16_t retry_interval_ = 15;
-  TMFtpServerType server_type_ = ftpstAutoDetect;
+  FtpServerType server_type_ = ftpstAutoDetect;
   std::string initial_directory_;
-  TMFtpTransferType transfer_mode_ = BinaryTransfer;
+  FtpTransferType transfer_mode_ = BinaryTransfer;
   bool passive_ = false;
   std::string file_mask_;
   bool cache_ = true;

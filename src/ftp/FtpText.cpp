@@ -9,7 +9,7 @@ namespace {
 
 struct Keyword {
   const char* text;
-  TMFtpServerType type;
+  FtpServerType type;
 };
 
 // In the order they are tried; the first one found decides. "WINDWOS_NT" is the keyword as the
@@ -64,7 +64,7 @@ std::string MaskCommandSecret(std::string_view line) {
          std::string(line.substr(secret.end));
 }
 
-std::string FirstLoginCommand(TMFtpProxyType type, const LoginTarget& target) {
+std::string FirstLoginCommand(FtpProxyType type, const LoginTarget& target) {
   const std::string server(target.server);
   const std::string user(target.username);
   const std::string port = target.port == 21 ? "" : ":" + std::to_string(target.port);
@@ -85,7 +85,7 @@ std::string FirstLoginCommand(TMFtpProxyType type, const LoginTarget& target) {
   }
 }
 
-TMFtpServerType ServerTypeFromSyst(std::string_view reply) {
+FtpServerType ServerTypeFromSyst(std::string_view reply) {
   if (!reply.empty() && reply[0] == '5') return ftpstDefault;
   const std::string text = UpperCaseAscii(reply.size() > 4 ? reply.substr(4, 99) : "");
   const auto holds = [&text](const char* keyword) {

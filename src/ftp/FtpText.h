@@ -52,12 +52,12 @@ struct LoginTarget {
 // proxyNone "USER user"; proxyHost "HOST host"; proxyHostUser "USER host!user" or
 // "USER host:port!user"; proxyOpen "OPEN host"; proxySite "USER proxyuser"; proxyUserSite
 // "USER user@host" or "USER user@host:port". The port is written only when it is not 21.
-std::string FirstLoginCommand(TMFtpProxyType type, const LoginTarget& target);
+std::string FirstLoginCommand(FtpProxyType type, const LoginTarget& target);
 
 // The type a SYST reply tells: any 5xx reply gives ftpstDefault; otherwise the text after the
 // code (at most 99 characters, upper-cased) is searched for the known keywords in their order,
 // ftpstDefault when none is there.
-TMFtpServerType ServerTypeFromSyst(std::string_view reply);
+FtpServerType ServerTypeFromSyst(std::string_view reply);
 
 // A greeting of this kind names a server whose PWD replies carry drive paths.
 bool IsNetTermGreeting(std::string_view greeting);
@@ -71,7 +71,7 @@ std::string QuotedPath(std::string_view reply);
 std::string NormaliseDrivePath(std::string_view path);
 
 // True when the server type is one whose PWD replies give drive paths.
-constexpr bool UsesDrivePaths(TMFtpServerType type) {
+constexpr bool UsesDrivePaths(FtpServerType type) {
   return type == ftpstNetTerm || type == ftpstServU;
 }
 

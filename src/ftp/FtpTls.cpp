@@ -1,4 +1,4 @@
-// TMFtp: TLS on the control and data connections. An explicit connection asks AUTH TLS after
+// FtpEngine: TLS on the control and data connections. An explicit connection asks AUTH TLS after
 // the greeting and runs the login only over TLS; an implicit one is secured before the
 // greeting. After the login PBSZ 0 and PROT P make every data connection a TLS one that resumes
 // the control connection's session. A refusal or a failed handshake ends the connection: the
@@ -19,10 +19,10 @@ bool Begins(const std::string& reply, const char* prefix) { return reply.rfind(p
 
 }  // namespace
 
-void FtpLoginGreeting(TMFtp& ftp, const std::string& reply);  // FtpLogin.cpp
-void FtpLoginCapabilities(TMFtp& ftp);                        // FtpLogin.cpp
+void FtpLoginGreeting(FtpEngine& ftp, const std::string& reply);  // FtpLogin.cpp
+void FtpLoginCapabilities(FtpEngine& ftp);                        // FtpLogin.cpp
 
-bool FtpTlsSteps::PrepareAttempt(TMFtp& ftp) {
+bool FtpTlsSteps::PrepareAttempt(FtpEngine& ftp) {
   ftp.prot_private_ = false;
   ftp.greeting_.clear();
   ftp.tls_context_.reset();
@@ -49,14 +49,14 @@ bool FtpTlsSteps::PrepareAttempt(TMFtp& ftp) {
   return true;
 }
 
-bool FtpTlsSteps::SendAuth(TMFtp& ftp, const std::string& greeting) {
+bool FtpTlsSteps::SendAuth(FtpEngine& ftp, const std::string& greeting) {
   if (ftp.security_ != FtpSecurity::kExplicit || ftp.Secured()) return false;
   ftp.greeting_ = greeting;
   ftp.SendCommand("AUTH TLS", kAuthReply);
   return true;
 }
 
-void FtpTlsSteps::AuthReply(TMFtp& ftp, const std::string& reply) {
+void FtpTlsSteps::AuthReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, "234")) {
     ftp.retries_left_ = -1;
     ftp.FailConnection(ftpErrorCommandFailed,
@@ -72,7 +72,7 @@ void FtpTlsSteps::AuthReply(TMFtp& ftp, const std::string& reply) {
   ftp.CheckSocketError();
 }
 
-void FtpTlsSteps::ControlSecured(TMFtp& ftp) {
+void FtpTlsSteps::ControlSecured(FtpEngine& ftp) {
   if (ftp.LastError() != 0) {
     ftp.last_reply_.clear();  // the 234 before it must not stand for the outcome of the login
     ftp.FailConnection(ftpErrorConnectionAborted, ftp.TlsFailure());
@@ -88,13 +88,13 @@ void FtpTlsSteps::ControlSecured(TMFtp& ftp) {
   if (ftp.security_ == FtpSecurity::kExplicit) FtpLoginGreeting(ftp, ftp.greeting_);
 }
 
-bool FtpTlsSteps::SendProtection(TMFtp& ftp) {
+bool FtpTlsSteps::SendProtection(FtpEngine& ftp) {
   if (!ftp.Secured() || ftp.prot_private_) return false;
   ftp.SendCommand("PBSZ 0", kPbszReply);
   return true;
 }
 
-void FtpTlsSteps::PbszReply(TMFtp& ftp, const std::string& reply) {
+void FtpTlsSteps::PbszReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, "2")) {
     ftp.retries_left_ = -1;
     ftp.FailConnection(ftpErrorCommandFailed, "The server refused PBSZ 0 (" + reply +
@@ -104,7 +104,7 @@ void FtpTlsSteps::PbszReply(TMFtp& ftp, const std::string& reply) {
   ftp.SendCommand("PROT P", kProtReply);
 }
 
-void FtpTlsSteps::ProtReply(TMFtp& ftp, const std::string& reply) {
+void FtpTlsSteps::ProtReply(FtpEngine& ftp, const std::string& reply) {
   if (!Begins(reply, "2")) {
     ftp.retries_left_ = -1;
     ftp.FailConnection(ftpErrorCommandFailed,
@@ -116,13 +116,13 @@ void FtpTlsSteps::ProtReply(TMFtp& ftp, const std::string& reply) {
   FtpLoginCapabilities(ftp);
 }
 
-void FtpTlsSteps::ArmDataSocket(TMFtp& ftp) {
+void FtpTlsSteps::ArmDataSocket(FtpEngine& ftp) {
   ftp.data_socket_.SecureOnConnect(ftp.prot_private_ ? ftp.tls_context_ : nullptr, TlsRole::kData);
-  ftp.data_socket_.OnSecured = [&ftp](TMSocket&) { DataSecured(ftp); };
+  ftp.data_socket_.OnSecured = [&ftp](AsyncSocket&) { DataSecured(ftp); };
 }
 
-void FtpTlsSteps::DataSecured(TMFtp& ftp) {
-  TMSocket& data = ftp.data_socket_;
+void FtpTlsSteps::DataSecured(FtpEngine& ftp) {
+  AsyncSocket& data = ftp.data_socket_;
   if (data.LastError() != 0) {
     if (ftp.aborting_) return;
     if (ftp.data_.data_closed) return ftp.FailConnection(ftpErrorDataConnection, data.TlsFailure());
@@ -134,7 +134,7 @@ void FtpTlsSteps::DataSecured(TMFtp& ftp) {
   ftp.RaiseInfo(ftpInfoDebug, "TLS data connection: " + data.Tls()->Description());
 }
 
-std::string FtpTlsSteps::DataFailureText(TMFtp& ftp, uint16_t error) {
+std::string FtpTlsSteps::DataFailureText(FtpEngine& ftp, uint16_t error) {
   return error == kTlsFailed ? ftp.data_socket_.TlsFailure() : std::string();
 }
 

@@ -1,6 +1,7 @@
-// TMFtp: downloads (RETR) and uploads (STOR or APPE) with SIZE, REST and the resume question, the
-// download reader, the upload sender and the transfer closer. A transfer ends when both its data
-// connection has closed and its final reply has come, in either order. Sizes and counts are 64-bit.
+// FtpEngine: downloads (RETR) and uploads (STOR or APPE) with SIZE, REST and the resume question,
+// the download reader, the upload sender and the transfer closer. A transfer ends when both its
+// data connection has closed and its final reply has come, in either order. Sizes and counts are
+// 64-bit.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -24,16 +25,16 @@ constexpr int kBlocksPerWakeUp = 256;
 // pauses after every upload block does), and the window must still see a click between blocks.
 constexpr auto kTurnBudget = std::chrono::milliseconds(50);
 
-const char* TypeLetter(TMFtpTransferType mode) { return mode == AsciiTransfer ? "A" : "I"; }
+const char* TypeLetter(FtpTransferType mode) { return mode == AsciiTransfer ? "A" : "I"; }
 
 }  // namespace
 
-void TMFtp::CloseLocalFile() {
+void FtpEngine::CloseLocalFile() {
   data_.local_file.Close();
   FtpDataSteps::DropHeld(*this);
 }
 
-void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::FinalTransferReply(FtpEngine& ftp, const std::string& reply) {
   ftp.timers_.KillTimer(kDataReplyTimer);
   if (ReplyIs(reply, '2')) {
     // The server counts it done, but what reached us was cut short.
@@ -46,8 +47,8 @@ void FtpDataSteps::FinalTransferReply(TMFtp& ftp, const std::string& reply) {
   Fail(ftp, ftpErrorAccessDenied, kTextAccessDenied);
 }
 
-bool FtpDataSteps::BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string_view remote_file,
-                                 std::string_view local_file) {
+bool FtpDataSteps::BeginTransfer(FtpEngine& ftp, FtpOperation operation,
+                                 std::string_view remote_file, std::string_view local_file) {
   ftp.current_operation_ = operation;
   ftp.data_.transfer_sent = false;
   ftp.data_.bytes_transferred = 0;  // this transfer's count, also when it fails before any data
@@ -67,7 +68,7 @@ bool FtpDataSteps::BeginTransfer(TMFtp& ftp, FtpOperation operation, std::string
   return true;
 }
 
-void FtpDataSteps::Decline(TMFtp& ftp) {
+void FtpDataSteps::Decline(FtpEngine& ftp) {
   ftp.data_.local_file.Close();
   ftp.current_operation_ = FtpOperation::kIdle;
   ftp.FinishRequest();
@@ -75,7 +76,7 @@ void FtpDataSteps::Decline(TMFtp& ftp) {
 
 // ---- Download ------------------------------------------------------------------------------
 
-void TMFtp::RetrieveFile(std::string_view remote_file, std::string_view local_file) {
+void FtpEngine::RetrieveFile(std::string_view remote_file, std::string_view local_file) {
   if (!BeginRequest()) return;
   if (FtpDataSteps::BeginTransfer(*this, FtpOperation::kDownload, remote_file, local_file)) {
     ReplyHandler next = kResumeQuestion;
@@ -101,7 +102,7 @@ void TMFtp::RetrieveFile(std::string_view remote_file, std::string_view local_fi
 }
 
 // The local file exists: the owner says whether to resume it. The TYPE reply is not looked at.
-void FtpDataSteps::ResumeQuestion(TMFtp& ftp, const std::string&) {
+void FtpDataSteps::ResumeQuestion(FtpEngine& ftp, const std::string&) {
   ftp.data_.remote_size = 0;
   std::string answer;
   ftp.AskInfo(needResumeChoice, answer);
@@ -123,7 +124,7 @@ void FtpDataSteps::ResumeQuestion(TMFtp& ftp, const std::string&) {
   }
 }
 
-void FtpDataSteps::DownloadSizeReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::DownloadSizeReply(FtpEngine& ftp, const std::string& reply) {
   FtpDataState& d = ftp.data_;
   const int64_t local_size = d.local_file.Size();
   if (ReplyIs(reply, '2')) {
@@ -148,19 +149,19 @@ void FtpDataSteps::DownloadSizeReply(TMFtp& ftp, const std::string& reply) {
   PasvPortStep(ftp, kSyntheticDone);
 }
 
-void FtpDataSteps::RetrStep(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::RetrStep(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   Wire(ftp, DataWiring::kDownload);
   SendTransferCommand(ftp, "RETR " + ftp.data_.remote_name, kRetrReply);
 }
 
-void FtpDataSteps::RestartStep(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::RestartStep(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   Wire(ftp, DataWiring::kDownload);
   ftp.SendCommand("REST " + std::to_string(ftp.data_.restart_offset), kRestReply);
 }
 
-void FtpDataSteps::RestReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::RestReply(FtpEngine& ftp, const std::string& reply) {
   if (ReplyIs(reply, '3') && ftp.data_.data_failed) {
     return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
   }
@@ -172,7 +173,7 @@ void FtpDataSteps::RestReply(TMFtp& ftp, const std::string& reply) {
   Fail(ftp, ftpErrorResumeFailed, kTextResumeDownloadFailed);
 }
 
-void FtpDataSteps::RetrReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::RetrReply(FtpEngine& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) {
     const std::string size = PreliminarySize(reply);
     if (!size.empty()) ftp.RaiseInfo(ftpInfoFileSize, size);
@@ -182,7 +183,7 @@ void FtpDataSteps::RetrReply(TMFtp& ftp, const std::string& reply) {
 }
 
 // The one buffer of the engine's transfers, made by the first and kept.
-char* FtpDataSteps::TransferBuffer(TMFtp& ftp) {
+char* FtpDataSteps::TransferBuffer(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (d.transfer_buffer.empty()) {
     d.transfer_buffer.resize(FtpDataState::kTransferBlock);
@@ -193,9 +194,9 @@ char* FtpDataSteps::TransferBuffer(TMFtp& ftp) {
 
 // Each receive takes what the socket holds, up to one block; the block is counted, reported and
 // written before the next is received.
-void FtpDataSteps::DownloadReader(TMFtp& ftp) {
+void FtpDataSteps::DownloadReader(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
-  TMSocket& data = ftp.data_socket_;
+  AsyncSocket& data = ftp.data_socket_;
   if (!d.file_held.empty()) return;  // a full FIFO: nothing more is read until it takes the rest
   char* buffer = TransferBuffer(ftp);
   size_t taken = 0;
@@ -215,7 +216,7 @@ void FtpDataSteps::DownloadReader(TMFtp& ftp) {
   }
 }
 
-bool FtpDataSteps::WriteReceived(TMFtp& ftp, const char* bytes, size_t count) {
+bool FtpDataSteps::WriteReceived(FtpEngine& ftp, const char* bytes, size_t count) {
   FtpDataState& d = ftp.data_;
   if (count == 0 || !d.local_file.IsOpen()) return true;
   const size_t written = d.local_file.Write(bytes, count);
@@ -228,7 +229,7 @@ bool FtpDataSteps::WriteReceived(TMFtp& ftp, const char* bytes, size_t count) {
 }
 
 // Our sockets offer every byte before the close, so nothing is left to read here.
-void FtpDataSteps::TransferCloser(TMFtp& ftp) {
+void FtpDataSteps::TransferCloser(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   if (d.data_closed) return;
   const uint16_t error = ftp.data_socket_.LastError();
@@ -241,7 +242,7 @@ void FtpDataSteps::TransferCloser(TMFtp& ftp) {
   CloseTransfer(ftp, error);
 }
 
-void FtpDataSteps::CloseTransfer(TMFtp& ftp, uint16_t error) {
+void FtpDataSteps::CloseTransfer(FtpEngine& ftp, uint16_t error) {
   FtpDataState& d = ftp.data_;
   if (d.data_closed) return;
   d.file_held.clear();
@@ -261,7 +262,7 @@ void FtpDataSteps::CloseTransfer(TMFtp& ftp, uint16_t error) {
 
 // ---- Upload --------------------------------------------------------------------------------
 
-void TMFtp::StoreFile(std::string_view local_file, std::string_view remote_file) {
+void FtpEngine::StoreFile(std::string_view local_file, std::string_view remote_file) {
   if (!BeginRequest()) return;
   if (FtpDataSteps::BeginTransfer(*this, FtpOperation::kUpload, remote_file, local_file)) {
     if (!data_.local_file.OpenForReading(local_file)) {
@@ -277,7 +278,7 @@ void TMFtp::StoreFile(std::string_view local_file, std::string_view remote_file)
 }
 
 // The TYPE reply is not looked at.
-void FtpDataSteps::UploadCheck(TMFtp& ftp, const std::string&) {
+void FtpDataSteps::UploadCheck(FtpEngine& ftp, const std::string&) {
   ftp.data_.remote_size = 0;
   if (ftp.resume_supported_ && ftp.size_supported_) {
     ftp.SendCommand("SIZE " + ftp.data_.remote_name, kUploadSizeReply);
@@ -287,7 +288,7 @@ void FtpDataSteps::UploadCheck(TMFtp& ftp, const std::string&) {
   UploadPasvPortStep(ftp, kSyntheticDone);
 }
 
-void FtpDataSteps::UploadSizeReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::UploadSizeReply(FtpEngine& ftp, const std::string& reply) {
   FtpDataState& d = ftp.data_;
   ReplyHandler step = kStorStep;
   if (ReplyIs(reply, '2')) {
@@ -314,20 +315,20 @@ void FtpDataSteps::UploadSizeReply(TMFtp& ftp, const std::string& reply) {
   UploadPasvPortStep(ftp, kSyntheticDone);
 }
 
-void FtpDataSteps::StorStep(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::StorStep(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   Wire(ftp, DataWiring::kUpload);
   const char* verb = ftp.data_.append_upload ? "APPE " : "STOR ";
   SendTransferCommand(ftp, verb + ftp.data_.remote_name, kStorReply);
 }
 
-void FtpDataSteps::RestartStoreStep(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::RestartStoreStep(FtpEngine& ftp, const std::string& reply) {
   if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
   Wire(ftp, DataWiring::kUpload);
   ftp.SendCommand("REST " + std::to_string(ftp.data_.remote_size), kRestStoreReply);
 }
 
-void FtpDataSteps::RestStoreReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::RestStoreReply(FtpEngine& ftp, const std::string& reply) {
   if (ReplyIs(reply, '3') && ftp.data_.data_failed) {
     return Fail(ftp, ftpErrorDataConnection, DataFailureText(ftp));
   }
@@ -342,12 +343,12 @@ void FtpDataSteps::RestStoreReply(TMFtp& ftp, const std::string& reply) {
 
 // A preliminary reply keeps the handler for the final one, which ends the transfer together
 // with the close of its data connection (as for downloads).
-void FtpDataSteps::StorReply(TMFtp& ftp, const std::string& reply) {
+void FtpDataSteps::StorReply(FtpEngine& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) return;
   FinalTransferReply(ftp, reply);
 }
 
-bool FtpDataSteps::UploadAtEnd(TMFtp& ftp) {
+bool FtpDataSteps::UploadAtEnd(FtpEngine& ftp) {
   const FtpDataState& d = ftp.data_;
   if (d.send_begin < d.send_end) return false;
   return d.upload_eof || !d.local_file.IsOpen() || d.local_file.Position() >= d.upload_size;
@@ -355,7 +356,7 @@ bool FtpDataSteps::UploadAtEnd(TMFtp& ftp) {
 
 // Reads the next part of the file, one large block or several small ones; false after a read
 // failure (already handled).
-bool FtpDataSteps::FillSendBuffer(TMFtp& ftp) {
+bool FtpDataSteps::FillSendBuffer(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
   char* buffer = TransferBuffer(ftp);
   const int64_t left = d.upload_size - d.local_file.Position();
@@ -380,9 +381,9 @@ bool FtpDataSteps::FillSendBuffer(TMFtp& ftp) {
   return true;
 }
 
-void FtpDataSteps::UploadSender(TMFtp& ftp) {
+void FtpDataSteps::UploadSender(FtpEngine& ftp) {
   FtpDataState& d = ftp.data_;
-  TMSocket& data = ftp.data_socket_;
+  AsyncSocket& data = ftp.data_socket_;
   if (d.data_closed || !d.data_started || data.Handle() < 0) return;
   if (ftp.aborting_) {
     ftp.request_ok_ = false;
@@ -431,7 +432,7 @@ void FtpDataSteps::UploadSender(TMFtp& ftp) {
 }
 
 // Closing the data connection tells the server the file has ended; the closer does the rest.
-void FtpDataSteps::EndUpload(TMFtp& ftp) {
+void FtpDataSteps::EndUpload(FtpEngine& ftp) {
   if (ftp.data_socket_.Handle() >= 0) {
     ftp.data_socket_.CloseSocket();
   } else {

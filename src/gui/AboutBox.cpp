@@ -5,15 +5,15 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "app/ProgressWindow.h"
+#include "app/TransferWindowState.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 #include "gui/UrlLabel.h"
 
 namespace tarsil::gui {
 
-TAboutBox::TAboutBox(const QString& address, QWidget* owner) : QDialog(owner) {
+AboutBox::AboutBox(const QString& address, QWidget* owner) : QDialog(owner) {
   setObjectName("AboutBox");
   setWindowTitle(Utf8(texts::kAboutCaption));
   setFont(UiFont());
@@ -39,10 +39,10 @@ TAboutBox::TAboutBox(const QString& address, QWidget* owner) : QDialog(owner) {
   label5_ = new QLabel(FromCp932(AboutVersionLine("1.0")), this);
   label5_->setObjectName("Label5");
   label5_->setGeometry(60, 64, 200, 18);
-  link_ = new TURLLabel(this);
+  link_ = new UrlLabel(this);
   link_->setObjectName("URLLabel1");
   link_->ChangeColor = QColor(0, 0, 255);
-  link_->WindowState = TWindowState::wsNormal;
+  link_->WindowState = WindowShowState::wsNormal;
   link_->SetURL(address);
   link_->setGeometry(60, 86, 300, 18);
   auto* ok = new QPushButton(Utf8(texts::kAboutOk), this);
@@ -51,12 +51,12 @@ TAboutBox::TAboutBox(const QString& address, QWidget* owner) : QDialog(owner) {
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-int TAboutBox::Open() {
+int AboutBox::Open() {
   PlaceRelativeTo(this, parentWidget(), QPoint(50, 50));
   return exec();
 }
 
-void TAboutBox::showEvent(QShowEvent* event) {
+void AboutBox::showEvent(QShowEvent* event) {
   label5_->setText(FromCp932(AboutVersionLine(version_)));
   QDialog::showEvent(event);
 }

@@ -1,4 +1,4 @@
-// TAboutBox on the desktop: the version window opened from the Help menu, with the program's
+// AboutBox on the desktop: the version window opened from the Help menu, with the program's
 // name, its comment line, the version line "Version " + the stored version text, and a link
 // label with the user guide's address. Created once at start-up; GUI thread.
 #pragma once
@@ -10,11 +10,11 @@ class QLabel;
 
 namespace tarsil::gui {
 
-class TURLLabel;
+class UrlLabel;
 
-class TAboutBox : public QDialog {
+class AboutBox : public QDialog {
  public:
-  TAboutBox(const QString& address, QWidget* owner = nullptr);
+  AboutBox(const QString& address, QWidget* owner = nullptr);
 
   // Shows the box modally, 50 pixels below and right of the owner's top-left corner as the
   // owner is placed now.
@@ -23,7 +23,7 @@ class TAboutBox : public QDialog {
   // The version text (CP932) shown as "Version " + text at the next show.
   void SetVersion(std::string version) { version_ = std::move(version); }
   QLabel* VersionLabel() const { return label5_; }
-  TURLLabel* Link() const { return link_; }
+  UrlLabel* Link() const { return link_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -31,7 +31,7 @@ class TAboutBox : public QDialog {
  private:
   std::string version_;
   QLabel* label5_ = nullptr;
-  TURLLabel* link_ = nullptr;
+  UrlLabel* link_ = nullptr;
 };
 
 }  // namespace tarsil::gui

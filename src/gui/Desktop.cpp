@@ -8,10 +8,10 @@
 #include <exception>
 
 #include "app/ExitStatus.h"
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 #include "gui/MainWindow.h"
 #include "gui/QtEventLoop.h"
 #include "platform/CodePage.h"
@@ -27,7 +27,7 @@
 namespace tarsil::gui {
 namespace {
 
-void ReportFailure(TTarsilfm& form, std::exception_ptr failure) {
+void ReportFailure(MainController& form, std::exception_ptr failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const std::exception& e) {
@@ -98,7 +98,7 @@ int RunDesktop(const StartOptions& options) {
 
   QtEventLoop loop;
   SettingsStore store(SettingsStore::DefaultPath());
-  TTarsilfm form(loop, store);
+  MainController form(loop, store);
   loop.SetFailureHandler([&form](std::exception_ptr failure) { ReportFailure(form, failure); });
   DesktopDialogs dialogs;
   MainWindow window(form, store, dialogs, UserGuidePath());

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QSpacerItem>
 
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 
 namespace tarsil::gui {
 namespace {

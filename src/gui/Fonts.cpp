@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 
 namespace tarsil::gui {
 

@@ -6,11 +6,11 @@
 #include <QTextCursor>
 
 #include "gui/Fonts.h"
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 
 namespace tarsil::gui {
 
-LogView::LogView(TMFtpMessenger& log, QWidget* parent) : QPlainTextEdit(parent), log_(log) {
+LogView::LogView(ExecutionLog& log, QWidget* parent) : QPlainTextEdit(parent), log_(log) {
   setObjectName("Logmemo");
   // Read-only, yet a text view for the keys: the caret moves with the arrows, Page Up/Down and
   // Ctrl+Home/End, Shift selects, Ctrl+C copies.
@@ -79,7 +79,7 @@ void LogView::ShowEarlierNote() {
 
 // Past the log's tail, the oldest line goes for each new one.
 void LogView::KeepTail() {
-  const int limit = static_cast<int>(TMFtpMessenger::kTailLines) + (earlier_note_ ? 1 : 0);
+  const int limit = static_cast<int>(ExecutionLog::kTailLines) + (earlier_note_ ? 1 : 0);
   if (document()->blockCount() <= limit) return;
   if (!earlier_note_) ShowEarlierNote();
   QTextCursor cursor(document()->findBlockByNumber(1));

@@ -1,4 +1,4 @@
-// Logmemo on the desktop: renders the execution log (TMFtpMessenger) as read-only rich text, each
+// Logmemo on the desktop: renders the execution log (ExecutionLog) as read-only rich text, each
 // line in the colour it was added with, in the log's font (which follows its style), scrolled
 // down one line per line added when AutoScroll is on. Keys, selection, copying and both scroll
 // bars work as in any read-only text view. Like the log's memory, it keeps only the last lines of
@@ -9,13 +9,13 @@
 #include <QPlainTextEdit>
 #include <string>
 
-#include "session/FtpMsg.h"
+#include "session/ExecutionLog.h"
 
 namespace tarsil::gui {
 
 class LogView : public QPlainTextEdit {
  public:
-  LogView(TMFtpMessenger& log, QWidget* parent = nullptr);
+  LogView(ExecutionLog& log, QWidget* parent = nullptr);
   ~LogView() override;
   LogView(const LogView&) = delete;
   LogView& operator=(const LogView&) = delete;
@@ -26,7 +26,7 @@ class LogView : public QPlainTextEdit {
   void KeepTail();
   void ShowEarlierNote();
 
-  TMFtpMessenger& log_;
+  ExecutionLog& log_;
   int line_listener_ = 0;
   int clear_listener_ = 0;
   bool has_lines_ = false;

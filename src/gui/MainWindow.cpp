@@ -11,11 +11,11 @@
 #include "gui/AboutBox.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 #include "gui/LogView.h"
 #include "gui/OptionsDialog.h"
-#include "gui/ProgressWindow.h"
 #include "gui/ScriptEditor.h"
+#include "gui/TransferWindow.h"
 
 namespace tarsil::gui {
 namespace {
@@ -37,10 +37,10 @@ QWidget* HeadedPanel(const char* name, const char* heading, QWidget* content) {
 
 }  // namespace
 
-MainWindow::MainWindow(TTarsilfm& form, SettingsStore& store, DesktopDialogs& dialogs,
+MainWindow::MainWindow(MainController& form, SettingsStore& store, DesktopDialogs& dialogs,
                        const QString& user_guide)
     : form_(form), store_(store), dialogs_(dialogs), user_guide_(user_guide) {
-  setObjectName("Tarsilfm");
+  setObjectName("MainWindow");
   setFont(UiFont());
   setAcceptDrops(true);
   resize(720, 480);
@@ -50,9 +50,9 @@ MainWindow::MainWindow(TTarsilfm& form, SettingsStore& store, DesktopDialogs& di
   options_ = std::make_unique<OptionsDialog>(
       form_.Options(), store_, dialogs_,
       [this](const std::string& message) { form_.HandleFailure(message); }, this);
-  about_ = std::make_unique<TAboutBox>(
+  about_ = std::make_unique<AboutBox>(
       user_guide_.isEmpty() ? QString() : QUrl::fromLocalFile(user_guide_).toString(), this);
-  progress_ = std::make_unique<Tprogfm>(form_.Progress());
+  progress_ = std::make_unique<TransferWindow>(form_.Progress());
   form_.SetView(this);
   StateChanged();
 }
@@ -220,7 +220,7 @@ void MainWindow::SyncWindows() {
   }
   if (form_.WindowHidden() && isVisible()) hide();
 
-  ProgressWindowState& progress = form_.Progress();
+  TransferWindowState& progress = form_.Progress();
   if (progress.Shown() && !progress_->isVisible()) {
     progress_->ShowWithLog(log_);
   } else if (!progress.Shown() && progress_->isVisible()) {

@@ -1,8 +1,8 @@
-// TTarsilfm on the desktop: the main window as a view of the main-window controller. It lays out
-// the script editor, the splitter and the execution log, the menus with their captions, keys and
-// enable flags, and the status bar; it turns menu commands into controller calls and renders the
-// controller's state on every change. It owns the options dialog, the about box and the transfer
-// window. GUI thread.
+// MainController on the desktop: the main window as a view of the main-window controller. It lays
+// out the script editor, the splitter and the execution log, the menus with their captions, keys
+// and enable flags, and the status bar; it turns menu commands into controller calls and renders
+// the controller's state on every change. It owns the options dialog, the about box and the
+// transfer window. GUI thread.
 #pragma once
 
 #include <QMainWindow>
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/MainController.h"
 #include "app/MainView.h"
-#include "app/Tarsilfm.h"
 
 class QLabel;
 class QMenu;
@@ -26,12 +26,12 @@ class DesktopDialogs;
 class LogView;
 class OptionsDialog;
 class ScriptEditor;
-class TAboutBox;
-class Tprogfm;
+class AboutBox;
+class TransferWindow;
 
 class MainWindow : public QMainWindow, public MainView {
  public:
-  MainWindow(TTarsilfm& form, SettingsStore& store, DesktopDialogs& dialogs,
+  MainWindow(MainController& form, SettingsStore& store, DesktopDialogs& dialogs,
              const QString& user_guide);
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
@@ -55,8 +55,8 @@ class MainWindow : public QMainWindow, public MainView {
   QLabel* StatusPanel(int index) const { return panels_.at(index); }
   QWidget* LogHome() const { return log_home_; }
   OptionsDialog& Options() const { return *options_; }
-  TAboutBox& About() const { return *about_; }
-  Tprogfm& Progress() const { return *progress_; }
+  AboutBox& About() const { return *about_; }
+  TransferWindow& Progress() const { return *progress_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -103,7 +103,7 @@ class MainWindow : public QMainWindow, public MainView {
   void SyncWindows();
   void ReturnLogView();
 
-  TTarsilfm& form_;
+  MainController& form_;
   SettingsStore& store_;
   DesktopDialogs& dialogs_;
   QString user_guide_;
@@ -115,8 +115,8 @@ class MainWindow : public QMainWindow, public MainView {
   std::map<std::string, QAction*> actions_;
   std::map<std::string, QMenu*> menus_;
   std::unique_ptr<OptionsDialog> options_;
-  std::unique_ptr<TAboutBox> about_;
-  std::unique_ptr<Tprogfm> progress_;
+  std::unique_ptr<AboutBox> about_;
+  std::unique_ptr<TransferWindow> progress_;
 
   std::vector<std::string> synced_lines_;  // the editor's text as the controller last had it
   MenuItemList shown_recall_;

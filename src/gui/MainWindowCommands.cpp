@@ -1,4 +1,4 @@
-// TTarsilfm on the desktop: the menus, their keys, and the commands they run.
+// MainController on the desktop: the menus, their keys, and the commands they run.
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -9,11 +9,11 @@
 #include <QTextCursor>
 #include <QUrl>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 #include "gui/AboutBox.h"
 #include "gui/Desktop.h"
 #include "gui/Dialogs.h"
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 #include "gui/MainWindow.h"
 #include "gui/OptionsDialog.h"
 #include "gui/ScriptEditor.h"

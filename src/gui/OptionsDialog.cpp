@@ -12,7 +12,7 @@
 
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 #include "gui/RangeSpinBox.h"
 
 namespace tarsil::gui {
@@ -33,7 +33,7 @@ QSpinBox* MakeSpin(const char* name, int min, int max, int step) {
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(TTarsilOption& options, SettingsStore& store, DesktopDialogs& dialogs,
+OptionsDialog::OptionsDialog(Options& options, SettingsStore& store, DesktopDialogs& dialogs,
                              std::function<void(const std::string&)> on_failure, QWidget* parent)
     : QDialog(parent),
       options_(options),
@@ -128,7 +128,7 @@ void OptionsDialog::Build() {
       ShowModel();
     });
   };
-  TTarsilOption& o = options_;
+  Options& o = options_;
   on_check(cb_passive_, [&o](bool on) { o.SetPassive(on); });
   on_check(ch_runmode_, [&o](bool on) { o.SetHideWhenRunning(on); });
   on_check(cb_debugmode_, [&o](bool on) { o.SetDebugMode(on); });

@@ -1,4 +1,4 @@
-// TTarsilOption on the desktop: the modal options dialog. Its controls show the options model of
+// Options on the desktop: the modal options dialog. Its controls show the options model of
 // the main-window controller and write every change straight into it (the options in effect are
 // the controls'); OK stores them, Cancel only closes. Opening reloads everything from the store.
 // Created once at start-up; GUI thread.
@@ -26,7 +26,7 @@ class DesktopDialogs;
 class OptionsDialog : public QDialog {
  public:
   // `on_failure` receives a failure of the store (the application-wide handler).
-  OptionsDialog(TTarsilOption& options, SettingsStore& store, DesktopDialogs& dialogs,
+  OptionsDialog(Options& options, SettingsStore& store, DesktopDialogs& dialogs,
                 std::function<void(const std::string&)> on_failure, QWidget* parent = nullptr);
 
   // FormShow: loads the options from the store into the controls. False when the load failed
@@ -47,7 +47,7 @@ class OptionsDialog : public QDialog {
   void OkClick();
   void BrowseClick();
 
-  TTarsilOption& options_;
+  Options& options_;
   SettingsStore& store_;
   DesktopDialogs& dialogs_;
   std::function<void(const std::string&)> on_failure_;

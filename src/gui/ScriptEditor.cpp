@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include "gui/Fonts.h"
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 
 namespace tarsil::gui {
 

@@ -6,12 +6,12 @@
 
 namespace tarsil::gui {
 
-TInetCustomLabel::TInetCustomLabel(QWidget* parent) : QLabel(parent) {
+LinkLabel::LinkLabel(QWidget* parent) : QLabel(parent) {
   remembered_ = palette().color(QPalette::WindowText);
   setCursor(Qt::PointingHandCursor);
 }
 
-void TInetCustomLabel::enterEvent(QEnterEvent* event) {
+void LinkLabel::enterEvent(QEnterEvent* event) {
   remembered_ = palette().color(QPalette::WindowText);
   QPalette changed = palette();
   changed.setColor(QPalette::WindowText, ChangeColor);
@@ -22,7 +22,7 @@ void TInetCustomLabel::enterEvent(QEnterEvent* event) {
   QLabel::enterEvent(event);
 }
 
-void TInetCustomLabel::leaveEvent(QEvent* event) {
+void LinkLabel::leaveEvent(QEvent* event) {
   QPalette restored = palette();
   restored.setColor(QPalette::WindowText, remembered_);
   setPalette(restored);
@@ -32,7 +32,7 @@ void TInetCustomLabel::leaveEvent(QEvent* event) {
   QLabel::leaveEvent(event);
 }
 
-void TInetCustomLabel::OpenDocument(const QString& target) {
+void LinkLabel::OpenDocument(const QString& target) {
   if (target.isEmpty()) return;
   if (opener) {
     opener(target);
@@ -41,12 +41,12 @@ void TInetCustomLabel::OpenDocument(const QString& target) {
   }
 }
 
-void TURLLabel::SetURL(const QString& url) {
+void UrlLabel::SetURL(const QString& url) {
   url_ = url;
   if (text().isEmpty()) setText(url);
 }
 
-void TURLLabel::Click() {
+void UrlLabel::Click() {
   if (!OnClick) {
     OpenDocument(url_);
     return;
@@ -54,7 +54,7 @@ void TURLLabel::Click() {
   OnClick();
 }
 
-void TURLLabel::mouseReleaseEvent(QMouseEvent* event) {
+void UrlLabel::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) Click();
   QLabel::mouseReleaseEvent(event);
 }

@@ -1,4 +1,4 @@
-// TInetCustomLabel and TURLLabel: a label that shows a link. The mouse over it changes its colour
+// LinkLabel and UrlLabel: a label that shows a link. The mouse over it changes its colour
 // to ChangeColor and underlines it; a click opens URL with the desktop's viewer, unless an OnClick
 // handler is set, which then replaces the opening. GUI thread.
 #pragma once
@@ -9,15 +9,15 @@
 
 namespace tarsil::gui {
 
-enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class WindowShowState { wsNormal, wsMinimized, wsMaximized };
 
-class TInetCustomLabel : public QLabel {
+class LinkLabel : public QLabel {
  public:
-  explicit TInetCustomLabel(QWidget* parent = nullptr);
+  explicit LinkLabel(QWidget* parent = nullptr);
 
   QColor ChangeColor = QColor(0, 0, 255);
   // How the opened document's window should show; the desktop's viewer decides on Linux.
-  TWindowState WindowState = TWindowState::wsNormal;
+  WindowShowState WindowState = WindowShowState::wsNormal;
   // Opens documents; the desktop's viewer unless replaced (tests).
   std::function<bool(const QString&)> opener;
 
@@ -32,9 +32,9 @@ class TInetCustomLabel : public QLabel {
   QColor remembered_;
 };
 
-class TURLLabel : public TInetCustomLabel {
+class UrlLabel : public LinkLabel {
  public:
-  explicit TURLLabel(QWidget* parent = nullptr) : TInetCustomLabel(parent) {}
+  explicit UrlLabel(QWidget* parent = nullptr) : LinkLabel(parent) {}
 
   const QString& URL() const { return url_; }
   // Stores the address; an empty caption becomes the address.

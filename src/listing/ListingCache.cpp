@@ -48,7 +48,7 @@ bool HasLineBreak(std::string_view text) {
 }
 
 // The eight stored fields of an entry, in file order.
-std::array<const std::string*, kLinesPerEntry> StoredFields(const MFtpFileInfo& info) {
+std::array<const std::string*, kLinesPerEntry> StoredFields(const RemoteEntry& info) {
   return {&info.FileName, &info.Attributes, &info.Date,  &info.Size,
           &info.Link,     &info.Owner,      &info.Group, &info.Description};
 }
@@ -77,13 +77,13 @@ std::optional<int> ParseCount(std::string_view line) {
 
 // The whole file as a list, or nothing when it is not exactly a count line and that many
 // eight-line entries.
-std::optional<TMFtpFileInfoList> ParseCacheText(std::string_view bytes) {
+std::optional<RemoteEntryList> ParseCacheText(std::string_view bytes) {
   std::size_t pos = 0;
   const std::optional<std::string_view> count_line = NextLine(bytes, pos);
   if (!count_line) return std::nullopt;
   const std::optional<int> count = ParseCount(*count_line);
   if (!count) return std::nullopt;
-  TMFtpFileInfoList list;
+  RemoteEntryList list;
   for (int entry = 0; entry < *count; ++entry) {
     std::array<std::string_view, kLinesPerEntry> fields;
     for (std::string_view& field : fields) {
@@ -243,13 +243,13 @@ std::string ListingCache::CacheFileName(std::string_view server, std::string_vie
   return folder_ + name;
 }
 
-void ListingCache::SaveCachedList(std::string_view path, const TMFtpFileInfoList& list) {
+void ListingCache::SaveCachedList(std::string_view path, const RemoteEntryList& list) {
   // A NUL byte would cut the native name short and so reach another file.
   if (path.empty() || path.find('\0') != std::string_view::npos) return;
   std::string text = std::to_string(list.Count());
   text += kLineEnd;
   for (int index = 0; index < list.Count(); ++index) {
-    const MFtpFileInfo info = list.GetEntry(index);
+    const RemoteEntry info = list.GetEntry(index);
     for (const std::string* field : StoredFields(info)) {
       if (HasLineBreak(*field)) {
         // One line per field is the whole format: such a listing cannot be kept, and the
@@ -268,7 +268,7 @@ void ListingCache::SaveCachedList(std::string_view path, const TMFtpFileInfoList
   PrepareCacheDirectory();
 }
 
-bool ListingCache::LoadCachedList(std::string_view path, TMFtpFileInfoList& list,
+bool ListingCache::LoadCachedList(std::string_view path, RemoteEntryList& list,
                                   int32_t age_limit_days) const {
   if (path.empty() || path.find('\0') != std::string_view::npos) return false;
   const std::optional<std::string> native = ExactNative(path);
@@ -279,7 +279,7 @@ bool ListingCache::LoadCachedList(std::string_view path, TMFtpFileInfoList& list
   if (!CacheStampIsFresh(*file_stamp, today_stamp_, age_limit_days)) return false;
   const std::optional<std::string> bytes = ReadWholeFile(path);
   if (!bytes) return false;
-  std::optional<TMFtpFileInfoList> parsed = ParseCacheText(*bytes);
+  std::optional<RemoteEntryList> parsed = ParseCacheText(*bytes);
   if (!parsed) return false;
   list = std::move(*parsed);
   return true;

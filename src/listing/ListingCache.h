@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "listing/FileInfoList.h"
+#include "listing/RemoteEntryList.h"
 
 namespace tarsil {
 
@@ -66,13 +66,13 @@ class ListingCache {
   // is not written, and neither is one whose write fails (the folder is then prepared anew); in
   // both cases an older file at `path` is deleted, so it can never stand for this listing.
   // Nothing is reported. An empty path does nothing.
-  void SaveCachedList(std::string_view path, const TMFtpFileInfoList& list);
+  void SaveCachedList(std::string_view path, const RemoteEntryList& list);
 
   // Replaces `list` with the cached one and answers true when the file at `path` exists, is
   // fresh (CacheStampIsFresh of its last-write date, TodayStamp and age_limit_days) and is
   // whole: a count line of decimal digits followed by exactly that many eight-line entries,
   // every line ended by CR LF. Otherwise false and `list` is untouched.
-  bool LoadCachedList(std::string_view path, TMFtpFileInfoList& list, int32_t age_limit_days) const;
+  bool LoadCachedList(std::string_view path, RemoteEntryList& list, int32_t age_limit_days) const;
 
   // Deletes both cache files of a directory (after the server removed it).
   void DeleteCachedLists(std::string_view server, std::string_view user_name,

@@ -117,7 +117,7 @@ ListingParser::ListingParser() : ListingParser(CurrentYearText()) {}
 ListingParser::ListingParser(std::string current_year_text)
     : current_year_text_(std::move(current_year_text)) {}
 
-std::optional<ListingEntry> ListingParser::ParseListingLine(TMFtpServerType server_type,
+std::optional<ListingEntry> ListingParser::ParseListingLine(FtpServerType server_type,
                                                             std::string_view line) {
   if (line.empty()) return std::nullopt;
   if (line[0] == '+') return ParseEplfLine(line);
@@ -218,7 +218,7 @@ std::optional<ListingEntry> ListingParser::ParseVmsLine(std::string_view line) {
   return entry;
 }
 
-std::optional<ListingEntry> ListingParser::ParseGeneralLine(TMFtpServerType server_type,
+std::optional<ListingEntry> ListingParser::ParseGeneralLine(FtpServerType server_type,
                                                             std::string_view line) const {
   switch (line[0]) {
     case '-':
@@ -233,7 +233,7 @@ std::optional<ListingEntry> ListingParser::ParseGeneralLine(TMFtpServerType serv
   }
 }
 
-std::optional<ListingEntry> ListingParser::ParseUnixLine(TMFtpServerType server_type,
+std::optional<ListingEntry> ListingParser::ParseUnixLine(FtpServerType server_type,
                                                          std::string_view line,
                                                          bool is_folder) const {
   ListingEntry entry;

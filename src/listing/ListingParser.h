@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "listing/FileInfoList.h"
+#include "listing/RemoteEntryList.h"
 #include "listing/ServerType.h"
 
 namespace tarsil {
@@ -16,7 +16,7 @@ namespace tarsil {
 // One parsed line: the entry's fields (Reserved and Description stay empty) and whether it is
 // a folder.
 struct ListingEntry {
-  MFtpFileInfo info;
+  RemoteEntry info;
   bool is_folder = false;
 };
 
@@ -29,7 +29,7 @@ class ListingParser {
 
   // Parses one line without its line end. Nothing when the line is not an entry (headings,
   // totals, blank lines, or half of a VMS entry that the next line completes).
-  std::optional<ListingEntry> ParseListingLine(TMFtpServerType server_type, std::string_view line);
+  std::optional<ListingEntry> ParseListingLine(FtpServerType server_type, std::string_view line);
 
   // An EPLF line ("+facts,<TAB>name"); any server type may send one.
   static std::optional<ListingEntry> ParseEplfLine(std::string_view line);
@@ -42,9 +42,9 @@ class ListingParser {
 
  private:
   std::optional<ListingEntry> ParseVmsLine(std::string_view line);
-  std::optional<ListingEntry> ParseGeneralLine(TMFtpServerType server_type,
+  std::optional<ListingEntry> ParseGeneralLine(FtpServerType server_type,
                                                std::string_view line) const;
-  std::optional<ListingEntry> ParseUnixLine(TMFtpServerType server_type, std::string_view line,
+  std::optional<ListingEntry> ParseUnixLine(FtpServerType server_type, std::string_view line,
                                             bool is_folder) const;
 
   std::string current_year_text_;

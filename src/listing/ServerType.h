@@ -5,7 +5,7 @@
 namespace tarsil {
 
 // Values 0 to 21, in this order; stored settings and the engine rely on the numbers.
-enum TMFtpServerType : int {
+enum FtpServerType : int {
   ftpstAutoDetect,
   ftpstDefault,
   ftpstUNIX,

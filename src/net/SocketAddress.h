@@ -1,4 +1,4 @@
-// Socket addresses of either family as text and back: the small conversions TMSocket needs
+// Socket addresses of either family as text and back: the small conversions AsyncSocket needs
 // for IPv4 and IPv6 alike. Pure functions; any thread.
 #pragma once
 

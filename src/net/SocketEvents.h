@@ -1,6 +1,6 @@
-// The socket events a TMSocket posts to itself: the low 16 bits of a kSocketEventMessage lparam,
-// the error in bits 16-31; the wparam names the socket (its generation) the event belongs to.
-// Shared by the plain socket and its TLS layer, which post and handle the same events.
+// The socket events an AsyncSocket posts to itself: the low 16 bits of a kSocketEventMessage
+// lparam, the error in bits 16-31; the wparam names the socket (its generation) the event belongs
+// to. Shared by the plain socket and its TLS layer, which post and handle the same events.
 #pragma once
 
 #include <cstdint>

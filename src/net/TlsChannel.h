@@ -1,7 +1,7 @@
 // One TLS client connection over a connected non-blocking socket: the handshake, reading and
 // writing step by step (each step says when it wants the socket readable or writable again,
 // never waits), the judgement of the server's certificate, and what the log says about it.
-// TMSocket owns one per secured socket; the descriptor stays the socket's. Loop thread only.
+// AsyncSocket owns one per secured socket; the descriptor stays the socket's. Loop thread only.
 #pragma once
 
 #include <openssl/types.h>

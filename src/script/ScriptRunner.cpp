@@ -11,10 +11,10 @@
 #include "platform/TextHelpers.h"
 #include "script/ExpandLine.h"
 #include "script/Keywords.h"
-#include "script/ScriptTexts.h"
+#include "script/ScriptMessages.h"
 #include "script/SecretMask.h"
 #include "session/LocalFiles.h"
-#include "session/SessionTexts.h"
+#include "session/SessionMessages.h"
 
 namespace tarsil {
 namespace {
@@ -36,7 +36,7 @@ std::string Word(std::string& args) { return NextToken(args, " "); }
 
 }  // namespace
 
-ScriptRunner::ScriptRunner(ScriptHost& host, TLowFTP& ftp, StoredValues& values)
+ScriptRunner::ScriptRunner(ScriptHost& host, FtpSession& ftp, StoredValues& values)
     : host_(host), ftp_(ftp), values_(values) {}
 
 void ScriptRunner::Run(const std::vector<std::string>& lines) {
@@ -245,7 +245,7 @@ void ScriptRunner::ExecuteFtpCommand(int keyword_number, std::string args) {
       SetFromCode(ftp_.FTPcmd(args));
       return;
     case Keyword::kMd:
-      SetFromCode(ftp_.MakDir(NextArgument(args)));
+      SetFromCode(ftp_.MakeDir(NextArgument(args)));
       return;
     case Keyword::kRd:
       SetFromCode(ftp_.DelDir(NextArgument(args)));

@@ -12,7 +12,7 @@
 
 #include "script/ScriptHost.h"
 #include "script/StoredValues.h"
-#include "session/LowFTP.h"
+#include "session/FtpSession.h"
 
 namespace tarsil {
 
@@ -22,7 +22,7 @@ class ScriptRunner {
   // script, however long.
   static constexpr int32_t kEndOfScript = std::numeric_limits<int32_t>::max() - 1;
 
-  ScriptRunner(ScriptHost& host, TLowFTP& ftp, StoredValues& values);
+  ScriptRunner(ScriptHost& host, FtpSession& ftp, StoredValues& values);
 
   // A whole run over a copy of the lines.
   void Run(const std::vector<std::string>& lines);
@@ -67,7 +67,7 @@ class ScriptRunner {
   }
 
   ScriptHost& host_;
-  TLowFTP& ftp_;
+  FtpSession& ftp_;
   StoredValues& values_;
   std::vector<std::string> run_list_;
   int32_t line_index_ = -1;

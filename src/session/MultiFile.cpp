@@ -1,4 +1,4 @@
-// TLowFTP's multi-file operations: Mget, Mput and Mdel run the single operations once per name
+// FtpSession's multi-file operations: Mget, Mput and Mdel run the single operations once per name
 // chosen by a mask from the remote listing or the local folder.
 #include <algorithm>
 #include <cstdio>
@@ -9,9 +9,9 @@
 #include "platform/FileSystem.h"
 #include "platform/TextEncoding.h"
 #include "platform/TextHelpers.h"
-#include "session/LowFTP.h"
+#include "session/FtpSession.h"
 #include "session/MatchMask.h"
-#include "session/SessionTexts.h"
+#include "session/SessionMessages.h"
 
 namespace tarsil {
 namespace {
@@ -39,7 +39,7 @@ bool IsSymbolicLink(const std::string& name) {
 
 }  // namespace
 
-void TLowFTP::AddNameToken(const std::string& line, std::vector<std::string>& list) {
+void FtpSession::AddNameToken(const std::string& line, std::vector<std::string>& list) {
   int field = LooseStrToInt(Params.Get("NAMETOKEN"));
   if (field == 0) field = 9;
   std::string rest = line;
@@ -48,14 +48,14 @@ void TLowFTP::AddNameToken(const std::string& line, std::vector<std::string>& li
   list.push_back(word);
 }
 
-std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
+std::vector<std::string> FtpSession::BuildRemoteList(std::string_view mask) {
   std::vector<std::string> list;
   try {
     ConnectedCheck();
     quiet_lost_names_ = true;  // named below, as far as the mask chooses them
     List("", nullptr);         // its result is not examined
     quiet_lost_names_ = false;
-    const TMFtpFileInfoList& files = Ftp().CurrentFiles();
+    const RemoteEntryList& files = Ftp().CurrentFiles();
     const std::vector<std::string>& raw = Ftp().RawListing();
     if (Params.Get("CUSTOMFILE") != "Y" && files.Count() > 0) {
       list.reserve(static_cast<size_t>(files.Count()));
@@ -96,7 +96,7 @@ std::vector<std::string> TLowFTP::BuildRemoteList(std::string_view mask) {
   return list;
 }
 
-std::vector<std::string> TLowFTP::BuildLocalList(std::string_view mask) {
+std::vector<std::string> FtpSession::BuildLocalList(std::string_view mask) {
   std::vector<std::string> left_out;
   std::vector<std::string> list = ListFiles("", &left_out);
   std::optional<FileMask> matcher;
@@ -117,10 +117,10 @@ std::vector<std::string> TLowFTP::BuildLocalList(std::string_view mask) {
 
 // The shape all three share: the start marker, the names, the count line or "該当ファイル無し", one
 // single operation per name (the last result counts), the end marker.
-int TLowFTP::RunOverNames(const std::string& start_marker, std::string_view end_marker,
-                          const char* count_format,
-                          const std::function<std::vector<std::string>()>& build,
-                          const std::function<int(const std::string&)>& run) {
+int FtpSession::RunOverNames(const std::string& start_marker, std::string_view end_marker,
+                             const char* count_format,
+                             const std::function<std::vector<std::string>()>& build,
+                             const std::function<int(const std::string&)>& run) {
   AddLog(start_marker, true);
   names_left_out_ = false;
   return Guarded([&] {
@@ -139,7 +139,7 @@ int TLowFTP::RunOverNames(const std::string& start_marker, std::string_view end_
   });
 }
 
-int TLowFTP::Mget(std::string_view mask) {
+int FtpSession::Mget(std::string_view mask) {
   return RunOverNames(
       "-- Mget start -- [" + std::string(mask) + "] ", "-- Mget End --",
       "mget will download %d files ", [&] { return BuildRemoteList(mask); },
@@ -158,14 +158,14 @@ int TLowFTP::Mget(std::string_view mask) {
       });
 }
 
-int TLowFTP::Mdel(std::string_view mask) {
+int FtpSession::Mdel(std::string_view mask) {
   return RunOverNames(
       "-- Mdel start -- [" + std::string(mask) + "] ", "-- Mdel End --",
       "mdel will delete %d files ", [&] { return BuildRemoteList(mask); },
       [this](const std::string& name) { return Delete(name); });
 }
 
-int TLowFTP::Mput(std::string_view mask) {
+int FtpSession::Mput(std::string_view mask) {
   return RunOverNames(
       "-- Mput start -- " + std::string(mask), "-- Mput End -- ", "mput will upload %d files ",
       [&] { return BuildLocalList(mask); },

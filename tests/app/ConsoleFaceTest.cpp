@@ -40,7 +40,7 @@ class ConsoleFaceTest : public ::testing::Test {
   TempDir dir_;
   PollEventLoop loop_;
   SettingsStore store_{(dir_.path() / "settings.reg").string()};
-  TTarsilfm form_{loop_, store_};
+  MainController form_{loop_, store_};
   std::FILE* out_ = std::tmpfile();
   std::FILE* err_ = std::tmpfile();
   UniqueFd input_read_;

@@ -12,7 +12,7 @@
 #include "platform/PollEventLoop.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextEncoding.h"
-#include "session/LowFTP.h"
+#include "session/FtpSession.h"
 #include "support/Process.h"
 #include "support/RealServers.h"
 #include "support/TempDir.h"
@@ -122,7 +122,7 @@ TEST_P(FeatRealServerTest, AutoTurnsUtf8OnExactlyWhenFeatListsIt) {
   std::optional<RealServer> server = FindRealServer(GetParam(), &error);
   ASSERT_TRUE(server) << error;
   PollEventLoop loop;
-  TLowFTP ftp(loop);
+  FtpSession ftp(loop);
   ftp.WaitTimeOut = 20000;
   ftp.ServerCharsetOption = ServerCharset::kAuto;
   ASSERT_EQ(ftp.Connect(server->address, "", 0), 100);

@@ -16,7 +16,7 @@ class OptionsTest : public ::testing::Test {
 };
 
 TEST_F(OptionsTest, AFreshInstallationHasTheDefaults) {
-  TTarsilOption options;
+  Options options;
   options.Load(store_);
   EXPECT_EQ(options.Timeout().Value(), 10);
   EXPECT_FALSE(options.Passive());
@@ -28,7 +28,7 @@ TEST_F(OptionsTest, AFreshInstallationHasTheDefaults) {
 }
 
 TEST_F(OptionsTest, StoreAndLoadRoundTripEveryOption) {
-  TTarsilOption options;
+  Options options;
   options.SetPassive(true);
   options.SetHideWhenRunning(true);
   options.SetDebugMode(true);
@@ -46,7 +46,7 @@ TEST_F(OptionsTest, StoreAndLoadRoundTripEveryOption) {
   EXPECT_EQ(store_.ReadInteger(kOptionsKey, "Runmode"), 1);
   EXPECT_EQ(store_.ReadInteger(kOptionsKey, "cb_passive"), 1);
 
-  TTarsilOption loaded;
+  Options loaded;
   bool debug_told = false;
   loaded.on_debug_mode_changed = [&](bool on) { debug_told = on; };
   loaded.Load(store_);
@@ -71,14 +71,14 @@ TEST_F(OptionsTest, StoreAndLoadRoundTripEveryOption) {
 TEST_F(OptionsTest, OutOfRangeValuesAreBroughtIntoRange) {
   store_.WriteInteger(kOptionsKey, "Timeout", 1000);
   store_.WriteInteger(kOptionsKey, "WaitSec", -5);
-  TTarsilOption options;
+  Options options;
   options.Load(store_);
   EXPECT_EQ(options.Timeout().Value(), 200);
   EXPECT_EQ(options.WaitSeconds().Value(), 0);
 }
 
 TEST_F(OptionsTest, LogSaveClickFillsAnEmptyNameAndKeepsATypedOne) {
-  TTarsilOption options;
+  Options options;
   options.SetLogSave(true);
   EXPECT_EQ(options.LogFileName(), "Tarsil.log");
   options.SetLogSave(false);
@@ -89,13 +89,13 @@ TEST_F(OptionsTest, LogSaveClickFillsAnEmptyNameAndKeepsATypedOne) {
 
   // Loaded: the name is read before the box, so an empty stored name becomes the default.
   store_.WriteInteger(kOptionsKey, "ch_Logsave", 1);
-  TTarsilOption loaded;
+  Options loaded;
   loaded.Load(store_);
   EXPECT_EQ(loaded.LogFileName(), "Tarsil.log");
 }
 
 TEST_F(OptionsTest, MissingValuesLeaveSomeControlsAsTheyAre) {
-  TTarsilOption options;
+  Options options;
   options.SetPassive(true);
   options.SetLogOverwrite(false);
   options.Load(store_);
@@ -106,7 +106,7 @@ TEST_F(OptionsTest, MissingValuesLeaveSomeControlsAsTheyAre) {
 TEST_F(OptionsTest, AWrongTypeStopsTheLoadThere) {
   store_.WriteInteger(kOptionsKey, "Timeout", 50);
   store_.WriteString(kOptionsKey, "WaitSec", "five");
-  TTarsilOption options;
+  Options options;
   EXPECT_THROW(options.Load(store_), SettingsError);
   EXPECT_EQ(options.Timeout().Value(), 10);  // after the failing value: not loaded
 }

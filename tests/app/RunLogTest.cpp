@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Clock.h"
-#include "session/FtpMsg.h"
+#include "session/ExecutionLog.h"
 #include "support/TempDir.h"
 
 namespace tarsil {
@@ -132,9 +132,9 @@ TEST(SaveLogAtCloseTest, TheSpoolWritesTheSameBytesAsTheLines) {
 
 TEST(SaveLogAtCloseTest, ALogLongerThanTheTailIsWrittenWhole) {
   TempDir dir;
-  TMFtpMessenger log;
+  ExecutionLog log;
   std::string expected;
-  for (size_t i = 0; i < TMFtpMessenger::kTailLines * 3 + 7; ++i) {
+  for (size_t i = 0; i < ExecutionLog::kTailLines * 3 + 7; ++i) {
     const std::string line = "line " + std::to_string(i) + " of the run";
     log.AppendLine(line);
     expected += line + "\r\n";

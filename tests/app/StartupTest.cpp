@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ProgressWindow.h"
+#include "app/TransferWindowState.h"
 #include "support/Process.h"
 
 namespace tarsil {

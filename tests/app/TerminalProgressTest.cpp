@@ -68,7 +68,7 @@ class ProgressFaceTest : public ::testing::Test {
   TempDir dir_;
   PollEventLoop loop_;
   SettingsStore store_{(dir_.path() / "settings.reg").string()};
-  TTarsilfm form_{loop_, store_};
+  MainController form_{loop_, store_};
   std::FILE* out_ = std::tmpfile();
   std::FILE* err_ = std::tmpfile();
 };
@@ -78,7 +78,7 @@ TEST_F(ProgressFaceTest, TheLineIsErasedBeforeTheNextLogLineAndNeverLogged) {
   form_.SetView(&face);
   face.SetProgressLine(true, 80);
   form_.Logmemo().AddLine("COMMAND:>   RETR big.bin", LogKind::kCommand);
-  form_.FTPretrieveing(1536, 2.0 / 86400);
+  form_.Retrieving(1536, 2.0 / 86400);
   form_.WriteLog("Download End");
   EXPECT_EQ(Out(),
             "COMMAND:>   RETR big.bin\n"
@@ -93,7 +93,7 @@ TEST_F(ProgressFaceTest, OffWhenOutputIsNoTerminal) {
   {
     ConsoleFace face(loop_, form_, out_, err_, -1, false);  // a file: off by default
     form_.SetView(&face);
-    form_.FTPretrieveing(1536, 2.0 / 86400);
+    form_.Retrieving(1536, 2.0 / 86400);
     form_.FTPtransfer(10, 1.0 / 86400);
     form_.WriteLog("Download End");
     form_.SetView(nullptr);

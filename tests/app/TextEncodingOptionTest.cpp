@@ -3,9 +3,9 @@
 // are UTF-8 with the option on and byte for byte today's CP932 with it off; the options store it.
 #include <gtest/gtest.h>
 
+#include "app/MainController.h"
 #include "app/Options.h"
 #include "app/ScriptFile.h"
-#include "app/Tarsilfm.h"
 #include "platform/PollEventLoop.h"
 #include "support/FakeFtpServer.h"
 #include "support/TempDir.h"
@@ -40,7 +40,7 @@ class TextEncodingOptionTest : public ::testing::Test {
   TempDir dir_;
   PollEventLoop loop_;
   SettingsStore store_{(dir_.path() / "settings.reg").string()};
-  TTarsilfm form_{loop_, store_};
+  MainController form_{loop_, store_};
 };
 
 TEST_F(TextEncodingOptionTest, ScriptsAreSavedBackAsTheyWereRead) {
@@ -95,7 +95,7 @@ TEST_F(TextEncodingOptionTest, AnLmdelLineNamesTheFileExactlyInUtf8AndWithAMarkI
   for (const bool utf8 : {true, false}) {
     SCOPED_TRACE(utf8 ? "UTF-8" : "CP932");
     TempDir run_dir;
-    TTarsilfm form(loop_, store_);
+    MainController form(loop_, store_);
     store_.WriteString(kOptionsKey, "TextEncoding", utf8 ? "UTF-8" : "CP932");
     store_.WriteInteger(kOptionsKey, "ch_Logsave", 1);
     store_.WriteString(kOptionsKey, "Logsave", (run_dir.path() / "run.log").string());
@@ -121,7 +121,7 @@ TEST_F(TextEncodingOptionTest, AUtf8ScriptAgainstACp932Server) {
   for (const bool by_parameter : {false, true}) {
     SCOPED_TRACE(by_parameter ? "setparam" : "FEAT");
     TempDir run_dir;
-    TTarsilfm form(loop_, store_);
+    MainController form(loop_, store_);
     testing::FakeFtpServer server;
     server.On("FEAT", by_parameter ? "211-Features:\r\n UTF8\r\n211 End\r\n"
                                    : "211-Features:\r\n SIZE\r\n211 End\r\n");
@@ -152,7 +152,7 @@ TEST_F(TextEncodingOptionTest, DirFilesFollowTheOption) {
   for (const bool utf8 : {true, false}) {
     SCOPED_TRACE(utf8 ? "UTF-8" : "CP932");
     TempDir run_dir;
-    TTarsilfm form(loop_, store_);
+    MainController form(loop_, store_);
     testing::FakeFtpServer server;
     server.On("FEAT", "211-Features:\r\n UTF8\r\n211 End\r\n");
     server.ServeData("LIST", line + kNameUtf8 + "\r\n" + line + "caf\xC3\xA9.txt\r\n");
@@ -173,7 +173,7 @@ TEST_F(TextEncodingOptionTest, DirFilesFollowTheOption) {
 TEST(TextEncodingOptionsStoreTest, StoredAsTextAndReadBack) {
   TempDir dir;
   SettingsStore store((dir.path() / "settings.reg").string());
-  TTarsilOption options;
+  Options options;
   options.Load(store);
   EXPECT_EQ(options.FileEncoding(), TextEncoding::kCp932);
   EXPECT_EQ(options.ServerNames(), ServerCharset::kAuto);
@@ -182,7 +182,7 @@ TEST(TextEncodingOptionsStoreTest, StoredAsTextAndReadBack) {
   options.Store(store);
   EXPECT_EQ(store.ReadString(kOptionsKey, "TextEncoding"), "UTF-8");
   EXPECT_EQ(store.ReadString(kOptionsKey, "ServerCharset"), "CP932");
-  TTarsilOption again;
+  Options again;
   again.Load(store);
   EXPECT_EQ(again.FileEncoding(), TextEncoding::kUtf8);
   EXPECT_EQ(again.ServerNames(), ServerCharset::kCp932);

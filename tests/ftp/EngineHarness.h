@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/Ftp.h"
+#include "ftp/FtpEngine.h"
 #include "net/HostLookup.h"
 #include "platform/PollEventLoop.h"
 
@@ -30,8 +30,8 @@ struct EngineRecorder {
   std::string replies;                // every chunk read, joined
   std::vector<std::string> secrets;   // texts that must never appear in any event
 
-  void Attach(TMFtp& ftp) {
-    ftp.OnFtpInfo = [this](TMFtp&, FtpInfo info, const std::string& text) {
+  void Attach(FtpEngine& ftp) {
+    ftp.OnFtpInfo = [this](FtpEngine&, FtpInfo info, const std::string& text) {
       Check(text);
       if (info == ftpInfoReply) {
         replies += text;
@@ -42,12 +42,12 @@ struct EngineRecorder {
         events.push_back(std::string("info ") + FtpInfoName(info) + " " + text);
       }
     };
-    ftp.OnFtpError = [this](TMFtp&, FtpError error, const std::string& text) {
+    ftp.OnFtpError = [this](FtpEngine&, FtpError error, const std::string& text) {
       Check(text);
       events.push_back(std::string("error ") + FtpErrorName(error) + " " + text);
     };
     const auto note = [this](const char* name) {
-      return [this, name](TMFtp&) { events.emplace_back(name); };
+      return [this, name](FtpEngine&) { events.emplace_back(name); };
     };
     ftp.OnFtpReady = note("ready");
     ftp.OnLoggedIn = note("loggedin");
@@ -76,7 +76,7 @@ struct EngineRecorder {
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ftp_ = std::make_unique<TMFtp>(loop_);
+    ftp_ = std::make_unique<FtpEngine>(loop_);
     recorder_.Attach(*ftp_);
     ftp_->SetRetryInterval(0);
     ftp_->SetNoopInterval(0);
@@ -93,7 +93,7 @@ class EngineTest : public ::testing::Test {
     EXPECT_TRUE(HostLookup::WaitForThreads(5s));
     // Every socket the engine made is closed. (The fake server's own sockets come and go on its
     // thread, so the process-wide descriptor count is no measure here.)
-    EXPECT_EQ(TMSocket::LiveHandles(), 0u);
+    EXPECT_EQ(AsyncSocket::LiveHandles(), 0u);
   }
 
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
@@ -115,7 +115,7 @@ class EngineTest : public ::testing::Test {
   }
 
   PollEventLoop loop_;
-  std::unique_ptr<TMFtp> ftp_;
+  std::unique_ptr<FtpEngine> ftp_;
   EngineRecorder recorder_;
 };
 

@@ -27,7 +27,7 @@ std::string UnixText(const std::string& name) {
 }
 std::string UnixLine(const std::string& name) { return UnixText(name) + "\r\n"; }
 
-Strings Names(const TMFtpFileInfoList& list) {
+Strings Names(const RemoteEntryList& list) {
   Strings names;
   for (int i = 0; i < list.Count(); ++i) names.push_back(list.GetEntry(i).FileName);
   return names;

@@ -293,20 +293,22 @@ TEST_F(FtpConnectionTest, AbortDuringTheRetryWaitEndsIt) {
 }
 
 TEST_F(FtpConnectionTest, NoServerNameAsksTheOwner) {
-  std::vector<TMFtpInfoNeeded> asked;
-  ftp_->OnFtpNeedInfo = [&asked](TMFtp&, TMFtpInfoNeeded need, std::string& value) {
+  std::vector<FtpInfoNeeded> asked;
+  ftp_->OnFtpNeedInfo = [&asked](FtpEngine&, FtpInfoNeeded need, std::string& value) {
     asked.push_back(need);
     value = "  ";
   };
   ftp_->LoginServer();
   ASSERT_TRUE(RunUntilEvent("ready"));
   EXPECT_EQ(recorder_.events, (std::vector<std::string>{"error ftpErrorNoServer ", "ready"}));
-  EXPECT_EQ(asked, std::vector<TMFtpInfoNeeded>{needServer});
+  EXPECT_EQ(asked, std::vector<FtpInfoNeeded>{needServer});
 
   FakeFtpServer server;
   recorder_.events.clear();
   ftp_->SetPort(server.port());
-  ftp_->OnFtpNeedInfo = [](TMFtp&, TMFtpInfoNeeded, std::string& value) { value = " 127.0.0.1 "; };
+  ftp_->OnFtpNeedInfo = [](FtpEngine&, FtpInfoNeeded, std::string& value) {
+    value = " 127.0.0.1 ";
+  };
   ftp_->LoginServer();
   ASSERT_TRUE(RunUntilEvent("loggedin"));
   EXPECT_EQ(ftp_->Server(), "127.0.0.1");
@@ -388,7 +390,7 @@ TEST_F(FtpConnectionTest, ServerLeavingAnIdleSessionDisconnectsQuietly) {
 TEST_F(FtpConnectionTest, ListenerSlots) {
   std::vector<std::string> calls;
   const auto info = [&calls](const char* name) {
-    return [&calls, name](TMFtp&, FtpInfo, const std::string&) { calls.emplace_back(name); };
+    return [&calls, name](FtpEngine&, FtpInfo, const std::string&) { calls.emplace_back(name); };
   };
   ftp_->OnFtpInfo = info("published");
   EXPECT_EQ(ftp_->AddInfoListener(nullptr), -1);
@@ -401,9 +403,9 @@ TEST_F(FtpConnectionTest, ListenerSlots) {
   ftp_->RemoveInfoListener(9);
   EXPECT_EQ(ftp_->AddInfoListener(info("again")), 2);
   // Error listeners have their own table.
-  EXPECT_EQ(ftp_->AddErrorListener([](TMFtp&, FtpError, const std::string&) {}), 1);
+  EXPECT_EQ(ftp_->AddErrorListener([](FtpEngine&, FtpError, const std::string&) {}), 1);
   ftp_->RemoveErrorListener(1);
-  EXPECT_EQ(ftp_->AddErrorListener([](TMFtp&, FtpError, const std::string&) {}), 1);
+  EXPECT_EQ(ftp_->AddErrorListener([](FtpEngine&, FtpError, const std::string&) {}), 1);
 
   ftp_->QuitServer();  // refused: one information notice
   EXPECT_EQ(calls, (std::vector<std::string>{"published", "one", "again", "three", "four"}));

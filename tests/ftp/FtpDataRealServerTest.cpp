@@ -128,7 +128,7 @@ TEST_P(FtpDataRealServerTest, ListsAndManagesDirectories) {
       folders.push_back(ftp_->CurrentFolders().GetEntry(i).FileName);
     }
     for (int i = 0; i < ftp_->CurrentFiles().Count(); ++i) {
-      const MFtpFileInfo entry = ftp_->CurrentFiles().GetEntry(i);
+      const RemoteEntry entry = ftp_->CurrentFiles().GetEntry(i);
       files.push_back(entry.FileName);
       if (entry.FileName == "binary.bin") {
         EXPECT_EQ(entry.Size, "100000");

@@ -6,12 +6,12 @@
 
 #include <type_traits>
 
-#include "ftp/Ftp.h"
+#include "ftp/FtpEngine.h"
 
 namespace tarsil {
 namespace {
 
-static_assert(std::is_same_v<decltype(std::declval<TMFtp>().BytesTransferred()), int64_t>);
+static_assert(std::is_same_v<decltype(std::declval<FtpEngine>().BytesTransferred()), int64_t>);
 
 TEST(FtpDataTextTest, PasvReplies) {
   struct Case {

@@ -24,7 +24,7 @@ const std::string kListing =
     "-rw-r--r--   1 ftp      ftp          1234 Jan 01  2020 a.txt\r\n"
     "-rw-r--r--   1 ftp      ftp            99 Jan 01  2020 no line end";
 
-Strings Names(const TMFtpFileInfoList& list) {
+Strings Names(const RemoteEntryList& list) {
   Strings names;
   for (int i = 0; i < list.Count(); ++i) names.push_back(list.GetEntry(i).FileName);
   return names;

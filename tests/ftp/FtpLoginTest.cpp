@@ -34,10 +34,10 @@ std::vector<std::string> FailedEvents(const std::string& error,
 
 struct LoginCase {
   std::string name;
-  std::function<void(FakeFtpServer&, TMFtp&)> setup;
+  std::function<void(FakeFtpServer&, FtpEngine&)> setup;
   std::vector<std::string> commands;     // as the server received them
   std::vector<std::string> events = {};  // empty: the plain successful login
-  std::function<void(TMFtp&)> check = nullptr;
+  std::function<void(FtpEngine&)> check = nullptr;
 };
 
 class FtpLoginTest : public EngineTest {
@@ -83,12 +83,12 @@ const std::vector<std::string> kFullChain = {"USER alice", "PASS s3cret", "SYST"
 
 TEST_F(FtpLoginTest, DirectLoginWithMultiLineGreeting) {
   RunCase({"multi-line greeting",
-           [](FakeFtpServer& server, TMFtp&) {
+           [](FakeFtpServer& server, FtpEngine&) {
              server.SetGreeting("220-Welcome\r\n  to the fake\r\n220-more\r\n220 ready\r\n");
            },
            kFullChain,
            {},
-           [this](TMFtp& ftp) {
+           [this](FtpEngine& ftp) {
              EXPECT_EQ(ftp.ServerType(), ftpstUNIX);
              EXPECT_TRUE(ftp.ResumeSupported());
              EXPECT_EQ(ftp.CurrentDirectory(), "/");
@@ -102,22 +102,22 @@ TEST_F(FtpLoginTest, DirectLoginWithMultiLineGreeting) {
 }
 
 TEST_F(FtpLoginTest, ReplySplitIntoSingleBytes) {
-  RunCase({"bytes", [](FakeFtpServer& server, TMFtp&) { server.SplitRepliesIntoBytes(true); },
+  RunCase({"bytes", [](FakeFtpServer& server, FtpEngine&) { server.SplitRepliesIntoBytes(true); },
            kFullChain});
 }
 
 TEST_F(FtpLoginTest, UserAcceptedWithoutPassword) {
   RunCase({"USER 230",
-           [](FakeFtpServer& server, TMFtp&) { server.On("USER", "230 In.\r\n"); },
+           [](FakeFtpServer& server, FtpEngine&) { server.On("USER", "230 In.\r\n"); },
            {"USER alice", "SYST", "REST 100", "REST 0", "PWD"}});
 }
 
 TEST_F(FtpLoginTest, AccountAskedAndMasked) {
   RunCase({"PASS 332",
-           [](FakeFtpServer& server, TMFtp& ftp) {
+           [](FakeFtpServer& server, FtpEngine& ftp) {
              server.On("PASS", "332 Need account.\r\n");
              server.On("ACCT", "230 In.\r\n");
-             ftp.OnFtpNeedInfo = [](TMFtp&, TMFtpInfoNeeded need, std::string& value) {
+             ftp.OnFtpNeedInfo = [](FtpEngine&, FtpInfoNeeded need, std::string& value) {
                EXPECT_EQ(need, needAccount);
                EXPECT_EQ(value, "");
                value = "budget-42";
@@ -125,7 +125,7 @@ TEST_F(FtpLoginTest, AccountAskedAndMasked) {
            },
            {"USER alice", "PASS s3cret", "ACCT budget-42", "SYST", "REST 100", "REST 0", "PWD"},
            {},
-           [this](TMFtp& ftp) {
+           [this](FtpEngine& ftp) {
              EXPECT_EQ(ftp.Account(), "budget-42");  // the answer stays in the property
              EXPECT_EQ(recorder_.commands[2], "ACCT (want to know) :-P");
            }});
@@ -133,21 +133,21 @@ TEST_F(FtpLoginTest, AccountAskedAndMasked) {
 
 TEST_F(FtpLoginTest, UserRefused) {
   RunCase({"USER 530",
-           [](FakeFtpServer& s, TMFtp&) { s.On("USER", "530 No.\r\n"); },
+           [](FakeFtpServer& s, FtpEngine&) { s.On("USER", "530 No.\r\n"); },
            {"USER alice"},
            FailedEvents("ftpErrorPasswordRejected")});
 }
 
 TEST_F(FtpLoginTest, PasswordRefused) {
   RunCase({"PASS 530",
-           [](FakeFtpServer& s, TMFtp&) { s.On("PASS", "530 Login incorrect.\r\n"); },
+           [](FakeFtpServer& s, FtpEngine&) { s.On("PASS", "530 Login incorrect.\r\n"); },
            {"USER alice", "PASS s3cret"},
            FailedEvents("ftpErrorPasswordRejected")});
 }
 
 TEST_F(FtpLoginTest, AccountRefused) {
   RunCase({"ACCT 530",
-           [](FakeFtpServer& s, TMFtp& ftp) {
+           [](FakeFtpServer& s, FtpEngine& ftp) {
              s.On("PASS", "332 Account.\r\n");
              s.On("ACCT", "530 No.\r\n");
              ftp.SetAccount("budget-42");
@@ -158,7 +158,7 @@ TEST_F(FtpLoginTest, AccountRefused) {
 
 TEST_F(FtpLoginTest, ServerTypeAndRestartProbe) {
   RunCase({"SYST 500, REST 502",
-           [](FakeFtpServer& s, TMFtp&) {
+           [](FakeFtpServer& s, FtpEngine&) {
              s.On("SYST", "500 What?\r\n");
              s.On("REST", "502 No restart.\r\n");
            },
@@ -166,7 +166,7 @@ TEST_F(FtpLoginTest, ServerTypeAndRestartProbe) {
            {"info ftpInfoConnected 127.0.0.1",
             "info ftpInfoResumeNotSupported This site cannot resume broken downloads/uploads",
             "info ftpInfoLoggedIn Logged in", "ready", "loggedin"},
-           [](TMFtp& ftp) {
+           [](FtpEngine& ftp) {
              EXPECT_EQ(ftp.ServerType(), ftpstDefault);
              EXPECT_FALSE(ftp.ResumeSupported());
            }});
@@ -174,60 +174,60 @@ TEST_F(FtpLoginTest, ServerTypeAndRestartProbe) {
 
 TEST_F(FtpLoginTest, KnownServerTypeSendsNoSyst) {
   RunCase({"preset type",
-           [](FakeFtpServer&, TMFtp& ftp) { ftp.SetServerType(ftpstMSFTP); },
+           [](FakeFtpServer&, FtpEngine& ftp) { ftp.SetServerType(ftpstMSFTP); },
            {"USER alice", "PASS s3cret", "REST 100", "REST 0", "PWD"},
            {},
-           [](TMFtp& ftp) { EXPECT_EQ(ftp.ServerType(), ftpstMSFTP); }});
+           [](FtpEngine& ftp) { EXPECT_EQ(ftp.ServerType(), ftpstMSFTP); }});
 }
 
 TEST_F(FtpLoginTest, InitialDirectoryQuotedInCwdReplyNeedsNoPwd) {
   RunCase({"CWD quoted",
-           [](FakeFtpServer& s, TMFtp& ftp) {
+           [](FakeFtpServer& s, FtpEngine& ftp) {
              ftp.SetInitialDirectory("/pub");
              s.On("CWD", "250 \"/pub\" is the current directory.\r\n");
            },
            {"USER alice", "PASS s3cret", "SYST", "REST 100", "REST 0", "CWD /pub"},
            {},
-           [](TMFtp& ftp) { EXPECT_EQ(ftp.CurrentDirectory(), "/pub"); }});
+           [](FtpEngine& ftp) { EXPECT_EQ(ftp.CurrentDirectory(), "/pub"); }});
 }
 
 TEST_F(FtpLoginTest, InitialDirectoryWithoutQuoteOrRefusedAsksPwd) {
   RunCase({"CWD plain",
-           [](FakeFtpServer& s, TMFtp& ftp) {
+           [](FakeFtpServer& s, FtpEngine& ftp) {
              ftp.SetInitialDirectory("/pub");
              s.On("PWD", "257 \"/pub\"\r\n");
            },
            {"USER alice", "PASS s3cret", "SYST", "REST 100", "REST 0", "CWD /pub", "PWD"},
            {},
-           [](TMFtp& ftp) { EXPECT_EQ(ftp.CurrentDirectory(), "/pub"); }});
+           [](FtpEngine& ftp) { EXPECT_EQ(ftp.CurrentDirectory(), "/pub"); }});
 }
 
 TEST_F(FtpLoginTest, RefusedInitialDirectoryIsNoFailure) {
   RunCase({"CWD 550",
-           [](FakeFtpServer& s, TMFtp& ftp) {
+           [](FakeFtpServer& s, FtpEngine& ftp) {
              ftp.SetInitialDirectory("/nope");
              s.On("CWD", "550 No such directory.\r\n");
              s.On("PWD", "257 \"/home/alice\"\r\n");
            },
            {"USER alice", "PASS s3cret", "SYST", "REST 100", "REST 0", "CWD /nope", "PWD"},
            {},
-           [](TMFtp& ftp) { EXPECT_EQ(ftp.CurrentDirectory(), "/home/alice"); }});
+           [](FtpEngine& ftp) { EXPECT_EQ(ftp.CurrentDirectory(), "/home/alice"); }});
 }
 
 TEST_F(FtpLoginTest, RefusedPwdFailsTheLoginWithoutLoggedIn) {
-  RunCase({"PWD 550", [](FakeFtpServer& s, TMFtp&) { s.On("PWD", "550 No.\r\n"); }, kFullChain,
+  RunCase({"PWD 550", [](FakeFtpServer& s, FtpEngine&) { s.On("PWD", "550 No.\r\n"); }, kFullChain,
            FailedEvents("ftpErrorCommandFailed", {kResumeSupported})});
 }
 
 TEST_F(FtpLoginTest, DrivePathsOfNetTermAndServU) {
   RunCase({"NetTerm greeting",
-           [](FakeFtpServer& s, TMFtp&) {
+           [](FakeFtpServer& s, FtpEngine&) {
              s.SetGreeting("220 NetTerm FTP server ready\r\n");
              s.On("PWD", "257 \"E:\\pub\" is current.\r\n");
            },
            {"USER alice", "PASS s3cret", "REST 100", "REST 0", "PWD"},
            {},
-           [](TMFtp& ftp) {
+           [](FtpEngine& ftp) {
              EXPECT_EQ(ftp.ServerType(), ftpstNetTerm);
              EXPECT_EQ(ftp.CurrentDirectory(), "/pub");
            }});
@@ -235,38 +235,38 @@ TEST_F(FtpLoginTest, DrivePathsOfNetTermAndServU) {
 
 TEST_F(FtpLoginTest, DrivePathOfServU) {
   RunCase({"ServU",
-           [](FakeFtpServer& s, TMFtp& ftp) {
+           [](FakeFtpServer& s, FtpEngine& ftp) {
              ftp.SetServerType(ftpstServU);
              s.On("PWD", "257 \"/E:/pub\" is current.\r\n");
            },
            {"USER alice", "PASS s3cret", "REST 100", "REST 0", "PWD"},
            {},
-           [](TMFtp& ftp) { EXPECT_EQ(ftp.CurrentDirectory(), "/pub"); }});
+           [](FtpEngine& ftp) { EXPECT_EQ(ftp.CurrentDirectory(), "/pub"); }});
 }
 
 TEST_F(FtpLoginTest, MissingUserAndPasswordAreAsked) {
-  std::vector<TMFtpInfoNeeded> asked;
+  std::vector<FtpInfoNeeded> asked;
   RunCase({"asked",
-           [&asked](FakeFtpServer&, TMFtp& ftp) {
+           [&asked](FakeFtpServer&, FtpEngine& ftp) {
              ftp.SetUsername("");
              ftp.SetPassword("");
-             ftp.OnFtpNeedInfo = [&asked](TMFtp&, TMFtpInfoNeeded need, std::string& value) {
+             ftp.OnFtpNeedInfo = [&asked](FtpEngine&, FtpInfoNeeded need, std::string& value) {
                asked.push_back(need);
                value = need == needUser ? "bob" : "s3cret";
              };
            },
            {"USER bob", "PASS s3cret", "SYST", "REST 100", "REST 0", "PWD"},
            {},
-           [](TMFtp& ftp) {
+           [](FtpEngine& ftp) {
              EXPECT_EQ(ftp.Username(), "bob");
              EXPECT_EQ(ftp.Password(), "s3cret");
            }});
-  EXPECT_EQ(asked, (std::vector<TMFtpInfoNeeded>{needUser, needPassword}));
+  EXPECT_EQ(asked, (std::vector<FtpInfoNeeded>{needUser, needPassword}));
 }
 
 TEST_F(FtpLoginTest, EmptyAnswerIsSentAsItIs) {
   RunCase({"empty user",
-           [](FakeFtpServer& s, TMFtp& ftp) {
+           [](FakeFtpServer& s, FtpEngine& ftp) {
              ftp.SetUsername("");
              s.On("USER", "530 Who?\r\n");
            },
@@ -276,7 +276,7 @@ TEST_F(FtpLoginTest, EmptyAnswerIsSentAsItIs) {
 
 TEST_F(FtpLoginTest, NegativeGreetingIsRejected) {
   RunCase({"421",
-           [](FakeFtpServer& s, TMFtp&) { s.SetGreeting("421 Too many users.\r\n"); },
+           [](FakeFtpServer& s, FtpEngine&) { s.SetGreeting("421 Too many users.\r\n"); },
            {},
            FailedEvents("ftpErrorUserRejected")});
 }
@@ -285,7 +285,7 @@ TEST_F(FtpLoginTest, NegativeGreetingIsRejected) {
 
 struct ProxyCase {
   std::string name;
-  TMFtpProxyType type;
+  FtpProxyType type;
   uint16_t target_port;
   std::function<void(FakeFtpServer&)> script;
   std::vector<std::string> commands;
@@ -304,11 +304,11 @@ class FtpProxyTest : public FtpLoginTest {
     ftp_->SetProxyUsername("gate");
     ftp_->SetProxyPassword("gatepw");
     RunCase({row.name,
-             [&row](FakeFtpServer& s, TMFtp&) {
+             [&row](FakeFtpServer& s, FtpEngine&) {
                if (row.script) row.script(s);
              },
              row.commands, row.error.empty() ? std::vector<std::string>{} : FailedEvents(row.error),
-             [&row](TMFtp& ftp) {
+             [&row](FtpEngine& ftp) {
                // The real target is back in place whatever the outcome.
                EXPECT_EQ(ftp.Server(), "ftp.example");
                EXPECT_EQ(ftp.Port(), row.target_port);

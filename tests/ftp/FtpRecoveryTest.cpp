@@ -161,16 +161,16 @@ TEST_F(FtpRecoveryTest, CancelledRequestsEndOnTheSameConnection) {
   struct Case {
     const char* name;
     std::function<void(FakeFtpServer&)> script;
-    std::function<void(TMFtp&)> request;
+    std::function<void(FtpEngine&)> request;
     std::string last_command;
   };
   const Case cases[] = {
       {"a command answered late",
        [](FakeFtpServer& s) { s.DelayReply("MKD", std::chrono::milliseconds(600)); },
-       [](TMFtp& f) { f.CreateDir("new"); }, "MKD new"},
+       [](FtpEngine& f) { f.CreateDir("new"); }, "MKD new"},
       {"a stalled download",
        [](FakeFtpServer& s) { s.OnTransfer("RETR big", FakeTransfer().Stalled()); },
-       [this](TMFtp& f) { f.RetrieveFile("big", dir_.str() + "/big"); }, "RETR big"},
+       [this](FtpEngine& f) { f.RetrieveFile("big", dir_.str() + "/big"); }, "RETR big"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -58,7 +58,7 @@ TEST(FtpTextTest, LineBreaksAndNulAreCaught) {
 
 TEST(FtpTextTest, FirstLoginCommandOfEachProxyForm) {
   struct Row {
-    TMFtpProxyType type;
+    FtpProxyType type;
     uint16_t port;
     std::string command;
   };
@@ -82,7 +82,7 @@ TEST(FtpTextTest, FirstLoginCommandOfEachProxyForm) {
 TEST(FtpTextTest, ServerTypeFromSystReply) {
   struct Row {
     std::string reply;
-    TMFtpServerType type;
+    FtpServerType type;
   };
   const std::vector<Row> rows = {
       {"215 UNIX Type: L8", ftpstUNIX},

@@ -18,7 +18,7 @@ class FtpTransferBlocksTest : public TransferTest {
  protected:
   void SetUp() override {
     TransferTest::SetUp();
-    ftp_->OnDataProgress = [this](TMFtp& ftp) {
+    ftp_->OnDataProgress = [this](FtpEngine& ftp) {
       steps_.push_back(ftp.BytesTransferred() - last_count_);
       last_count_ = ftp.BytesTransferred();
     };
@@ -50,7 +50,7 @@ class FtpTransferBlocksTest : public TransferTest {
 
 TEST_F(FtpTransferBlocksTest, SizesAroundTheBlockArriveWhole) {
   const size_t sizes[] = {0, 1, kBlock - 1, kBlock, kBlock + 1, 3 * kBlock + 1234};
-  for (const TMFtpTransferType type : {BinaryTransfer, AsciiTransfer}) {
+  for (const FtpTransferType type : {BinaryTransfer, AsciiTransfer}) {
     for (const size_t size : sizes) {
       const bool passive = size % 2 == 0;  // both modes across the table
       SCOPED_TRACE(std::to_string(size) + (type == BinaryTransfer ? " binary" : " ascii"));

@@ -251,7 +251,7 @@ TEST_F(FtpTransferFaultTest, ASlowProgressHandlerLetsTheLoopTurnBetweenUploadBlo
     // A timer due every millisecond: any turn of the loop runs it.
     EventTarget counter(loop_, [&ticks](const Notice&) { ++ticks; });
     counter.SetTimer(1, 1);
-    ftp_->OnDataProgress = [&](TMFtp&) {
+    ftp_->OnDataProgress = [&](FtpEngine&) {
       ticks_at_block.push_back(ticks);
       std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the handler's own work
     };

@@ -26,7 +26,7 @@ FakeTransfer Serving(const std::string& bytes) {
 
 struct Mode {
   bool passive;
-  TMFtpTransferType type;
+  FtpTransferType type;
   bool append;
 };
 

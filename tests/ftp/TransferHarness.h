@@ -48,8 +48,8 @@ class TransferTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    const TMFtpInfoEvent recorded = ftp_->OnFtpInfo;
-    ftp_->OnFtpInfo = [this, recorded](TMFtp& ftp, FtpInfo info, const std::string& text) {
+    const FtpInfoEvent recorded = ftp_->OnFtpInfo;
+    ftp_->OnFtpInfo = [this, recorded](FtpEngine& ftp, FtpInfo info, const std::string& text) {
       if (info == ftpInfoData) {
         ++data_notices_;
         if (!text.empty()) data_lines_.push_back(text);
@@ -60,7 +60,7 @@ class TransferTest : public EngineTest {
       }
     };
     const auto note = [this](const char* name) {
-      return [this, name](TMFtp&) { recorder_.events.emplace_back(name); };
+      return [this, name](FtpEngine&) { recorder_.events.emplace_back(name); };
     };
     ftp_->OnFileReceived = note("received");
     ftp_->OnFileStored = note("stored");
@@ -70,9 +70,9 @@ class TransferTest : public EngineTest {
     ftp_->OnDirectoryDeleted = note("removed");
     ftp_->OnFileDeleted = note("deleted");
     ftp_->OnFileRenamed = note("renamed");
-    ftp_->OnDataProgress = [this](TMFtp&) { ++progress_; };
-    ftp_->OnRetrieveComplete = [this](TMFtp&) { ++data_closes_; };
-    ftp_->OnFtpNeedInfo = [this](TMFtp&, TMFtpInfoNeeded need, std::string& value) {
+    ftp_->OnDataProgress = [this](FtpEngine&) { ++progress_; };
+    ftp_->OnRetrieveComplete = [this](FtpEngine&) { ++data_closes_; };
+    ftp_->OnFtpNeedInfo = [this](FtpEngine&, FtpInfoNeeded need, std::string& value) {
       if (need == needResumeChoice) {
         ++resume_questions_;
         value = resume_answer_;

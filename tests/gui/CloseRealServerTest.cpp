@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QTest>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 #include "app/Options.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/ScriptEditor.h"
@@ -34,9 +34,9 @@ class CloseRealServerTest : public QObject {
         "\nCd upload\nPut " + local + " closed-early.bin\nRem after\n"));
     d.dialogs.answers = {Answer::kYes, Answer::kCancel};  // disconnect; keep the edited script
     // The first upload block asks for the close, as a click would: through the event queue.
-    TProgressEvent shown = d.form->FTP().Ontransfer;
+    ProgressEvent shown = d.form->FTP().Ontransfer;
     bool asked = false;
-    d.form->FTP().Ontransfer = [&](TLowFTP& sender, int64_t bytes, double spend) {
+    d.form->FTP().Ontransfer = [&](FtpSession& sender, int64_t bytes, double spend) {
       shown(sender, bytes, spend);
       if (asked) return;
       asked = true;

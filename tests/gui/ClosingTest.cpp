@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/ScriptEditor.h"
 #include "support/FakeFtpServer.h"
@@ -22,7 +22,7 @@ class ClosingTest : public QObject {
  private:
   std::unique_ptr<Desktop> d_;
   gui::MainWindow& W() { return *d_->window; }
-  TTarsilfm& F() { return *d_->form; }
+  MainController& F() { return *d_->form; }
 
   static bool Received(const FakeFtpServer& server, const std::string& verb) {
     const std::vector<std::string> commands = server.Commands();

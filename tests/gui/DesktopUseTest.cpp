@@ -11,10 +11,10 @@
 #include <QTest>
 #include <QTextBlock>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 #include "gui/Desktop.h"
+#include "gui/GuiMessages.h"
 #include "gui/GuiTestSupport.h"
-#include "gui/GuiTexts.h"
 #include "gui/LogView.h"
 #include "gui/ScriptEditor.h"
 
@@ -26,7 +26,7 @@ class DesktopUseTest : public QObject {
  private:
   std::unique_ptr<Desktop> d_;
   gui::MainWindow& W() { return *d_->window; }
-  TTarsilfm& F() { return *d_->form; }
+  MainController& F() { return *d_->form; }
 
   // Drags `data` over `target` and drops it there, as a file manager would; returns whether
   // the drag was accepted.

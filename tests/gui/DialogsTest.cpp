@@ -9,12 +9,12 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 #include "gui/AboutBox.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
+#include "gui/GuiMessages.h"
 #include "gui/GuiTestSupport.h"
-#include "gui/GuiTexts.h"
 #include "gui/UrlLabel.h"
 #include "support/Process.h"
 
@@ -102,7 +102,7 @@ class DialogsTest : public QObject {
   }
 
   void aboutBoxAndItsLinkLabel() {
-    gui::TAboutBox about(QStringLiteral("file:///usr/share/doc/tarsil/user-guide.html"));
+    gui::AboutBox about(QStringLiteral("file:///usr/share/doc/tarsil/user-guide.html"));
     QCOMPARE(about.windowTitle(), QString::fromUtf8("ﾊﾞｰｼﾞｮﾝ情報"));
     QCOMPARE(about.size(), QSize(374, 128));
     about.SetVersion("2.6e ");
@@ -110,7 +110,7 @@ class DialogsTest : public QObject {
     QCOMPARE(about.VersionLabel()->text(), QStringLiteral("Version 2.6e "));
     about.accept();
 
-    gui::TURLLabel* link = about.Link();
+    gui::UrlLabel* link = about.Link();
     QCOMPARE(link->text(), QStringLiteral("file:///usr/share/doc/tarsil/user-guide.html"));
     QStringList opened;
     link->opener = [&](const QString& target) {
@@ -125,7 +125,7 @@ class DialogsTest : public QObject {
     QVERIFY(handled);
     QCOMPARE(opened.size(), 1);
 
-    gui::TURLLabel captioned;
+    gui::UrlLabel captioned;
     captioned.setText(QStringLiteral("Home"));
     captioned.SetURL(QStringLiteral("https://tarsil.example/"));
     QCOMPARE(captioned.text(), QStringLiteral("Home"));

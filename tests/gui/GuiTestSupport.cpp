@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <chrono>
 
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 
 namespace tarsil::testing {
 
@@ -35,7 +35,7 @@ bool ScriptedDialogs::OpenDocument(const QUrl& url) {
 
 Desktop::Desktop() : store((dir.path() / "settings.reg").string()) {
   user_guide = QString::fromStdString(dir.Write("docs/user-guide.html", "<html></html>"));
-  form = std::make_unique<TTarsilfm>(loop, store);
+  form = std::make_unique<MainController>(loop, store);
   loop.SetFailureHandler([this](std::exception_ptr failure) {
     try {
       std::rethrow_exception(failure);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
 #include "gui/Dialogs.h"
 #include "gui/MainWindow.h"
 #include "gui/QtEventLoop.h"
@@ -59,7 +59,7 @@ class Desktop {
   gui::QtEventLoop loop;
   SettingsStore store;
   ScriptedDialogs dialogs;
-  std::unique_ptr<TTarsilfm> form;
+  std::unique_ptr<MainController> form;
   std::unique_ptr<gui::MainWindow> window;
   QString user_guide;
 };

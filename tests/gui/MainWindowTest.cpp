@@ -12,15 +12,15 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 #include "app/ScriptFile.h"
 #include "gui/AboutBox.h"
+#include "gui/GuiMessages.h"
 #include "gui/GuiTestSupport.h"
-#include "gui/GuiTexts.h"
 #include "gui/LogView.h"
-#include "gui/ProgressWindow.h"
 #include "gui/ScriptEditor.h"
-#include "script/ScriptTexts.h"
+#include "gui/TransferWindow.h"
+#include "script/ScriptMessages.h"
 #include "support/FakeFtpServer.h"
 
 namespace tarsil::testing {
@@ -33,7 +33,7 @@ class MainWindowTest : public QObject {
  private:
   std::unique_ptr<Desktop> d_;
   gui::MainWindow& W() { return *d_->window; }
-  TTarsilfm& F() { return *d_->form; }
+  MainController& F() { return *d_->form; }
   QAction* A(const char* name) { return W().Action(name); }
   QString Native(const std::string& path) { return QString::fromStdString(path); }
   void Type(const QString& text) {
@@ -281,7 +281,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(W().StatusPanel(1)->text(), QStringLiteral("Connect"));
     QCOMPARE(W().StatusPanel(2)->text(), QStringLiteral("ftp.example"));
     QCOMPARE(W().statusBar()->palette().color(QPalette::Window), QColor(0, 255, 0));
-    F().FTPretrieveing(1024, 1.0 / 86400);
+    F().Retrieving(1024, 1.0 / 86400);
     QCOMPARE(W().StatusPanel(3)->text(), QStringLiteral("Retrieve...1024"));
     F().FTPretrievefinished(2048, 2.0 / 86400);
     QCOMPARE(W().StatusPanel(3)->text(), QStringLiteral("Retrieved 2048(1024cps)"));
@@ -292,7 +292,7 @@ class MainWindowTest : public QObject {
   }
 
   void logViewColoursLinesAndFollowsTheFont() {
-    TMFtpMessenger& log = F().Logmemo();
+    ExecutionLog& log = F().Logmemo();
     log.ShowText("USER anonymous", LogKind::kCommand);
     log.ShowText("220 ready", LogKind::kReply);
     log.SetStyle(msgMFtp);
@@ -322,11 +322,11 @@ class MainWindowTest : public QObject {
   }
 
   void aLongLogShowsItsTailUnderANoteOnEarlierLines() {
-    TMFtpMessenger& log = F().Logmemo();
-    const int total = static_cast<int>(TMFtpMessenger::kTailLines) + 25;
+    ExecutionLog& log = F().Logmemo();
+    const int total = static_cast<int>(ExecutionLog::kTailLines) + 25;
     for (int i = 0; i < total; ++i) log.AppendLine("line " + std::to_string(i));
     QTextDocument* document = W().Log()->document();
-    QCOMPARE(document->blockCount(), static_cast<int>(TMFtpMessenger::kTailLines) + 1);
+    QCOMPARE(document->blockCount(), static_cast<int>(ExecutionLog::kTailLines) + 1);
     QCOMPARE(document->firstBlock().text(), gui::Utf8(gui::texts::kEarlierLogLines));
     QCOMPARE(document->findBlockByNumber(1).text(), QStringLiteral("line 25"));
     QCOMPARE(document->lastBlock().text(), QStringLiteral("line %1").arg(total - 1));
@@ -339,7 +339,7 @@ class MainWindowTest : public QObject {
     d_->store.WriteInteger(kOptionsKey, "cb_progress", 1);
     d_->store.WriteInteger(kOptionsKey, "cb_showbutton", 1);
     const std::string script = d_->dir.Write("job.fcs", "# before\r\npause\r\n# after\r\n");
-    gui::Tprogfm& progress = W().Progress();
+    gui::TransferWindow& progress = W().Progress();
     bool checked = false;
     d_->dialogs.during_box = [&] {
       QVERIFY(progress.isVisible());

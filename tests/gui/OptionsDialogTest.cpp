@@ -10,9 +10,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
+#include "gui/GuiMessages.h"
 #include "gui/GuiTestSupport.h"
-#include "gui/GuiTexts.h"
 #include "gui/OptionsDialog.h"
 
 namespace tarsil::testing {

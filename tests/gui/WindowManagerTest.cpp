@@ -19,7 +19,7 @@
 #include "gui/GuiTestSupport.h"
 #include "gui/LogView.h"
 #include "gui/OptionsDialog.h"
-#include "gui/ProgressWindow.h"
+#include "gui/TransferWindow.h"
 
 namespace tarsil::testing {
 
@@ -109,7 +109,7 @@ class WindowManagerTest : public QObject {
     }
     d_->store.WriteInteger(kOptionsKey, "cb_progress", 1);
     const std::string script = d_->dir.Write("job.fcs", "# before\r\npause\r\n# after\r\n");
-    gui::Tprogfm& progress = W().Progress();
+    gui::TransferWindow& progress = W().Progress();
     bool checked = false;
     QString allowed;
     QString hints;

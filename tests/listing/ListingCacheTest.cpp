@@ -41,14 +41,14 @@ void SetWriteDate(const std::string& path, int year, int month, int day) {
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
-void Add(TMFtpFileInfoList& list, const MFtpFileInfo& e) {
+void Add(RemoteEntryList& list, const RemoteEntry& e) {
   list.AddEntry(e.FileName, e.Attributes, e.Date, e.Size, e.Link, e.Owner, e.Group, e.Description);
 }
 
-MFtpFileInfo Entry(std::string name) { return testing::SampleEntry(std::move(name), kDescription); }
+RemoteEntry Entry(std::string name) { return testing::SampleEntry(std::move(name), kDescription); }
 
-TMFtpFileInfoList OneEntryList(const std::string& name = "pub") {
-  TMFtpFileInfoList list;
+RemoteEntryList OneEntryList(const std::string& name = "pub") {
+  RemoteEntryList list;
   Add(list, Entry(name));
   return list;
 }
@@ -130,21 +130,21 @@ TEST_F(ListingCacheTest, CacheFileNameNeverLeavesTheFolder) {
 }
 
 TEST_F(ListingCacheTest, RoundTripOfEveryFieldWithCp932Names) {
-  TMFtpFileInfoList files;
+  RemoteEntryList files;
   Add(files, Entry(kJapanese + " " + kTrail5C + ".txt"));
-  Add(files, MFtpFileInfo{});  // every field empty
-  MFtpFileInfo odd = Entry("  spaced  name  ");
+  Add(files, RemoteEntry{});  // every field empty
+  RemoteEntry odd = Entry("  spaced  name  ");
   odd.Link = "8388621.48594";
   odd.Date = "1/1/80 12:00";
   Add(files, odd);
-  TMFtpFileInfoList folders = OneEntryList(kJapanese);
+  RemoteEntryList folders = OneEntryList(kJapanese);
 
   const std::string files_path = Path("/pub", CachedListKind::kFiles);
   const std::string folders_path = Path("/pub");
   cache_.SaveCachedList(files_path, files);
   cache_.SaveCachedList(folders_path, folders);
 
-  TMFtpFileInfoList loaded = OneEntryList("old entry");
+  RemoteEntryList loaded = OneEntryList("old entry");
   ASSERT_TRUE(cache_.LoadCachedList(files_path, loaded, 7));
   ASSERT_EQ(loaded.Count(), files.Count());
   for (int i = 0; i < files.Count(); ++i) EXPECT_EQ(loaded.GetEntry(i), files.GetEntry(i)) << i;
@@ -160,7 +160,7 @@ TEST_F(ListingCacheTest, RoundTripOfEveryFieldWithCp932Names) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
 
   // An empty list is the single line 0, and reads back as empty.
-  cache_.SaveCachedList(folders_path, TMFtpFileInfoList());
+  cache_.SaveCachedList(folders_path, RemoteEntryList());
   EXPECT_EQ(TempDir::Read(folders_path), "0\r\n");
   ASSERT_TRUE(cache_.LoadCachedList(folders_path, loaded, 7));
   EXPECT_EQ(loaded.Count(), 0);
@@ -198,7 +198,7 @@ TEST_F(ListingCacheTest, LoadChecksTheFileDateAgainstTodayStamp) {
   cache_.SaveCachedList(path, OneEntryList());
 
   SetWriteDate(path, 2024, 3, 14);
-  TMFtpFileInfoList list;
+  RemoteEntryList list;
   EXPECT_TRUE(cache_.LoadCachedList(path, list, 7));
   SetWriteDate(path, 2024, 3, 13);
   list.ClearEntries();
@@ -237,35 +237,35 @@ TEST_F(ListingCacheTest, DamagedFilesAreAMissAndLeaveTheListAlone) {
   for (const auto& [what, bytes] : cases) {
     const std::string path = Path("/damaged");
     temp_.Write("ftpcache/" + fs::path(path).filename().string(), bytes);
-    TMFtpFileInfoList list = OneEntryList("kept");
+    RemoteEntryList list = OneEntryList("kept");
     EXPECT_FALSE(cache_.LoadCachedList(path, list, 0)) << what;
     ASSERT_EQ(list.Count(), 1) << what;
     EXPECT_EQ(list.GetEntry(0).FileName, "kept") << what;
   }
-  TMFtpFileInfoList list;
+  RemoteEntryList list;
   EXPECT_FALSE(cache_.LoadCachedList(Path("/missing"), list, 0));
   EXPECT_FALSE(cache_.LoadCachedList(folder_, list, 0));  // a folder
   EXPECT_FALSE(cache_.LoadCachedList("", list, 0));
 }
 
 TEST_F(ListingCacheTest, ALineBreakInAnyFieldIsNeverCachedAndDropsTheOlderFile) {
-  std::string MFtpFileInfo::*const fields[] = {&MFtpFileInfo::FileName, &MFtpFileInfo::Attributes,
-                                               &MFtpFileInfo::Date,     &MFtpFileInfo::Size,
-                                               &MFtpFileInfo::Link,     &MFtpFileInfo::Owner,
-                                               &MFtpFileInfo::Group,    &MFtpFileInfo::Description};
+  std::string RemoteEntry::*const fields[] = {&RemoteEntry::FileName, &RemoteEntry::Attributes,
+                                              &RemoteEntry::Date,     &RemoteEntry::Size,
+                                              &RemoteEntry::Link,     &RemoteEntry::Owner,
+                                              &RemoteEntry::Group,    &RemoteEntry::Description};
   const std::string path = Path("/pub", CachedListKind::kFiles);
   for (const char* line_break : {"\r", "\n", "\r\n"}) {
-    for (std::string MFtpFileInfo::*field : fields) {
+    for (std::string RemoteEntry::*field : fields) {
       cache_.SaveCachedList(path, OneEntryList("older"));
       ASSERT_TRUE(fs::exists(path));
-      TMFtpFileInfoList list = OneEntryList("first");
-      MFtpFileInfo bad = Entry("second");
+      RemoteEntryList list = OneEntryList("first");
+      RemoteEntry bad = Entry("second");
       bad.*field += line_break;
       bad.*field += "smuggled";
       Add(list, bad);
       cache_.SaveCachedList(path, list);
       EXPECT_FALSE(fs::exists(path));
-      TMFtpFileInfoList loaded;
+      RemoteEntryList loaded;
       EXPECT_FALSE(cache_.LoadCachedList(path, loaded, 0));
     }
   }
@@ -280,7 +280,7 @@ TEST_F(ListingCacheTest, SaveReplacesTheFileWholeInsteadOfRewritingIt) {
   fs::create_hard_link(path, witness);
   cache_.SaveCachedList(path, OneEntryList("new"));
   EXPECT_EQ(TempDir::Read(witness), old_bytes);
-  TMFtpFileInfoList list;
+  RemoteEntryList list;
   ASSERT_TRUE(cache_.LoadCachedList(path, list, 7));
   EXPECT_EQ(list.GetEntry(0).FileName, "new");
 }

@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kUnreadable = "1/1/80 12:00";
 
 struct Row {
-  TMFtpServerType type = ftpstDefault;
+  FtpServerType type = ftpstDefault;
   std::string line = {};
   bool parsed = true;
   bool folder = false;
@@ -28,7 +28,7 @@ struct Row {
   std::optional<std::string> attributes = std::nullopt;
 };
 
-Row Fails(TMFtpServerType type, std::string line) { return Row{type, std::move(line), false}; }
+Row Fails(FtpServerType type, std::string line) { return Row{type, std::move(line), false}; }
 
 void CheckRows(const std::vector<Row>& rows) {
   for (const Row& row : rows) {
@@ -326,7 +326,7 @@ TEST(ListingParser, GeneralRuleRejectsOtherFirstCharacters) {
   }
 }
 
-std::vector<ListingEntry> ParseAll(ListingParser& parser, TMFtpServerType type,
+std::vector<ListingEntry> ParseAll(ListingParser& parser, FtpServerType type,
                                    const std::vector<std::string>& lines) {
   std::vector<ListingEntry> entries;
   for (const std::string& line : lines) {

@@ -15,14 +15,14 @@
 namespace tarsil {
 namespace {
 
-std::vector<TMFtpServerType> AllServerTypes() {
-  std::vector<TMFtpServerType> types;
-  for (int i = 0; i < kServerTypeCount; ++i) types.push_back(static_cast<TMFtpServerType>(i));
+std::vector<FtpServerType> AllServerTypes() {
+  std::vector<FtpServerType> types;
+  for (int i = 0; i < kServerTypeCount; ++i) types.push_back(static_cast<FtpServerType>(i));
   return types;
 }
 
 TEST(ListingRobustness, EmptyLineFailsForEveryServerType) {
-  for (TMFtpServerType type : AllServerTypes()) {
+  for (FtpServerType type : AllServerTypes()) {
     ListingParser parser("26");
     EXPECT_FALSE(parser.ParseListingLine(type, "")) << type;
   }
@@ -42,7 +42,7 @@ TEST(ListingRobustnessRegression, VeryLongLines) {
       "+" + long_text,
       std::string(1 << 20, ' ') + "->" + long_text,
   };
-  for (TMFtpServerType type : AllServerTypes()) {
+  for (FtpServerType type : AllServerTypes()) {
     ListingParser parser("26");
     for (const std::string& line : lines) {
       const auto entry = parser.ParseListingLine(type, line);
@@ -61,7 +61,7 @@ TEST(ListingRobustnessRegression, RandomBytesNeverCrashAndPendingTextStaysBounde
   std::uniform_int_distribution<int> pick_alphabet(0, static_cast<int>(alphabet.size()) - 1);
   std::uniform_int_distribution<int> pick_byte(0, 255);
   std::uniform_int_distribution<int> pick_length(0, 160);
-  for (TMFtpServerType type : AllServerTypes()) {
+  for (FtpServerType type : AllServerTypes()) {
     ListingParser parser("26");
     for (int i = 0; i < 3000; ++i) {
       std::string line(static_cast<size_t>(pick_length(random)), '\0');
@@ -98,7 +98,7 @@ TEST(ListingRobustness, RealSampleListingsUnderEveryServerType) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       lines.push_back(line);
     }
-    for (TMFtpServerType type : AllServerTypes()) {
+    for (FtpServerType type : AllServerTypes()) {
       ListingParser parser("26");
       for (const std::string& line : lines) {
         const auto entry = parser.ParseListingLine(type, line);

@@ -4,12 +4,12 @@
 #include <string>
 #include <utility>
 
-#include "listing/FileInfoList.h"
+#include "listing/RemoteEntryList.h"
 
 namespace tarsil::testing {
 
-inline MFtpFileInfo SampleEntry(std::string name, std::string description = "") {
-  MFtpFileInfo info;
+inline RemoteEntry SampleEntry(std::string name, std::string description = "") {
+  RemoteEntry info;
   info.FileName = std::move(name);
   info.Attributes = "-rw-r--r--";
   info.Date = "1/15/26 12:34 PM";

@@ -42,8 +42,8 @@ class LineFailureTest : public ::testing::Test {
   PollEventLoop loop_;
   SettingsStore store_;
   StoredValues values_;
-  TMFtpMessenger ftp_log_;
-  TLowFTP ftp_;
+  ExecutionLog ftp_log_;
+  FtpSession ftp_;
   FakeHost host_;
   ScriptRunner runner_;
   FakeFtpServer server_;

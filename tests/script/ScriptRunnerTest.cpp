@@ -7,7 +7,7 @@
 
 #include "platform/PollEventLoop.h"
 #include "platform/SettingsStore.h"
-#include "script/ScriptTexts.h"
+#include "script/ScriptMessages.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
 
@@ -48,8 +48,8 @@ class ScriptRunnerTest : public ::testing::Test {
   PollEventLoop loop_;
   SettingsStore store_;
   StoredValues values_;
-  TMFtpMessenger ftp_log_;
-  TLowFTP ftp_;
+  ExecutionLog ftp_log_;
+  FtpSession ftp_;
   FakeHost host_;
   ScriptRunner runner_;
 };
@@ -186,8 +186,8 @@ TEST_F(ScriptRunnerTest, FtpGroupSetsNonErrorFirstAndErrorOnFailure) {
 }
 
 TEST_F(ScriptRunnerTest, LoginBeforeOpenFailsWithoutALine) {
-  TMFtpMessenger fresh_log;
-  TLowFTP fresh(loop_);
+  ExecutionLog fresh_log;
+  FtpSession fresh(loop_);
   fresh.Log = &fresh_log;
   ScriptRunner runner(host_, fresh, values_);
   runner.SetResultState(true);

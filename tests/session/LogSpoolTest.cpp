@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "session/FtpMsg.h"
+#include "session/ExecutionLog.h"
 #include "support/TempDir.h"
 
 namespace tarsil {
@@ -77,13 +77,13 @@ TEST(LogSpoolTest, NoFileMeansTheLinesStayInMemory) {
 }
 
 TEST(LogTailTest, MemoryHoldsTheTailAndTheSpoolEveryLine) {
-  TMFtpMessenger log;
+  ExecutionLog log;
   std::vector<std::string> told;
   log.AddLineListener([&](const LogLine& line) { told.push_back(line.text); });
-  const size_t total = TMFtpMessenger::kTailLines + 2500;
+  const size_t total = ExecutionLog::kTailLines + 2500;
   for (size_t i = 0; i < total; ++i) log.AppendLine("n" + std::to_string(i));
   EXPECT_EQ(log.LineCount(), total);
-  ASSERT_EQ(log.Lines().size(), TMFtpMessenger::kTailLines);
+  ASSERT_EQ(log.Lines().size(), ExecutionLog::kTailLines);
   EXPECT_EQ(log.EarlierLines(), 2500u);
   EXPECT_EQ(log.Lines().front().text, "n2500");
   EXPECT_EQ(log.Lines().back().text, "n" + std::to_string(total - 1));

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "platform/PollEventLoop.h"
-#include "session/LowFTP.h"
-#include "session/SessionTexts.h"
+#include "session/FtpSession.h"
+#include "session/SessionMessages.h"
 #include "support/FakeFtpServer.h"
 #include "support/TempDir.h"
 
@@ -64,8 +64,8 @@ class NamesLeftOutTest : public ::testing::Test {
   fs::path old_dir_;
   FakeFtpServer server_;
   PollEventLoop loop_;
-  TMFtpMessenger log_;
-  TLowFTP ftp_{loop_};
+  ExecutionLog log_;
+  FtpSession ftp_{loop_};
 };
 
 TEST_F(NamesLeftOutTest, MputNamesWhatItCannotSendAndSendsTheRest) {

@@ -13,9 +13,9 @@
 
 #include "platform/PollEventLoop.h"
 #include "platform/UniqueFd.h"
+#include "session/FtpSession.h"
 #include "session/LocalTransferFile.h"
-#include "session/LowFTP.h"
-#include "session/SessionTexts.h"
+#include "session/SessionMessages.h"
 #include "support/FakeFtpServer.h"
 #include "support/TempDir.h"
 
@@ -60,8 +60,8 @@ class SessionReliabilityTest : public ::testing::Test {
   std::filesystem::path old_dir_;
   FakeFtpServer server_;
   PollEventLoop loop_;
-  TMFtpMessenger log_;
-  TLowFTP ftp_{loop_};
+  ExecutionLog log_;
+  FtpSession ftp_{loop_};
 };
 
 TEST_F(SessionReliabilityTest, ALoginIsAFailureUnlessTheServerCompletedIt) {

@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const auto type = static_cast<tarsil::TMFtpServerType>(data[0] % tarsil::kServerTypeCount);
+  const auto type = static_cast<tarsil::FtpServerType>(data[0] % tarsil::kServerTypeCount);
   std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
   tarsil::ListingParser parser("26");
   while (!rest.empty()) {

@@ -1,4 +1,4 @@
-#include "net/FTPSock.h"
+#include "net/AsyncSocket.h"
 
 #include <atomic>
 
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "net/FTPSockTlsStream.h"
+#include "net/AsyncSocketTlsStream.h"
 #include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
 #include "net/SocketEvents.h"
@@ -31,17 +31,17 @@ sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
   return result;
 }
 
-// Sockets held by all TMSocket objects of the process, for leak checks.
+// Sockets held by all AsyncSocket objects of the process, for leak checks.
 std::atomic<size_t> g_live_handles{0};
 
 }  // namespace
 
-size_t TMSocket::LiveHandles() { return g_live_handles.load(); }
+size_t AsyncSocket::LiveHandles() { return g_live_handles.load(); }
 
-TMSocket::TMSocket(EventLoop& loop)
+AsyncSocket::AsyncSocket(EventLoop& loop)
     : loop_(loop), target_(loop, [this](const Notice& notice) { HandleNotice(notice); }) {}
 
-TMSocket::~TMSocket() {
+AsyncSocket::~AsyncSocket() {
   lookup_.Cancel();
   watch_.Reset();
   if (handle_.valid()) --g_live_handles;
@@ -50,7 +50,7 @@ TMSocket::~TMSocket() {
 
 // ---- Addresses and properties --------------------------------------------------------------
 
-void TMSocket::SetServer(std::string_view text) {
+void AsyncSocket::SetServer(std::string_view text) {
   server_ = TrimBlanks(text);
   if (server_.empty()) return;  // both views keep what they held
   // Dotted IPv4 addresses start with a digit; IPv6 addresses are the texts with a colon.
@@ -63,7 +63,7 @@ void TMSocket::SetServer(std::string_view text) {
   }
 }
 
-void TMSocket::SetAddressText(const std::string& text) {
+void AsyncSocket::SetAddressText(const std::string& text) {
   // inet_addr reads up to a NUL; a text with one inside is no address at all.
   const bool clean = text.find('\0') == std::string::npos;
   if (clean && text.find(':') != std::string::npos &&
@@ -75,20 +75,20 @@ void TMSocket::SetAddressText(const std::string& text) {
   address_ = clean ? inet_addr(text.c_str()) : INADDR_NONE;
 }
 
-void TMSocket::SetPortNumber(uint16_t port) { port_net_ = htons(port); }
+void AsyncSocket::SetPortNumber(uint16_t port) { port_net_ = htons(port); }
 
-std::string TMSocket::AddressText() const {
+std::string AsyncSocket::AddressText() const {
   return family_ == AF_INET6 ? Text6(address6_) : DottedText(address_);
 }
 
-bool TMSocket::IsIpv6() const { return family_ == AF_INET6; }
+bool AsyncSocket::IsIpv6() const { return family_ == AF_INET6; }
 
-void TMSocket::TakeResolvedAddress() {
+void AsyncSocket::TakeResolvedAddress() {
   family_ = AF_INET;
   address_ = resolved_address_;
 }
 
-std::string TMSocket::LocalAddressText() {
+std::string AsyncSocket::LocalAddressText() {
   if (!handle_.valid()) return std::string();
   sockaddr_storage local{};
   socklen_t length = sizeof local;
@@ -100,7 +100,7 @@ std::string TMSocket::LocalAddressText() {
   return AddressOf(local, nullptr);
 }
 
-uint16_t TMSocket::LocalPort() {
+uint16_t AsyncSocket::LocalPort() {
   if (!handle_.valid()) return 0;
   sockaddr_storage local{};
   socklen_t length = sizeof local;
@@ -114,13 +114,13 @@ uint16_t TMSocket::LocalPort() {
   return port;
 }
 
-void TMSocket::PostNotice(uint32_t message, uint64_t wparam, int64_t lparam) {
+void AsyncSocket::PostNotice(uint32_t message, uint64_t wparam, int64_t lparam) {
   target_.Post(message, wparam, lparam);
 }
 
 // ---- Operations ----------------------------------------------------------------------------
 
-void TMSocket::CreateSocket() {
+void AsyncSocket::CreateSocket() {
   if (handle_.valid()) return;
   const int fd = socket(family_, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
@@ -135,20 +135,20 @@ void TMSocket::CreateSocket() {
   last_error_ = 0;
 }
 
-bool TMSocket::MatchFamily() {
+bool AsyncSocket::MatchFamily() {
   if (handle_family_ == family_) return true;
   // The socket was made before its address was known: one of the address's family replaces it.
   RecreateSocket();
   return handle_.valid();
 }
 
-void TMSocket::RecreateSocket() {
+void AsyncSocket::RecreateSocket() {
   ReleaseHandle();
   is_open_ = false;
   CreateSocket();
 }
 
-void TMSocket::LookupHost(const std::string& name) {
+void AsyncSocket::LookupHost(const std::string& name) {
   if (lookup_handle_ != 0) return;
   lookup_handle_ = next_lookup_++;
   // Names that cannot resolve and dotted addresses are answered without a resolver thread, but
@@ -167,7 +167,7 @@ void TMSocket::LookupHost(const std::string& name) {
   StartCountdown(time_out_);
 }
 
-void TMSocket::ConnectSocket() {
+void AsyncSocket::ConnectSocket() {
   if (!handle_.valid()) {
     last_error_ = kWsaENotSock;
     return;
@@ -194,7 +194,7 @@ void TMSocket::ConnectSocket() {
   StartCountdown(time_out_);
 }
 
-void TMSocket::ListenSocket() {
+void AsyncSocket::ListenSocket() {
   if (!handle_.valid()) {
     last_error_ = kWsaENotSock;
     return;
@@ -220,7 +220,7 @@ void TMSocket::ListenSocket() {
   UpdateWatch();
 }
 
-void TMSocket::AcceptFrom(TMSocket& listener) {
+void AsyncSocket::AcceptFrom(AsyncSocket& listener) {
   sockaddr_storage peer{};
   socklen_t length = sizeof peer;
   const int fd = accept4(listener.handle_.get(), reinterpret_cast<sockaddr*>(&peer), &length,
@@ -264,7 +264,7 @@ void TMSocket::AcceptFrom(TMSocket& listener) {
   UpdateWatch();
 }
 
-void TMSocket::CloseSocket() {
+void AsyncSocket::CloseSocket() {
   if (lookup_handle_ != 0) {
     lookup_.Cancel();
     lookup_handle_ = 0;
@@ -280,13 +280,13 @@ void TMSocket::CloseSocket() {
   Raise(OnClosed);
 }
 
-size_t TMSocket::SendBytes(const void* buffer, size_t count) { return Send(buffer, count, 0); }
+size_t AsyncSocket::SendBytes(const void* buffer, size_t count) { return Send(buffer, count, 0); }
 
-size_t TMSocket::SendUrgent(const void* buffer, size_t count) {
+size_t AsyncSocket::SendUrgent(const void* buffer, size_t count) {
   return Send(buffer, count, MSG_OOB);
 }
 
-size_t TMSocket::Send(const void* buffer, size_t count, int flags) {
+size_t AsyncSocket::Send(const void* buffer, size_t count, int flags) {
   if (!handle_.valid()) {
     last_error_ = kWsaENotSock;
     return 0;
@@ -307,7 +307,7 @@ size_t TMSocket::Send(const void* buffer, size_t count, int flags) {
   return Transferred(result, error_number);
 }
 
-size_t TMSocket::ReceiveBytes(void* buffer, size_t size) {
+size_t AsyncSocket::ReceiveBytes(void* buffer, size_t size) {
   if (!handle_.valid()) {
     last_error_ = kWsaENotSock;
     return 0;
@@ -323,7 +323,7 @@ size_t TMSocket::ReceiveBytes(void* buffer, size_t size) {
   return Transferred(result, error_number);
 }
 
-size_t TMSocket::Transferred(ssize_t result, int error_number) {
+size_t AsyncSocket::Transferred(ssize_t result, int error_number) {
   if (result > 0) {
     last_error_ = 0;
     return static_cast<size_t>(result);
@@ -336,7 +336,7 @@ size_t TMSocket::Transferred(ssize_t result, int error_number) {
 
 // ---- Notices, countdown, look-up end -------------------------------------------------------
 
-void TMSocket::HandleNotice(const Notice& notice) {
+void AsyncSocket::HandleNotice(const Notice& notice) {
   switch (notice.message) {
     case kTimerMessage:
       if (notice.wparam == kCountdownTimerId) CountdownTick();
@@ -362,7 +362,7 @@ void TMSocket::HandleNotice(const Notice& notice) {
   }
 }
 
-void TMSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
+void AsyncSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
   last_error_ = error;
   switch (event) {
     case kFdRead: {
@@ -402,7 +402,7 @@ void TMSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
   }
 }
 
-void TMSocket::EndLookup(const LookupResult& result) {
+void AsyncSocket::EndLookup(const LookupResult& result) {
   StartCountdown(0);
   last_error_ = result.error;
   if (result.error == 0) resolved_address_ = result.address;
@@ -411,9 +411,9 @@ void TMSocket::EndLookup(const LookupResult& result) {
   LookupDone();
 }
 
-void TMSocket::LookupDone() { Raise(OnLookupDone); }
+void AsyncSocket::LookupDone() { Raise(OnLookupDone); }
 
-void TMSocket::StartCountdown(int seconds) {
+void AsyncSocket::StartCountdown(int seconds) {
   if (countdown_running_) {
     target_.KillTimer(kCountdownTimerId);
     countdown_running_ = false;
@@ -425,7 +425,7 @@ void TMSocket::StartCountdown(int seconds) {
   }
 }
 
-void TMSocket::CountdownTick() {
+void AsyncSocket::CountdownTick() {
   if (!countdown_running_) return;
   // The timer goes on ticking after zero until something stops it; only zero itself acts.
   if (--countdown_ != 0) return;
@@ -436,7 +436,7 @@ void TMSocket::CountdownTick() {
   }
 }
 
-void TMSocket::Raise(const SocketEvent& slot) {
+void AsyncSocket::Raise(const SocketEvent& slot) {
   if (!slot) return;
   const SocketEvent handler = slot;  // the slot may be replaced while it runs
   handler(*this);
@@ -448,7 +448,7 @@ void TMSocket::Raise(const SocketEvent& slot) {
 // owner's next step re-arms it (ReceiveBytes, a send that would block, AcceptFrom), so a
 // level-triggered poll never reports the same condition twice in a row.
 
-void TMSocket::FdReady(unsigned revents) {
+void AsyncSocket::FdReady(unsigned revents) {
   switch (mode_) {
     case Mode::kConnecting:
       ConnectFinished();
@@ -471,7 +471,7 @@ void TMSocket::FdReady(unsigned revents) {
   }
 }
 
-void TMSocket::ConnectFinished() {
+void AsyncSocket::ConnectFinished() {
   int error_number = 0;
   socklen_t length = sizeof error_number;
   if (getsockopt(handle_.get(), SOL_SOCKET, SO_ERROR, &error_number, &length) != 0) {
@@ -499,7 +499,7 @@ void TMSocket::ConnectFinished() {
   PostEvent(kFdWrite, 0);
 }
 
-void TMSocket::StreamReady(unsigned revents) {
+void AsyncSocket::StreamReady(unsigned revents) {
   bool reported = false;
   if (read_armed_ && (revents & (kFdReadable | kFdError))) {
     // Peek to tell data (readable) from the end of the stream (closed) and from a reset.
@@ -534,19 +534,19 @@ void TMSocket::StreamReady(unsigned revents) {
   UpdateWatch();
 }
 
-void TMSocket::StreamEnded(uint16_t error) {
+void AsyncSocket::StreamEnded(uint16_t error) {
   mode_ = Mode::kEnded;
   read_armed_ = write_armed_ = false;
   UpdateWatch();
   PostEvent(kFdClose, error);
 }
 
-void TMSocket::PostEvent(uint16_t event, uint16_t error) {
+void AsyncSocket::PostEvent(uint16_t event, uint16_t error) {
   const uint64_t packed = (static_cast<uint64_t>(error) << 16) | event;
   PostNotice(kSocketEventMessage, generation_, static_cast<int64_t>(packed));
 }
 
-void TMSocket::UpdateWatch() {
+void AsyncSocket::UpdateWatch() {
   if (!handle_.valid()) {
     watch_.Reset();
     return;
@@ -565,7 +565,7 @@ void TMSocket::UpdateWatch() {
   }
 }
 
-void TMSocket::RearmRead() {
+void AsyncSocket::RearmRead() {
   if (tls_) return;  // TlsRearmRead
   if (mode_ == Mode::kStream && !read_armed_) {
     read_armed_ = true;
@@ -573,7 +573,7 @@ void TMSocket::RearmRead() {
   }
 }
 
-void TMSocket::ReleaseHandle() {
+void AsyncSocket::ReleaseHandle() {
   watch_.Reset();
   tls_.reset();
   if (handle_.valid()) --g_live_handles;

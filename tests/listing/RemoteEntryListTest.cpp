@@ -1,4 +1,4 @@
-#include "listing/FileInfoList.h"
+#include "listing/RemoteEntryList.h"
 
 #include <gtest/gtest.h>
 
@@ -11,23 +11,23 @@ namespace {
 
 using testing::SampleEntry;
 
-void Add(TMFtpFileInfoList& list, const MFtpFileInfo& e) {
+void Add(RemoteEntryList& list, const RemoteEntry& e) {
   list.AddEntry(e.FileName, e.Attributes, e.Date, e.Size, e.Link, e.Owner, e.Group, e.Description);
 }
 
-TEST(FileInfoList, StartsEmpty) {
-  TMFtpFileInfoList list;
+TEST(RemoteEntryList, StartsEmpty) {
+  RemoteEntryList list;
   EXPECT_EQ(list.Count(), 0);
   EXPECT_THROW(list.GetEntry(0), std::out_of_range);
 }
 
-TEST(FileInfoList, AddEntryKeepsEveryFieldInItsPlaceAndOrder) {
-  TMFtpFileInfoList list;
+TEST(RemoteEntryList, AddEntryKeepsEveryFieldInItsPlaceAndOrder) {
+  RemoteEntryList list;
   list.AddEntry("name", "attr", "date", "size", "link", "owner", "group", "desc");
   Add(list, SampleEntry("second"));
   Add(list, SampleEntry("second"));  // duplicates are kept
   ASSERT_EQ(list.Count(), 3);
-  const MFtpFileInfo first = list.GetEntry(0);
+  const RemoteEntry first = list.GetEntry(0);
   EXPECT_EQ(first.FileName, "name");
   EXPECT_EQ(first.Attributes, "attr");
   EXPECT_EQ(first.Date, "date");
@@ -40,23 +40,23 @@ TEST(FileInfoList, AddEntryKeepsEveryFieldInItsPlaceAndOrder) {
   EXPECT_EQ(list.GetEntry(2), SampleEntry("second"));
 }
 
-TEST(FileInfoList, KeepsCp932BytesAsTheyAre) {
-  TMFtpFileInfoList list;
+TEST(RemoteEntryList, KeepsCp932BytesAsTheyAre) {
+  RemoteEntryList list;
   const std::string name = "\x83\x65\x83\x58\x83\x67 \x95\x5c.txt";  // with 0x5C trail byte
   Add(list, SampleEntry(name, "\x90\xe0\x96\xbe"));
   EXPECT_EQ(list.GetEntry(0).FileName, name);
   EXPECT_EQ(list.GetEntry(0).Description, "\x90\xe0\x96\xbe");
 }
 
-TEST(FileInfoList, GetEntryOutsideTheListThrows) {
-  TMFtpFileInfoList list;
+TEST(RemoteEntryList, GetEntryOutsideTheListThrows) {
+  RemoteEntryList list;
   Add(list, SampleEntry("a"));
   EXPECT_THROW(list.GetEntry(1), std::out_of_range);
   EXPECT_THROW(list.GetEntry(-1), std::out_of_range);
 }
 
-TEST(FileInfoList, ClearEntriesEmptiesTheList) {
-  TMFtpFileInfoList list;
+TEST(RemoteEntryList, ClearEntriesEmptiesTheList) {
+  RemoteEntryList list;
   Add(list, SampleEntry("a"));
   Add(list, SampleEntry("b"));
   list.ClearEntries();
@@ -65,11 +65,11 @@ TEST(FileInfoList, ClearEntriesEmptiesTheList) {
   EXPECT_EQ(list.GetEntry(0).FileName, "c");
 }
 
-TEST(FileInfoList, AssignFromReplacesTheEntries) {
-  TMFtpFileInfoList source;
+TEST(RemoteEntryList, AssignFromReplacesTheEntries) {
+  RemoteEntryList source;
   Add(source, SampleEntry("x", "kept"));
   Add(source, SampleEntry("y"));
-  TMFtpFileInfoList target;
+  RemoteEntryList target;
   Add(target, SampleEntry("old"));
   target.AssignFrom(source);
   ASSERT_EQ(target.Count(), 2);
@@ -78,17 +78,17 @@ TEST(FileInfoList, AssignFromReplacesTheEntries) {
   EXPECT_EQ(source.Count(), 2);
 }
 
-TEST(FileInfoList, AssignFromEmptyListEmptiesTarget) {
-  TMFtpFileInfoList empty;
-  TMFtpFileInfoList target;
+TEST(RemoteEntryList, AssignFromEmptyListEmptiesTarget) {
+  RemoteEntryList empty;
+  RemoteEntryList target;
   Add(target, SampleEntry("old"));
   target.AssignFrom(empty);
   EXPECT_EQ(target.Count(), 0);
 }
 
 // Regression: clearing before copying would lose every entry when a list is assigned from itself.
-TEST(FileInfoListRegression, AssignFromItselfKeepsEntries) {
-  TMFtpFileInfoList list;
+TEST(RemoteEntryListRegression, AssignFromItselfKeepsEntries) {
+  RemoteEntryList list;
   Add(list, SampleEntry("a"));
   Add(list, SampleEntry("b"));
   list.AssignFrom(list);

@@ -1,5 +1,5 @@
 // The synchronous session against the scripted fake server: results, log lines and local files.
-#include "session/LowFTP.h"
+#include "session/FtpSession.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "platform/PollEventLoop.h"
-#include "session/SessionTexts.h"
+#include "session/SessionMessages.h"
 #include "support/FakeFtpServer.h"
 #include "support/TempDir.h"
 
@@ -26,15 +26,15 @@ const std::string kListing =
     "-rw-r--r--   1 ftp ftp        7 Jan 02  2020 c.doc\r\n"
     "drwxr-xr-x   2 ftp ftp     4096 Jan 02  2020 d.txt\r\n";
 
-class LowFTPTest : public ::testing::Test {
+class FtpSessionTest : public ::testing::Test {
  protected:
-  LowFTPTest() {
+  FtpSessionTest() {
     old_dir_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
     ftp_.Log = &log_;
     ftp_.WaitTimeOut = 10000;
   }
-  ~LowFTPTest() override { std::filesystem::current_path(old_dir_); }
+  ~FtpSessionTest() override { std::filesystem::current_path(old_dir_); }
 
   void LogIn() {
     ASSERT_EQ(ftp_.Connect("127.0.0.1:" + std::to_string(server_.port()), "", 0), 100);
@@ -63,11 +63,11 @@ class LowFTPTest : public ::testing::Test {
   std::filesystem::path old_dir_;
   FakeFtpServer server_;
   PollEventLoop loop_;
-  TMFtpMessenger log_;
-  TLowFTP ftp_{loop_};
+  ExecutionLog log_;
+  FtpSession ftp_{loop_};
 };
 
-TEST_F(LowFTPTest, NothingButSetupWorksBeforeTheLogin) {
+TEST_F(FtpSessionTest, NothingButSetupWorksBeforeTheLogin) {
   EXPECT_EQ(ftp_.Login("user", "secret"), 999);  // before Open: no line at all
   EXPECT_EQ(log_.LineCount(), 0u);
   EXPECT_EQ(ftp_.SetBinary(), 100);
@@ -75,7 +75,7 @@ TEST_F(LowFTPTest, NothingButSetupWorksBeforeTheLogin) {
   EXPECT_TRUE(Logged("999 " + std::string(kNotLoggedInText)));
 }
 
-TEST_F(LowFTPTest, AWrongPasswordReturnsTheServersCode) {
+TEST_F(FtpSessionTest, AWrongPasswordReturnsTheServersCode) {
   server_.On("PASS", "530 Login incorrect.\r\n");
   ASSERT_EQ(ftp_.Connect("127.0.0.1:" + std::to_string(server_.port()), "", 0), 100);
   EXPECT_EQ(ftp_.Login("user", "wrong"), 530);
@@ -86,7 +86,7 @@ TEST_F(LowFTPTest, AWrongPasswordReturnsTheServersCode) {
   }
 }
 
-TEST_F(LowFTPTest, TlsAndIpv6WordsAreCheckedBeforeAnyConnection) {
+TEST_F(FtpSessionTest, TlsAndIpv6WordsAreCheckedBeforeAnyConnection) {
   // A broken IPv6 word ends Open with its reason; the login then has nothing to connect to.
   EXPECT_EQ(ftp_.Connect("[::1", "", 0), 999);
   EXPECT_TRUE(Logged("999 The IPv6 address has no closing bracket: [::1"));
@@ -105,7 +105,7 @@ TEST_F(LowFTPTest, TlsAndIpv6WordsAreCheckedBeforeAnyConnection) {
   EXPECT_EQ(server_.Commands(), std::vector<std::string>({"AUTH TLS"}));
 }
 
-TEST_F(LowFTPTest, AStalledServerTimesOut) {
+TEST_F(FtpSessionTest, AStalledServerTimesOut) {
   LogIn();
   server_.On("CWD", FakeReply::Silence());
   ftp_.WaitTimeOut = 300;
@@ -113,7 +113,7 @@ TEST_F(LowFTPTest, AStalledServerTimesOut) {
   EXPECT_TRUE(Logged("999 " + std::string(kTimeOutText)));
 }
 
-TEST_F(LowFTPTest, CwdGoesComponentByComponentAndStopsAtTheFirstFailure) {
+TEST_F(FtpSessionTest, CwdGoesComponentByComponentAndStopsAtTheFirstFailure) {
   LogIn();
   server_.On("CWD b", "550 No such directory.\r\n");
   EXPECT_EQ(ftp_.Cwd("/a/b/c"), 550);
@@ -121,7 +121,7 @@ TEST_F(LowFTPTest, CwdGoesComponentByComponentAndStopsAtTheFirstFailure) {
   EXPECT_EQ(ftp_.Cwd(""), 0);
 }
 
-TEST_F(LowFTPTest, ADownloadReplacesTheOldFileOnlyWhenComplete) {
+TEST_F(FtpSessionTest, ADownloadReplacesTheOldFileOnlyWhenComplete) {
   LogIn();
   dir_.Write("a.txt", "old a");
   dir_.Write("b.txt", "old b");
@@ -142,7 +142,7 @@ TEST_F(LowFTPTest, ADownloadReplacesTheOldFileOnlyWhenComplete) {
   EXPECT_EQ(files, 2u);
 }
 
-TEST_F(LowFTPTest, ALocalFileFailureIsTheSessionsOwnFailure) {
+TEST_F(FtpSessionTest, ALocalFileFailureIsTheSessionsOwnFailure) {
   LogIn();
   server_.ServeData("RETR a.txt", "data");
   // The server's last reply is a success; the result must still say the download failed.
@@ -150,7 +150,7 @@ TEST_F(LowFTPTest, ALocalFileFailureIsTheSessionsOwnFailure) {
   EXPECT_EQ(log_.Lines().back().text.rfind("999 ", 0), 0u);
 }
 
-TEST_F(LowFTPTest, AReplacedFileKeepsItsPermissions) {
+TEST_F(FtpSessionTest, AReplacedFileKeepsItsPermissions) {
   LogIn();
   const mode_t old_mask = umask(022);
   struct Case {
@@ -180,7 +180,7 @@ TEST_F(LowFTPTest, AReplacedFileKeepsItsPermissions) {
   umask(old_mask);
 }
 
-TEST_F(LowFTPTest, ARawPasswordIsMaskedInTheDebugMarkers) {
+TEST_F(FtpSessionTest, ARawPasswordIsMaskedInTheDebugMarkers) {
   ftp_.Debugmode = true;
   LogIn();
   EXPECT_LT(ftp_.FTPcmd("PASS topsecret"), 999);
@@ -201,7 +201,7 @@ TEST_F(LowFTPTest, ARawPasswordIsMaskedInTheDebugMarkers) {
   EXPECT_TRUE(marker);
 }
 
-TEST_F(LowFTPTest, ADeviceIsWrittenInPlace) {
+TEST_F(FtpSessionTest, ADeviceIsWrittenInPlace) {
   LogIn();
   server_.ServeData("RETR big.bin", std::string(10000, 'x'));
   EXPECT_LE(ftp_.Download("big.bin", "/dev/null"), 400);
@@ -210,14 +210,14 @@ TEST_F(LowFTPTest, ADeviceIsWrittenInPlace) {
   EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
 
-TEST_F(LowFTPTest, StatisticsLineOfAnEmptyFile) {
+TEST_F(FtpSessionTest, StatisticsLineOfAnEmptyFile) {
   LogIn();
   server_.ServeData("RETR empty.txt", "");
   EXPECT_LE(ftp_.Download("empty.txt", ""), 400);
   EXPECT_TRUE(Logged("Download End 0 Byte  time:00:00:00 (0.00Byte/sec)"));
 }
 
-TEST_F(LowFTPTest, UploadOfAMissingFileAndNamesWithLineBreaks) {
+TEST_F(FtpSessionTest, UploadOfAMissingFileAndNamesWithLineBreaks) {
   LogIn();
   EXPECT_EQ(ftp_.Upload("nothere.txt", ""), 999);
   EXPECT_TRUE(Logged("999 " + std::string(kLocalFileNotFoundText)));
@@ -227,14 +227,14 @@ TEST_F(LowFTPTest, UploadOfAMissingFileAndNamesWithLineBreaks) {
   EXPECT_EQ(server_.Commands().size(), before);
 }
 
-TEST_F(LowFTPTest, UploadStoresUnderTheLocalFileName) {
+TEST_F(FtpSessionTest, UploadStoresUnderTheLocalFileName) {
   LogIn();
   dir_.Write("sub/up.txt", "payload");
   EXPECT_LE(ftp_.Upload("sub/up.txt", ""), 400);
   EXPECT_EQ(server_.ReceivedData("STOR up.txt"), "payload");
 }
 
-TEST_F(LowFTPTest, MgetTakesMatchingPlainFilesAndSkipsUnsafeNames) {
+TEST_F(FtpSessionTest, MgetTakesMatchingPlainFilesAndSkipsUnsafeNames) {
   LogIn();
   server_.ServeData("LIST",
                     kListing + "-rw-r--r--   1 ftp ftp        5 Jan 02  2020 ../evil.txt\r\n");
@@ -248,7 +248,7 @@ TEST_F(LowFTPTest, MgetTakesMatchingPlainFilesAndSkipsUnsafeNames) {
   EXPECT_TRUE(Sent("RETR ..").empty());
 }
 
-TEST_F(LowFTPTest, NoMatchMeansNoFile) {
+TEST_F(FtpSessionTest, NoMatchMeansNoFile) {
   LogIn();
   server_.ServeData("LIST", kListing);
   EXPECT_EQ(ftp_.Mget("*.none"), 999);
@@ -256,7 +256,7 @@ TEST_F(LowFTPTest, NoMatchMeansNoFile) {
   EXPECT_EQ(ftp_.Mdel("[z"), 999);  // an ill-formed mask selects nothing
 }
 
-TEST_F(LowFTPTest, MdelByRawFieldAndMputByCase) {
+TEST_F(FtpSessionTest, MdelByRawFieldAndMputByCase) {
   LogIn();
   server_.ServeData("LIST", "one two three x.tmp\r\nfour five six y.tmp\r\n");
   server_.On("DELE", "250 Deleted.\r\n");
@@ -274,12 +274,12 @@ TEST_F(LowFTPTest, MdelByRawFieldAndMputByCase) {
 
 // After a time-out the engine's request is ended (ABOR), so the next command is sent at once
 // and gets its own reply, not the late one of the command that timed out.
-TEST_F(LowFTPTest, AfterATimeOutTheNextCommandWorks) {
+TEST_F(FtpSessionTest, AfterATimeOutTheNextCommandWorks) {
   LogIn();
   server_.DelayReply("MKD", 800ms);
   server_.OnTransfer("RETR big", FakeTransfer().Stalled());
   ftp_.WaitTimeOut = 300;
-  EXPECT_EQ(ftp_.MakDir("new"), 999);
+  EXPECT_EQ(ftp_.MakeDir("new"), 999);
   EXPECT_EQ(LoggedWith("999 " + std::string(kTimeOutText)), 1u);
   EXPECT_EQ(Sent("ABOR").size(), 1u);
   EXPECT_EQ(ftp_.Cwd("pub"), 257);  // CWD, then PWD: the replies of this command
@@ -293,7 +293,7 @@ TEST_F(LowFTPTest, AfterATimeOutTheNextCommandWorks) {
 
 // A server that answers neither the command nor ABOR is left: the next command fails at once
 // without being sent, and a new login works.
-TEST_F(LowFTPTest, ASilentServerIsLeftAndANewLoginWorks) {
+TEST_F(FtpSessionTest, ASilentServerIsLeftAndANewLoginWorks) {
   LogIn();
   server_.On("CWD", FakeReply::Silence());
   server_.On("ABOR", FakeReply::Silence());
@@ -302,7 +302,7 @@ TEST_F(LowFTPTest, ASilentServerIsLeftAndANewLoginWorks) {
   EXPECT_EQ(LoggedWith("No reply to ABOR: the control connection is closed"), 1u);
   EXPECT_FALSE(ftp_.IsLoggedIn());
   const size_t sent = server_.Commands().size();
-  EXPECT_EQ(ftp_.MakDir("y"), 999);
+  EXPECT_EQ(ftp_.MakeDir("y"), 999);
   EXPECT_TRUE(Logged("999 " + std::string(kNotLoggedInText)));
   EXPECT_EQ(server_.Commands().size(), sent);
   ftp_.WaitTimeOut = 10000;
@@ -313,7 +313,7 @@ TEST_F(LowFTPTest, ASilentServerIsLeftAndANewLoginWorks) {
 
 // The server resets the data connection as it refuses the file: its 550 is the result, and the
 // session stays logged in.
-TEST_F(LowFTPTest, AResetRacingTheRefusalKeepsTheSession) {
+TEST_F(FtpSessionTest, AResetRacingTheRefusalKeepsTheSession) {
   ftp_.Passive = true;
   LogIn();
   FakeTransfer refused = FakeTransfer::Sending("").CutAfter(0, true);
@@ -326,7 +326,7 @@ TEST_F(LowFTPTest, AResetRacingTheRefusalKeepsTheSession) {
 }
 
 // The statistics line of a refused download counts that download, not the one before it.
-TEST_F(LowFTPTest, DownloadEndCountsOnlyThisTransfer) {
+TEST_F(FtpSessionTest, DownloadEndCountsOnlyThisTransfer) {
   LogIn();
   server_.ServeData("RETR a.txt", "12345");
   EXPECT_LE(ftp_.Download("a.txt", ""), 400);

@@ -2,9 +2,9 @@
 // menu, the recall list fed by opening files, and the transfer window of the unattended run.
 #include <gtest/gtest.h>
 
-#include "app/AppTexts.h"
-#include "app/ProgressWindow.h"
-#include "app/Tarsilfm.h"
+#include "app/AppMessages.h"
+#include "app/MainController.h"
+#include "app/TransferWindowState.h"
 #include "platform/PollEventLoop.h"
 #include "support/TempDir.h"
 
@@ -14,15 +14,15 @@ namespace {
 using ::tarsil::testing::TempDir;
 using namespace std::chrono_literals;
 
-class TarsilfmWindowTest : public ::testing::Test {
+class MainControllerWindowTest : public ::testing::Test {
  protected:
   TempDir dir_;
   PollEventLoop loop_;
   SettingsStore store_{(dir_.path() / "settings.reg").string()};
-  TTarsilfm form_{loop_, store_};
+  MainController form_{loop_, store_};
 };
 
-TEST_F(TarsilfmWindowTest, StatusPanelsFollowLoginQuitAndProgress) {
+TEST_F(MainControllerWindowTest, StatusPanelsFollowLoginQuitAndProgress) {
   form_.ServerOpened("ftp.example");
   form_.FTPLoggedIn();
   EXPECT_EQ(form_.Panel(1), "Connect");
@@ -30,20 +30,23 @@ TEST_F(TarsilfmWindowTest, StatusPanelsFollowLoginQuitAndProgress) {
   EXPECT_TRUE(form_.StatusLoggedIn());
 
   struct Case {
-    void (TTarsilfm::*event)(int64_t, double);
+    void (MainController::*event)(int64_t, double);
     int64_t bytes;
     double spend;
     std::string panel;
   };
   const double second = 1.0 / 86400;
   for (const Case& c : std::vector<Case>{
-           {&TTarsilfm::FTPretrieveing, 4096, second, "Retrieve...4096"},
-           {&TTarsilfm::FTPretrievefinished, 10, 4 * second, "Retrieved 10(2cps)"},  // 2.5: even
-           {&TTarsilfm::FTPretrievefinished, 14, 4 * second, "Retrieved 14(4cps)"},  // 3.5: even
-           {&TTarsilfm::FTPretrievefinished, 700, 0, "Retrieved 700(700cps)"},       // no time: 1 s
-           {&TTarsilfm::FTPtransfer, 8192, second, "Transfer...8192"},
-           {&TTarsilfm::FTPtransferfinished, 3000, 2 * second, "Transfered 3000(1500cps)"},
-           {&TTarsilfm::FTPtransferfinished, 5'000'000'000, 1, "Transfered 5000000000(57870cps)"},
+           {&MainController::Retrieving, 4096, second, "Retrieve...4096"},
+           {&MainController::FTPretrievefinished, 10, 4 * second,
+            "Retrieved 10(2cps)"},  // 2.5: even
+           {&MainController::FTPretrievefinished, 14, 4 * second,
+            "Retrieved 14(4cps)"},                                                   // 3.5: even
+           {&MainController::FTPretrievefinished, 700, 0, "Retrieved 700(700cps)"},  // no time: 1 s
+           {&MainController::FTPtransfer, 8192, second, "Transfer...8192"},
+           {&MainController::FTPtransferfinished, 3000, 2 * second, "Transfered 3000(1500cps)"},
+           {&MainController::FTPtransferfinished, 5'000'000'000, 1,
+            "Transfered 5000000000(57870cps)"},
        }) {
     (form_.*c.event)(c.bytes, c.spend);
     EXPECT_EQ(form_.Panel(3), c.panel);
@@ -64,7 +67,7 @@ TEST_F(TarsilfmWindowTest, StatusPanelsFollowLoginQuitAndProgress) {
   EXPECT_FALSE(form_.StatusLoggedIn());
 }
 
-TEST_F(TarsilfmWindowTest, LogMenuSavesAndClearsOrKeepsTheLogOnFailure) {
+TEST_F(MainControllerWindowTest, LogMenuSavesAndClearsOrKeepsTheLogOnFailure) {
   form_.WriteLog("one");
   form_.WriteLog("two");
   const std::string name = (dir_.path() / "saved.log").string();
@@ -83,7 +86,7 @@ TEST_F(TarsilfmWindowTest, LogMenuSavesAndClearsOrKeepsTheLogOnFailure) {
 
   // A log longer than what memory keeps is saved whole.
   std::string expected;
-  for (size_t i = 0; i < TMFtpMessenger::kTailLines + 10; ++i) {
+  for (size_t i = 0; i < ExecutionLog::kTailLines + 10; ++i) {
     form_.WriteLog("line " + std::to_string(i));
     expected += "line " + std::to_string(i) + "\r\n";
   }
@@ -92,10 +95,10 @@ TEST_F(TarsilfmWindowTest, LogMenuSavesAndClearsOrKeepsTheLogOnFailure) {
   EXPECT_EQ(form_.Logmemo().LineCount(), 0u);
 }
 
-TEST_F(TarsilfmWindowTest, OpenedFilesGoIntoTheRecallListWhichPersists) {
+TEST_F(MainControllerWindowTest, OpenedFilesGoIntoTheRecallListWhichPersists) {
   const std::string a = dir_.Write("a.fcs", "Rem a\r\n");
   const std::string b = dir_.Write("b.fcs", "Rem b\r\n");
-  auto form = std::make_unique<TTarsilfm>(loop_, store_);
+  auto form = std::make_unique<MainController>(loop_, store_);
   form->LoadScript(a);
   form->LoadScript(b);
   form->StoreScript((dir_.path() / "c.fcs").string());  // saving adds nothing
@@ -108,17 +111,17 @@ TEST_F(TarsilfmWindowTest, OpenedFilesGoIntoTheRecallListWhichPersists) {
   EXPECT_TRUE(form->RecallItems()[0].enabled);
   form.reset();  // the list is saved when the window goes away
 
-  form = std::make_unique<TTarsilfm>(loop_, store_);
+  form = std::make_unique<MainController>(loop_, store_);
   ASSERT_EQ(form->RecallItems().size(), 2u);
   EXPECT_EQ(form->RecallItems()[0].caption, "&0 " + a);
   EXPECT_EQ(form->RecallItems()[1].caption, "&1 " + b);
 }
 
-TEST_F(TarsilfmWindowTest, TheUnattendedRunShowsAndClosesTheTransferWindow) {
+TEST_F(MainControllerWindowTest, TheUnattendedRunShowsAndClosesTheTransferWindow) {
   store_.WriteInteger(kOptionsKey, "cb_progress", 1);
   const std::string script = dir_.Write("job.fcs", "Rem x\r\n");
   struct Watcher : MainView {
-    TTarsilfm* form = nullptr;
+    MainController* form = nullptr;
     bool seen_shown = false;
     Answer ShowMessageBox(std::string_view, std::string_view, Buttons, MessageIcon) override {
       return Answer::kOk;
@@ -141,8 +144,8 @@ TEST_F(TarsilfmWindowTest, TheUnattendedRunShowsAndClosesTheTransferWindow) {
   form_.SetView(nullptr);
 }
 
-TEST(ProgressWindowState, DetailButtonExpandsOnlyWhenShownAndEveryShowStartsCollapsed) {
-  ProgressWindowState state;
+TEST(TransferWindowState, DetailButtonExpandsOnlyWhenShownAndEveryShowStartsCollapsed) {
+  TransferWindowState state;
   state.Show(false);
   state.SetDetailDown(true);  // no button: cannot be expanded
   EXPECT_EQ(state.ClientHeight(), 125);

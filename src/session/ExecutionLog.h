@@ -1,4 +1,4 @@
-// TMFtpMessenger: the execution-log model. It takes the lines of the log (script lines, session
+// ExecutionLog: the execution-log model. It takes the lines of the log (script lines, session
 // markers, the protocol dialogue, engine notices and errors) with their kind and colour, turns the
 // engine's information and error notices into lines in one of three styles, and tells attached
 // views about every change so that a console or a window can render them. Every line goes to a
@@ -18,7 +18,7 @@
 #include "session/LogSpool.h"
 
 namespace tarsil {
-class TMFtp;
+class FtpEngine;
 }
 
 namespace tarsil {
@@ -27,7 +27,7 @@ namespace tarsil {
 // engine's notices.
 enum class LogKind { kPlain, kCommand, kError, kReply, kStatus };
 
-enum TMessengerStyle { msgClassic, msgMFtp, msgMFtpTime };
+enum LogStyle { msgClassic, msgMFtp, msgMFtpTime };
 
 struct LogColor {
   uint8_t red = 0;
@@ -49,11 +49,11 @@ struct LogLine {
 std::string LineUtf8(const LogLine& line);
 
 // The colour of a kind in a style.
-LogColor KindColor(TMessengerStyle style, LogKind kind);
+LogColor KindColor(LogStyle style, LogKind kind);
 // The label put in front of a kind's first line in the classic style.
 std::string_view KindLabel(LogKind kind);
 
-class TMFtpMessenger {
+class ExecutionLog {
  public:
   // Lines kept in memory for the views; older ones are only in the spool.
   static constexpr size_t kTailLines = 10000;
@@ -78,9 +78,9 @@ class TMFtpMessenger {
 
   // The engine whose notices the log shows; attaching registers an information and an error
   // listener, detaching (or another engine) removes them. Null detaches.
-  void SetClient(TMFtp* engine);
-  TMFtp* Client() const { return client_; }
-  ~TMFtpMessenger();
+  void SetClient(FtpEngine* engine);
+  FtpEngine* Client() const { return client_; }
+  ~ExecutionLog();
 
   // The engine's notices. `server` is the engine's Server property at the time.
   void HandleInfo(FtpInfo info, std::string_view text, std::string_view server);
@@ -100,8 +100,8 @@ class TMFtpMessenger {
   LogSpool& Spool() { return spool_; }
   LogSpool& SpoolUtf8() { return spool_utf8_; }
 
-  TMessengerStyle Style() const { return style_; }
-  void SetStyle(TMessengerStyle style);
+  LogStyle Style() const { return style_; }
+  void SetStyle(LogStyle style);
   const std::string& FontName() const { return font_name_; }
   bool AutoScroll() const { return auto_scroll_; }
   void SetAutoScroll(bool on) { auto_scroll_ = on; }
@@ -133,13 +133,13 @@ class TMFtpMessenger {
   mutable LogSpool spool_utf8_;
   std::vector<Listener> listeners_;
   int next_listener_ = 1;
-  TMessengerStyle style_ = msgClassic;
+  LogStyle style_ = msgClassic;
   std::string font_name_ = "Courier New";
   LogColor insertion_color_;
   bool auto_scroll_ = true;
   bool suppress_blank_ = false;
   bool connected_line_ = false;
-  TMFtp* client_ = nullptr;
+  FtpEngine* client_ = nullptr;
   int info_slot_ = -1;
   int error_slot_ = -1;
 };

@@ -1,5 +1,5 @@
-// The transfer window Tprogfm as state: shown or not, the detail button (visible only with its
-// option, up or down) and the client height it gives, and where the execution log lives. Also
+// The transfer window TransferWindow as state: shown or not, the detail button (visible only with
+// its option, up or down) and the client height it gives, and where the execution log lives. Also
 // the version text of the about box. Owned by the main-window controller; event thread only.
 #pragma once
 
@@ -20,7 +20,7 @@ inline constexpr std::string_view kProgressCaption = "Tarsil " TARSIL_VERSION_TE
 // "Version " + the version text, as the about box shows it.
 std::string AboutVersionLine(std::string_view version);
 
-class ProgressWindowState {
+class TransferWindowState {
  public:
   // The holder panel of the log view: top 128, height 305; the client is 289 wide.
   static constexpr int kClientWidth = 289;

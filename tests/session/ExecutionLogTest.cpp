@@ -1,25 +1,25 @@
-#include "session/FtpMsg.h"
+#include "session/ExecutionLog.h"
 
 #include <gtest/gtest.h>
 
 namespace tarsil {
 namespace {
 
-std::vector<std::string> Texts(const TMFtpMessenger& log) { return log.LineTexts(); }
+std::vector<std::string> Texts(const ExecutionLog& log) { return log.LineTexts(); }
 
-TEST(FtpMsgTest, ClassicRepliesLoseTheirLabelAndSuppressionDropsTheEmptyTail) {
-  TMFtpMessenger log;
+TEST(ExecutionLogTest, ClassicRepliesLoseTheirLabelAndSuppressionDropsTheEmptyTail) {
+  ExecutionLog log;
   log.SetSuppressBlankLines(true);
   log.HandleInfo(ftpInfoReply, "220-Welcome\r\n220 Ready\r\n", "");
   EXPECT_EQ(Texts(log), std::vector<std::string>({"220-Welcome", "220 Ready"}));
 
-  TMFtpMessenger unsuppressed;
+  ExecutionLog unsuppressed;
   unsuppressed.HandleInfo(ftpInfoReply, "220-Welcome\r\n220 Ready\r\n", "");
   EXPECT_EQ(Texts(unsuppressed), std::vector<std::string>({"220-Welcome", "220 Ready", ""}));
 }
 
-TEST(FtpMsgTest, ClassicLabelsAndColours) {
-  TMFtpMessenger log;
+TEST(ExecutionLogTest, ClassicLabelsAndColours) {
+  ExecutionLog log;
   log.SetSuppressBlankLines(true);
   log.HandleInfo(ftpInfoCommand, "USER anonymous\r\n", "");
   log.HandleError(ftpErrorAccessDenied, "Access denied or file not found");
@@ -32,8 +32,8 @@ TEST(FtpMsgTest, ClassicLabelsAndColours) {
   EXPECT_EQ(log.FontName(), "Courier New");
 }
 
-TEST(FtpMsgTest, TimeStampedStyleStampsAllButReplies) {
-  TMFtpMessenger log;
+TEST(ExecutionLogTest, TimeStampedStyleStampsAllButReplies) {
+  ExecutionLog log;
   log.SetStyle(msgMFtpTime);
   log.time_stamp = [] { return std::string("2001/01/31 9:05:07"); };
   log.HandleInfo(ftpInfoCommand, "NOOP\r\n", "");
@@ -44,8 +44,8 @@ TEST(FtpMsgTest, TimeStampedStyleStampsAllButReplies) {
   EXPECT_EQ(log.FontName(), "MS Sans Serif");
 }
 
-TEST(FtpMsgTest, ConnectedLineNamesTheServerOnceAndDisconnectedFollowsIt) {
-  TMFtpMessenger log;
+TEST(ExecutionLogTest, ConnectedLineNamesTheServerOnceAndDisconnectedFollowsIt) {
+  ExecutionLog log;
   log.SetSuppressBlankLines(true);
   log.HandleInfo(ftpInfoDisconnected, "Disconnected", "ftp1");
   EXPECT_EQ(log.LineCount(), 0u);  // no connection line shown yet
@@ -62,8 +62,8 @@ TEST(FtpMsgTest, ConnectedLineNamesTheServerOnceAndDisconnectedFollowsIt) {
                  "STATUS:>    Disconnected"}));
 }
 
-TEST(FtpMsgTest, ShowQueriesHideOnlyWhatTheyRefuse) {
-  TMFtpMessenger log;
+TEST(ExecutionLogTest, ShowQueriesHideOnlyWhatTheyRefuse) {
+  ExecutionLog log;
   log.SetSuppressBlankLines(true);
   log.OnMessageShow = [](FtpInfo info, bool& show) { show = info != ftpInfoCommand; };
   log.HandleInfo(ftpInfoCommand, "LIST\r\n", "");
@@ -72,8 +72,8 @@ TEST(FtpMsgTest, ShowQueriesHideOnlyWhatTheyRefuse) {
   EXPECT_EQ(Texts(log), std::vector<std::string>({"STATUS:>    Login successful"}));
 }
 
-TEST(FtpMsgTest, PlainLinesStayExactlyAsWritten) {
-  TMFtpMessenger log;
+TEST(ExecutionLogTest, PlainLinesStayExactlyAsWritten) {
+  ExecutionLog log;
   log.SetSuppressBlankLines(true);
   log.AppendLine("  indented  ");
   log.AppendLine("");

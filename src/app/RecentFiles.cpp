@@ -1,4 +1,4 @@
-#include "app/RecallMenu.h"
+#include "app/RecentFiles.h"
 
 #include <algorithm>
 
@@ -16,16 +16,16 @@ std::string AcceleratorText(int index) {
 
 }  // namespace
 
-TCustomMenuControl::TCustomMenuControl(std::string name) : name_(std::move(name)) {}
+MenuEntries::MenuEntries(std::string name) : name_(std::move(name)) {}
 
-int TCustomMenuControl::IndexOf(std::string_view text) const {
+int MenuEntries::IndexOf(std::string_view text) const {
   for (size_t i = 0; i < entries_.size(); ++i) {
     if (SameTextAscii(entries_[i].text, text)) return static_cast<int>(i);
   }
   return -1;
 }
 
-void TCustomMenuControl::InsertEntry(int position, std::string_view text) {
+void MenuEntries::InsertEntry(int position, std::string_view text) {
   if (int found = IndexOf(text); found >= 0) {
     entries_.erase(entries_.begin() + found);
   } else if (!entries_.empty() && static_cast<int>(entries_.size()) >= count_) {
@@ -35,19 +35,19 @@ void TCustomMenuControl::InsertEntry(int position, std::string_view text) {
   entries_.insert(entries_.begin() + position, Entry{std::string(text), false});
 }
 
-void TCustomMenuControl::Insert(int position, std::string_view text) {
+void MenuEntries::Insert(int position, std::string_view text) {
   InsertEntry(position, text);
   if (visible_) Rebuild();
 }
 
-void TCustomMenuControl::ClearSelection(std::string_view text) {
+void MenuEntries::ClearSelection(std::string_view text) {
   for (Entry& entry : entries_) {
     if (text.empty() || SameTextAscii(entry.text, text)) entry.selected = false;
   }
   if (visible_) Rebuild();
 }
 
-void TCustomMenuControl::Click(int tag) {
+void MenuEntries::Click(int tag) {
   if (tag < 0 || tag >= static_cast<int>(entries_.size())) return;
   if (!(select_erase_ && multi_select_)) {
     for (Entry& entry : entries_) entry.selected = false;
@@ -67,13 +67,13 @@ void TCustomMenuControl::Click(int tag) {
   if (OnSelected) OnSelected(item, chosen);
 }
 
-std::vector<std::string> TCustomMenuControl::Entries() const {
+std::vector<std::string> MenuEntries::Entries() const {
   std::vector<std::string> texts;
   for (const Entry& entry : entries_) texts.push_back(entry.text);
   return texts;
 }
 
-void TCustomMenuControl::SetVisible(bool visible) {
+void MenuEntries::SetVisible(bool visible) {
   if (visible == visible_) return;
   visible_ = visible;
   if (visible_) {
@@ -83,12 +83,12 @@ void TCustomMenuControl::SetVisible(bool visible) {
   }
 }
 
-void TCustomMenuControl::Rebuild() {
+void MenuEntries::Rebuild() {
   SetVisible(false);
   SetVisible(true);
 }
 
-void TCustomMenuControl::BuildMenu() {
+void MenuEntries::BuildMenu() {
   if (parent_ == nullptr) return;
   if (!parent_->empty() && !entries_.empty()) {
     parent_->push_back(MenuItemRecord{name_ + "Bar", "-", -1, true});
@@ -106,18 +106,16 @@ void TCustomMenuControl::BuildMenu() {
   if (on_menu_changed) on_menu_changed();
 }
 
-void TCustomMenuControl::RemoveMenu() {
+void MenuEntries::RemoveMenu() {
   if (parent_ == nullptr) return;
   std::erase_if(*parent_,
                 [this](const MenuItemRecord& item) { return item.name.starts_with(name_); });
   if (on_menu_changed) on_menu_changed();
 }
 
-TRecallMenu::TRecallMenu(std::string name) : TCustomMenuControl(std::move(name)) {
-  SetSelectErase(true);
-}
+RecentFiles::RecentFiles(std::string name) : MenuEntries(std::move(name)) { SetSelectErase(true); }
 
-void TRecallMenu::Load(SettingsStore& store) {
+void RecentFiles::Load(SettingsStore& store) {
   // Missing keys and values are written empty, as the list has always done; a store this run may
   // only read is left as it is (the reads above each write have already found it readable).
   auto write_if_possible = [](auto write) {
@@ -139,7 +137,7 @@ void TRecallMenu::Load(SettingsStore& store) {
   if (Visible()) Rebuild();
 }
 
-void TRecallMenu::Save(SettingsStore& store) const {
+void RecentFiles::Save(SettingsStore& store) const {
   store.CreateKey(registry_key_);
   // Every value ends up as the entry of its number or empty; values that already hold what they
   // should are left alone, so that an unchanged list costs no rewrite of the store.

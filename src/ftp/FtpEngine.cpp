@@ -1,6 +1,6 @@
-// TMFtp: construction, published values, listeners, raising events, the posted notices and the
+// FtpEngine: construction, published values, listeners, raising events, the posted notices and the
 // timers. The connection and the reply machine are in FtpControl.cpp, the login in FtpLogin.cpp.
-#include "ftp/Ftp.h"
+#include "ftp/FtpEngine.h"
 
 #include <utility>
 
@@ -32,23 +32,23 @@ void RemoveListener(std::array<Listener, 4>& slots, int slot) {
 
 }  // namespace
 
-TMFtp::TMFtp(EventLoop& loop)
-    : TMSocket(loop),
+FtpEngine::FtpEngine(EventLoop& loop)
+    : AsyncSocket(loop),
       timers_(loop, [this](const Notice& notice) { HandleTimer(notice); }),
       data_socket_(loop),
       listen_socket_(loop) {
   SetPort(21);
-  OnConnected = [this](TMSocket&) { ControlConnected(); };
-  OnReadable = [this](TMSocket&) { ControlReadable(); };
-  OnWritable = [this](TMSocket&) { FlushCommand(); };
-  OnClosed = [this](TMSocket&) { ControlClosed(); };
-  OnSecured = [this](TMSocket&) { FtpTlsSteps::ControlSecured(*this); };
-  OnTimeOut = [this](TMSocket&) { FailConnection(ftpErrorTimedOut, kTextTimedOut); };
+  OnConnected = [this](AsyncSocket&) { ControlConnected(); };
+  OnReadable = [this](AsyncSocket&) { ControlReadable(); };
+  OnWritable = [this](AsyncSocket&) { FlushCommand(); };
+  OnClosed = [this](AsyncSocket&) { ControlClosed(); };
+  OnSecured = [this](AsyncSocket&) { FtpTlsSteps::ControlSecured(*this); };
+  OnTimeOut = [this](AsyncSocket&) { FailConnection(ftpErrorTimedOut, kTextTimedOut); };
   OnNotice = [this](const Notice& notice) { HandleNotice(notice); };
   SetKeepAlive(true);
 }
 
-TMFtp::~TMFtp() {
+FtpEngine::~FtpEngine() {
   // The sockets, the look-up and the timers go without raising anything.
   OnConnected = OnReadable = OnWritable = OnClosed = OnTimeOut = OnSecured = nullptr;
   OnNotice = nullptr;
@@ -56,87 +56,87 @@ TMFtp::~TMFtp() {
 
 // ---- Published values ----------------------------------------------------------------------
 
-void TMFtp::SetNoopInterval(uint16_t seconds) {
+void FtpEngine::SetNoopInterval(uint16_t seconds) {
   noop_interval_ms_ = uint32_t{seconds} * 1000;
   SetKeepAlive(keep_alive_on_);
 }
 
-void TMFtp::SetAsynchronous(bool value) {
+void FtpEngine::SetAsynchronous(bool value) {
   if (!busy_) asynchronous_ = value;
 }
 
-const std::string& TMFtp::Version() const {
+const std::string& FtpEngine::Version() const {
   static const std::string banner = kVersionBanner;
   return banner;
 }
 
-const char* TMFtp::WaitingHandler() const { return reply_handler_ ? reply_handler_.name : ""; }
+const char* FtpEngine::WaitingHandler() const { return reply_handler_ ? reply_handler_.name : ""; }
 
 // ---- Listeners and events ------------------------------------------------------------------
 
-int TMFtp::AddInfoListener(TMFtpInfoEvent listener) {
+int FtpEngine::AddInfoListener(FtpInfoEvent listener) {
   return AddListener(info_listeners_, std::move(listener));
 }
 
-int TMFtp::AddErrorListener(TMFtpErrorEvent listener) {
+int FtpEngine::AddErrorListener(FtpErrorEvent listener) {
   return AddListener(error_listeners_, std::move(listener));
 }
 
-void TMFtp::RemoveInfoListener(int slot) { RemoveListener(info_listeners_, slot); }
+void FtpEngine::RemoveInfoListener(int slot) { RemoveListener(info_listeners_, slot); }
 
-void TMFtp::RemoveErrorListener(int slot) { RemoveListener(error_listeners_, slot); }
+void FtpEngine::RemoveErrorListener(int slot) { RemoveListener(error_listeners_, slot); }
 
-void TMFtp::RaiseInfo(FtpInfo info, std::string_view text) {
+void FtpEngine::RaiseInfo(FtpInfo info, std::string_view text) {
   std::string addinfo = text.empty() ? FtpInfoDefaultText(info) : std::string(text);
   // A password or an account never reaches a listener.
   if (info == ftpInfoCommand) addinfo = MaskCommandLine(addinfo);
   // Each handler is copied before the call: it may replace or remove itself.
   if (OnFtpInfo) {
-    const TMFtpInfoEvent handler = OnFtpInfo;
+    const FtpInfoEvent handler = OnFtpInfo;
     handler(*this, info, addinfo);
   }
-  for (const TMFtpInfoEvent& slot : info_listeners_) {
+  for (const FtpInfoEvent& slot : info_listeners_) {
     if (!slot) continue;
-    const TMFtpInfoEvent handler = slot;
+    const FtpInfoEvent handler = slot;
     handler(*this, info, addinfo);
   }
 }
 
-void TMFtp::RaiseError(FtpError member, std::string text) {
+void FtpEngine::RaiseError(FtpError member, std::string text) {
   request_ok_ = false;
   last_error_ = member;
   if (OnFtpError) {
-    const TMFtpErrorEvent handler = OnFtpError;
+    const FtpErrorEvent handler = OnFtpError;
     handler(*this, member, text);
   }
-  for (const TMFtpErrorEvent& slot : error_listeners_) {
+  for (const FtpErrorEvent& slot : error_listeners_) {
     if (!slot) continue;
-    const TMFtpErrorEvent handler = slot;
+    const FtpErrorEvent handler = slot;
     handler(*this, member, text);
   }
 }
 
-void TMFtp::Raise(const TNotifyEvent& event) {
+void FtpEngine::Raise(const NotifyEvent& event) {
   if (!event) return;
-  const TNotifyEvent handler = event;
+  const NotifyEvent handler = event;
   handler(*this);
 }
 
-void TMFtp::AskInfo(TMFtpInfoNeeded need, std::string& value) {
+void FtpEngine::AskInfo(FtpInfoNeeded need, std::string& value) {
   if (!OnFtpNeedInfo) return;
-  const TMFtpInfoNeededEvent handler = OnFtpNeedInfo;
+  const FtpInfoNeededEvent handler = OnFtpNeedInfo;
   handler(*this, need, value);
 }
 
 // ---- Notices and timers --------------------------------------------------------------------
 
-void TMFtp::HandleNotice(const Notice& notice) {
+void FtpEngine::HandleNotice(const Notice& notice) {
   if (notice.message == kReadyNoticeMessage) ReadyNotice();
   if (notice.message == kQuitNoticeMessage) QuitNotice();
   if (notice.message == kUploadContinueMessage) FtpDataSteps::HandleNotice(*this, notice);
 }
 
-void TMFtp::HandleTimer(const Notice& notice) {
+void FtpEngine::HandleTimer(const Notice& notice) {
   if (notice.message != kTimerMessage) return;
   if (notice.wparam == kKeepAliveTimer) KeepAliveTick();
   if (notice.wparam == kAbortTimer) FtpDataSteps::AbortWaitOver(*this);
@@ -147,7 +147,7 @@ void TMFtp::HandleTimer(const Notice& notice) {
   }
 }
 
-void TMFtp::ReadyNotice() {
+void FtpEngine::ReadyNotice() {
   busy_ = false;
   SetKeepAlive(true);
   Raise(OnFtpReady);
@@ -202,14 +202,14 @@ void TMFtp::ReadyNotice() {
   }
 }
 
-void TMFtp::QuitNotice() {
+void FtpEngine::QuitNotice() {
   busy_ = false;
   SetKeepAlive(false);
   logged_in_ = false;
   Raise(OnFtpQuit);
 }
 
-void TMFtp::SetKeepAlive(bool running) {
+void FtpEngine::SetKeepAlive(bool running) {
   keep_alive_on_ = running;
   if (running && noop_interval_ms_ > 0) {
     timers_.SetTimer(kKeepAliveTimer, noop_interval_ms_);

@@ -1,7 +1,7 @@
-// TTarsilfm: the main-window controller. It owns the execution log, the FTP session, the options,
-// the executor and the document (editor lines, file name, modified flag), and keeps the window
-// state (caption, status panels, menu enable flags) that a view renders. It implements the host
-// the executor runs in. Created once per process; event thread only.
+// MainController: the main-window controller. It owns the execution log, the FTP session, the
+// options, the executor and the document (editor lines, file name, modified flag), and keeps the
+// window state (caption, status panels, menu enable flags) that a view renders. It implements the
+// host the executor runs in. Created once per process; event thread only.
 #pragma once
 
 #include <array>
@@ -13,23 +13,23 @@
 
 #include "app/MainView.h"
 #include "app/Options.h"
-#include "app/ProgressWindow.h"
-#include "app/RecallMenu.h"
+#include "app/RecentFiles.h"
 #include "app/ScriptText.h"
+#include "app/TransferWindowState.h"
 #include "platform/EventLoop.h"
 #include "platform/SettingsStore.h"
 #include "script/ScriptHost.h"
 #include "script/ScriptRunner.h"
 #include "script/StoredValues.h"
-#include "session/FtpMsg.h"
-#include "session/LowFTP.h"
+#include "session/ExecutionLog.h"
+#include "session/FtpSession.h"
 
 namespace tarsil {
 
-class TTarsilfm : public ScriptHost {
+class MainController : public ScriptHost {
  public:
-  TTarsilfm(EventLoop& loop, SettingsStore& store);
-  ~TTarsilfm() override;
+  MainController(EventLoop& loop, SettingsStore& store);
+  ~MainController() override;
 
   void SetView(MainView* view) { view_ = view; }
 
@@ -85,16 +85,16 @@ class TTarsilfm : public ScriptHost {
 
   // The window's own parts (TarsilfmWindow.cpp): the recall list under "開き直す", the transfer
   // window, the session events shown in the status bar, and the log menu.
-  TRecallMenu& RecallMenu1() { return recall_; }
+  RecentFiles& RecallMenu1() { return recall_; }
   const MenuItemList& RecallItems() const { return recall_items_; }
-  ProgressWindowState& Progress() { return progress_; }
+  TransferWindowState& Progress() { return progress_; }
   bool StatusLoggedIn() const { return status_logged_in_; }  // the lime-green status bar
   // Bytes and elapsed days of the transfer in progress, as last reported.
   int64_t TransferBytes() const { return transfer_bytes_; }
   double TransferSpend() const { return transfer_spend_; }
   void FTPLoggedIn();
   void FTPFtpQuit();
-  void FTPretrieveing(int64_t totalbyte, double spend);
+  void Retrieving(int64_t totalbyte, double spend);
   void FTPretrievefinished(int64_t totalbyte, double spend);
   void FTPtransfer(int64_t totalbyte, double spend);
   void FTPtransferfinished(int64_t totalbyte, double spend);
@@ -107,9 +107,9 @@ class TTarsilfm : public ScriptHost {
   std::optional<int32_t> StepForCaret(int32_t caret_line);
 
   // State for views and tests.
-  TMFtpMessenger& Logmemo() { return log_; }
-  TLowFTP& FTP() { return ftp_; }
-  TTarsilOption& Options() { return options_; }
+  ExecutionLog& Logmemo() { return log_; }
+  FtpSession& FTP() { return ftp_; }
+  tarsil::Options& Options() { return options_; }
   ScriptRunner& Runner() { return runner_; }
   const std::vector<std::string>& EditorLines() const { return editor_lines_; }
   bool Modified() const { return modified_; }
@@ -133,9 +133,9 @@ class TTarsilfm : public ScriptHost {
   EventLoop& loop_;
   SettingsStore& store_;
   MainView* view_ = nullptr;
-  TMFtpMessenger log_;
-  TLowFTP ftp_;
-  TTarsilOption options_;
+  ExecutionLog log_;
+  FtpSession ftp_;
+  tarsil::Options options_;
   StoredValues values_;
   ScriptRunner runner_;
   EventTarget target_;
@@ -157,8 +157,8 @@ class TTarsilfm : public ScriptHost {
   bool closed_ = false;
   bool auto_load_failed_ = false;
   MenuItemList recall_items_;  // the sub-items of "開き直す"
-  TRecallMenu recall_{"RecallMenu1"};
-  ProgressWindowState progress_;
+  RecentFiles recall_{"RecallMenu1"};
+  TransferWindowState progress_;
   bool status_logged_in_ = false;
   int64_t transfer_bytes_ = 0;
   double transfer_spend_ = 0;

@@ -1,6 +1,6 @@
-// TMFtp: the event-driven FTP client engine. It is itself a TMSocket (its socket is the control
-// connection) and owns the data and listening sockets, the keep-alive and retry timers and the
-// reply reader. A request is a chain of named reply handlers; the end of every request is a
+// FtpEngine: the event-driven FTP client engine. It is itself an AsyncSocket (its socket is the
+// control connection) and owns the data and listening sockets, the keep-alive and retry timers and
+// the reply reader. A request is a chain of named reply handlers; the end of every request is a
 // posted ready notice. Everything is told through the On... events and four info and four error
 // listener slots. Loop thread only; the owner never destroys it inside one of its own events.
 #pragma once
@@ -18,18 +18,18 @@
 #include "ftp/FtpEvents.h"
 #include "ftp/FtpProperties.h"
 #include "ftp/ReplyReader.h"
-#include "net/FTPSock.h"
+#include "net/AsyncSocket.h"
 #include "net/TlsContext.h"
 #include "platform/EventLoop.h"
 
 namespace tarsil {
 
-class TMFtp;
+class FtpEngine;
 
 // One step of a request: the named handler that receives the next final reply line.
 struct ReplyHandler {
   const char* name = nullptr;
-  void (*run)(TMFtp& ftp, const std::string& reply) = nullptr;
+  void (*run)(FtpEngine& ftp, const std::string& reply) = nullptr;
   explicit operator bool() const { return run != nullptr; }
 };
 
@@ -42,10 +42,10 @@ class FtpLocalFileError : public std::runtime_error {
 inline constexpr uint32_t kQuitNoticeMessage = 1026;
 inline constexpr uint32_t kReadyNoticeMessage = 1028;
 
-class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
+class FtpEngine : public AsyncSocket, public FtpProperties, public FtpEvents {
  public:
-  explicit TMFtp(EventLoop& loop);
-  ~TMFtp() override;
+  explicit FtpEngine(EventLoop& loop);
+  ~FtpEngine() override;
 
   // Connects (directly or through the proxy) and logs in, retrying failed attempts.
   void LoginServer();
@@ -84,8 +84,8 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   // lists are fresh there; read the results after OnListingDone.
   void ListDirectory();
   const std::vector<std::string>& RawListing() const { return data_.raw_listing; }
-  const TMFtpFileInfoList& CurrentFiles() const { return data_.current_files; }
-  const TMFtpFileInfoList& CurrentFolders() const { return data_.current_folders; }
+  const RemoteEntryList& CurrentFiles() const { return data_.current_files; }
+  const RemoteEntryList& CurrentFolders() const { return data_.current_folders; }
   bool ListingFromCache() const { return data_.listing_from_cache; }
   // Lets go of the last listing's lines and lists (and their memory) once they have been used.
   void ReleaseListing();
@@ -107,8 +107,8 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
 
   // Slots 1 to 4 beside OnFtpInfo/OnFtpError, called after them in slot order; -1 when the
   // listener is empty or all four slots are used.
-  int AddInfoListener(TMFtpInfoEvent listener);
-  int AddErrorListener(TMFtpErrorEvent listener);
+  int AddInfoListener(FtpInfoEvent listener);
+  int AddErrorListener(FtpErrorEvent listener);
   void RemoveInfoListener(int slot);
   void RemoveErrorListener(int slot);
 
@@ -179,8 +179,8 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   // Events, notices and timers (Ftp.cpp).
   void RaiseInfo(FtpInfo info, std::string_view text = {});  // empty text: the default
   void RaiseError(FtpError member, std::string text = {});
-  void Raise(const TNotifyEvent& event);
-  void AskInfo(TMFtpInfoNeeded need, std::string& value);
+  void Raise(const NotifyEvent& event);
+  void AskInfo(FtpInfoNeeded need, std::string& value);
   void HandleNotice(const Notice& notice);
   void HandleTimer(const Notice& notice);
   void ReadyNotice();
@@ -190,16 +190,16 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   static ReplyHandler GreetingHandler();  // FtpLogin.cpp
   // After the login: asks for UTF-8 names when the choice says so, then goes on with `next`
   // (FtpCharsetSteps.cpp). False when nothing was sent and the caller goes on itself.
-  bool CharsetStep(void (*next)(TMFtp& ftp));
+  bool CharsetStep(void (*next)(FtpEngine& ftp));
 
   static constexpr uint32_t kKeepAliveTimer = 1;
   static constexpr uint32_t kRetryTimer = 2;
 
   EventTarget timers_;
-  TMSocket data_socket_;
-  TMSocket listen_socket_;
-  std::array<TMFtpInfoEvent, 4> info_listeners_;
-  std::array<TMFtpErrorEvent, 4> error_listeners_;
+  AsyncSocket data_socket_;
+  AsyncSocket listen_socket_;
+  std::array<FtpInfoEvent, 4> info_listeners_;
+  std::array<FtpErrorEvent, 4> error_listeners_;
 
   LineReader lines_;
   ReplyAssembler replies_;
@@ -214,7 +214,7 @@ class TMFtp : public TMSocket, public TMFtpProperties, public TMFtpEvents {
   bool collect_reply_lines_ = false;  // the lines of the next reply go to reply_lines_
   std::vector<std::string> reply_lines_;
   Utf8PieceDecoder reply_decoder_;  // the reply text as the log shows it
-  void (*after_charset_)(TMFtp& ftp) = nullptr;
+  void (*after_charset_)(FtpEngine& ftp) = nullptr;
 
   bool busy_ = false;
   bool connected_ = false;

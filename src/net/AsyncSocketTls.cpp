@@ -1,4 +1,4 @@
-// TMSocket: the TLS layer. A TlsChannel sits between the socket and its owner; the readiness of
+// AsyncSocket: the TLS layer. A TlsChannel sits between the socket and its owner; the readiness of
 // the descriptor drives the handshake and fills a small buffer of decrypted bytes, so that the
 // owner sees the same notifications as on a plain stream: readable once per ReceiveBytes when
 // decrypted data waits, writable after a send that would have blocked, closed after the last
@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "net/FTPSock.h"
-#include "net/FTPSockTlsStream.h"
+#include "net/AsyncSocket.h"
+#include "net/AsyncSocketTlsStream.h"
 #include "net/SocketErrors.h"
 #include "net/SocketEvents.h"
 
@@ -19,12 +19,12 @@ using namespace socket_events;
 constexpr size_t kRecordSize = 16384;  // the most one TLS record carries
 }  // namespace
 
-void TMSocket::SecureOnConnect(std::shared_ptr<TlsContext> context, TlsRole role) {
+void AsyncSocket::SecureOnConnect(std::shared_ptr<TlsContext> context, TlsRole role) {
   tls_armed_ = std::move(context);
   tls_armed_role_ = role;
 }
 
-void TMSocket::StartTls(std::shared_ptr<TlsContext> context, TlsRole role) {
+void AsyncSocket::StartTls(std::shared_ptr<TlsContext> context, TlsRole role) {
   if (!handle_.valid() || mode_ != Mode::kStream || tls_) {
     last_error_ = kWsaENotConn;
     return;
@@ -38,11 +38,11 @@ void TMSocket::StartTls(std::shared_ptr<TlsContext> context, TlsRole role) {
   DriveHandshake();
 }
 
-bool TMSocket::Secured() const { return tls_ && !tls_->handshaking; }
+bool AsyncSocket::Secured() const { return tls_ && !tls_->handshaking; }
 
-const TlsChannel* TMSocket::Tls() const { return tls_ ? tls_->channel.get() : nullptr; }
+const TlsChannel* AsyncSocket::Tls() const { return tls_ ? tls_->channel.get() : nullptr; }
 
-void TMSocket::BeginHandshake(bool after_connect) {
+void AsyncSocket::BeginHandshake(bool after_connect) {
   tls_ = std::make_unique<TlsStream>();
   tls_->channel =
       std::make_unique<TlsChannel>(std::move(tls_armed_), tls_armed_role_, handle_.get());
@@ -50,7 +50,7 @@ void TMSocket::BeginHandshake(bool after_connect) {
   tls_failure_.clear();
 }
 
-void TMSocket::DriveHandshake() {
+void AsyncSocket::DriveHandshake() {
   TlsStream& tls = *tls_;
   const TlsChannel::Step step = tls.channel->Handshake();
   if (step == TlsChannel::Step::kWantRead || step == TlsChannel::Step::kWantWrite) {
@@ -95,7 +95,7 @@ void TMSocket::DriveHandshake() {
   }
 }
 
-void TMSocket::TlsClose() {
+void AsyncSocket::TlsClose() {
   if (tls_->handshaking) return;
   tls_->channel->Shutdown();
   // What the peer sent and nobody read (TLS 1.3 session tickets on an upload's connection)
@@ -106,14 +106,14 @@ void TMSocket::TlsClose() {
   }
 }
 
-unsigned TMSocket::TlsWatchEvents() const {
+unsigned AsyncSocket::TlsWatchEvents() const {
   if (tls_->handshaking) return tls_->handshake_wants_write ? kFdWritable : kFdReadable;
   if (tls_->broken) return 0;  // the owner closes it
   return (read_armed_ ? kFdReadable : 0u) |
          (write_armed_ || tls_->write_blocked ? kFdWritable : 0u);
 }
 
-void TMSocket::TlsStreamReady(unsigned revents) {
+void AsyncSocket::TlsStreamReady(unsigned revents) {
   TlsStream& tls = *tls_;
   if (tls.handshaking) {
     DriveHandshake();
@@ -151,7 +151,7 @@ void TMSocket::TlsStreamReady(unsigned revents) {
   UpdateWatch();
 }
 
-size_t TMSocket::TlsReceive(void* buffer, size_t size) {
+size_t AsyncSocket::TlsReceive(void* buffer, size_t size) {
   TlsStream& tls = *tls_;
   if (tls.handshaking || tls.broken) {
     last_error_ = tls.handshaking && report_would_block_ ? kWsaEWouldBlock : 0;
@@ -190,7 +190,7 @@ size_t TMSocket::TlsReceive(void* buffer, size_t size) {
   }
 }
 
-bool TMSocket::TlsRearmRead() {
+bool AsyncSocket::TlsRearmRead() {
   TlsStream& tls = *tls_;
   if (mode_ != Mode::kStream || read_armed_ || tls.handshaking || tls.broken) return true;
   if (tls.ended && tls.in_begin >= tls.in.size()) {
@@ -207,13 +207,13 @@ bool TMSocket::TlsRearmRead() {
   return true;
 }
 
-void TMSocket::TlsPump() {
+void AsyncSocket::TlsPump() {
   if (!tls_) return;
   tls_->pump_posted = false;
   if (mode_ == Mode::kStream) TlsStreamReady(kFdReadable);
 }
 
-size_t TMSocket::TlsSend(const void* buffer, size_t count) {
+size_t AsyncSocket::TlsSend(const void* buffer, size_t count) {
   TlsStream& tls = *tls_;
   if (tls.broken) {
     last_error_ = kTlsFailed;

@@ -1,12 +1,12 @@
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
 
 #include <gtest/gtest.h>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 #include "app/Scrambler.h"
 #include "app/ScriptFile.h"
 #include "platform/PollEventLoop.h"
-#include "script/ScriptTexts.h"
+#include "script/ScriptMessages.h"
 #include "support/TempDir.h"
 
 namespace tarsil {
@@ -35,9 +35,9 @@ class RecordingView : public MainView {
   int changes = 0;
 };
 
-class TarsilfmTest : public ::testing::Test {
+class MainControllerTest : public ::testing::Test {
  protected:
-  TarsilfmTest() { form_.SetView(&view_); }
+  MainControllerTest() { form_.SetView(&view_); }
 
   void RunUntilClosed() {
     ASSERT_TRUE(
@@ -47,11 +47,11 @@ class TarsilfmTest : public ::testing::Test {
   TempDir dir_;
   PollEventLoop loop_;
   SettingsStore store_{(dir_.path() / "settings.reg").string()};
-  TTarsilfm form_{loop_, store_};
+  MainController form_{loop_, store_};
   RecordingView view_;
 };
 
-TEST_F(TarsilfmTest, InteractiveStartIsANewScriptWithDocumentMenus) {
+TEST_F(MainControllerTest, InteractiveStartIsANewScriptWithDocumentMenus) {
   ASSERT_TRUE(form_.FormShow(std::nullopt));
   EXPECT_EQ(form_.ScriptFileName(), "newfile");
   EXPECT_EQ(form_.Caption(), "Tarsil -newfile");
@@ -61,14 +61,14 @@ TEST_F(TarsilfmTest, InteractiveStartIsANewScriptWithDocumentMenus) {
   }
 }
 
-TEST_F(TarsilfmTest, MenusAreDisabledDuringARunAndRestoredAfterIt) {
+TEST_F(MainControllerTest, MenusAreDisabledDuringARunAndRestoredAfterIt) {
   // Before New, Save is disabled; it must stay so after a run, also one that fails.
   store_.WriteInteger(kTarsilKey, "n", 1);
   bool seen_disabled = false;
   form_.SetEditorLines({"pause", "Rem %n%"}, false);
   view_.asked.clear();
   struct Probe : RecordingView {
-    TTarsilfm* form;
+    MainController* form;
     bool* seen;
     Answer ShowMessageBox(std::string_view, std::string_view, Buttons, MessageIcon) override {
       *seen = !form->MenuEnabled("Open1") && !form->MenuEnabled("N6") &&
@@ -89,7 +89,7 @@ TEST_F(TarsilfmTest, MenusAreDisabledDuringARunAndRestoredAfterIt) {
   EXPECT_EQ(form_.Logmemo().Lines().back().text.rfind(kUnexpectedErrorPrefix, 0), 0u);
 }
 
-TEST_F(TarsilfmTest, UnattendedRunClosesAndWritesTheLogUnderLogfile) {
+TEST_F(MainControllerTest, UnattendedRunClosesAndWritesTheLogUnderLogfile) {
   store_.WriteInteger(kOptionsKey, "ch_Logsave", 1);
   std::string param_log = (dir_.path() / "param.log").string();
   std::string script = dir_.Write("job.fcs", "setparam LOGFILE=" + param_log + "\r\nRem x\r\n");
@@ -104,7 +104,7 @@ TEST_F(TarsilfmTest, UnattendedRunClosesAndWritesTheLogUnderLogfile) {
   EXPECT_TRUE(view_.asked.empty());
 }
 
-TEST_F(TarsilfmTest, ABrokenScrambledScriptIsReportedAndNotRun) {
+TEST_F(MainControllerTest, ABrokenScrambledScriptIsReportedAndNotRun) {
   std::string script = dir_.Write("bad.fcx", EncodeLine("ldel victim.txt") + "\r\nQzz\r\n");
   std::string victim = dir_.Write("victim.txt", "keep me");
   ASSERT_TRUE(form_.FormShow(script));
@@ -116,7 +116,7 @@ TEST_F(TarsilfmTest, ABrokenScrambledScriptIsReportedAndNotRun) {
   EXPECT_EQ(lines.size(), 3u);  // the failure, the start line and the end line
 }
 
-TEST_F(TarsilfmTest, RunShowsTheCheckersFindingsAndRunsAnyway) {
+TEST_F(MainControllerTest, RunShowsTheCheckersFindingsAndRunsAnyway) {
   ASSERT_TRUE(form_.FormShow(std::nullopt));
   form_.SetEditorLines({"Gett a.txt", "Rem after"}, true);
   form_.Run();
@@ -138,7 +138,7 @@ TEST_F(TarsilfmTest, RunShowsTheCheckersFindingsAndRunsAnyway) {
   EXPECT_EQ(form_.Logmemo().Lines()[0].text, "Gett a.txt");
 }
 
-TEST_F(TarsilfmTest, UnattendedExitStatusFollowsTheRun) {
+TEST_F(MainControllerTest, UnattendedExitStatusFollowsTheRun) {
   std::string script = dir_.Write("job.fcs", "ldel none.txt\r\nif Error Rem handled\r\n");
   ASSERT_TRUE(form_.FormShow(script));
   RunUntilClosed();
@@ -146,7 +146,7 @@ TEST_F(TarsilfmTest, UnattendedExitStatusFollowsTheRun) {
   EXPECT_EQ(form_.UnattendedExitStatus(true), 1);
 }
 
-TEST_F(TarsilfmTest, OptionsThatCannotBeReadStopTheStart) {
+TEST_F(MainControllerTest, OptionsThatCannotBeReadStopTheStart) {
   store_.WriteString(kOptionsKey, "Runmode", "text");
   std::string script = dir_.Write("job.fcs", "Rem x\r\n");
   EXPECT_FALSE(form_.FormShow(script));
@@ -154,7 +154,7 @@ TEST_F(TarsilfmTest, OptionsThatCannotBeReadStopTheStart) {
   EXPECT_EQ(form_.Logmemo().Lines()[0].text.rfind(kUnexpectedErrorPrefix, 0), 0u);
 }
 
-TEST_F(TarsilfmTest, SavePromptAndScrambledStore) {
+TEST_F(MainControllerTest, SavePromptAndScrambledStore) {
   ASSERT_TRUE(form_.FormShow(std::nullopt));
   form_.SetEditorLines({"Login user secret"}, true);
   EXPECT_EQ(form_.Panel(0), kModifiedText);
@@ -177,7 +177,7 @@ TEST_F(TarsilfmTest, SavePromptAndScrambledStore) {
   EXPECT_EQ(form_.Caption(), "Tarsil -" + view_.save_name);
 }
 
-TEST_F(TarsilfmTest, StepReturnsTheCaretLineAndKeepsItOnFailure) {
+TEST_F(MainControllerTest, StepReturnsTheCaretLineAndKeepsItOnFailure) {
   store_.WriteInteger(kTarsilKey, "n", 1);
   form_.SetEditorLines({"Rem a", "Rem %n%"}, false);
   EXPECT_EQ(form_.Step(0), 1);

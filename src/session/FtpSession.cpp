@@ -1,4 +1,4 @@
-#include "session/LowFTP.h"
+#include "session/FtpSession.h"
 
 #include <cmath>
 #include <cstdio>
@@ -12,13 +12,13 @@
 #include "platform/TextHelpers.h"
 #include "session/LocalTransferFile.h"
 #include "session/OpenTarget.h"
-#include "session/SessionTexts.h"
+#include "session/SessionMessages.h"
 
 namespace tarsil {
 
 // The silent abort of an operation: caught by the operation itself, which writes "999 " and the
 // message and returns 999.
-class TLowFTP::SessionAbort : public std::runtime_error {
+class FtpSession::SessionAbort : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -56,23 +56,23 @@ std::string LocalErrorText(FtpError error, const std::string& engine_text) {
 
 }  // namespace
 
-TLowFTP::TLowFTP(EventLoop& loop) : loop_(loop), cache_(ListingCache::DefaultFolder()) {}
+FtpSession::FtpSession(EventLoop& loop) : loop_(loop), cache_(ListingCache::DefaultFolder()) {}
 
-TLowFTP::~TLowFTP() {
+FtpSession::~FtpSession() {
   if (Log != nullptr) Log->SetClient(nullptr);
   if (ftp_) ftp_->QuitServer();
 }
 
-TMFtp& TLowFTP::Ftp() {
+FtpEngine& FtpSession::Ftp() {
   if (!ftp_) {
-    ftp_ = std::make_unique<TMFtp>(loop_);
+    ftp_ = std::make_unique<FtpEngine>(loop_);
     cache_.PrepareCacheDirectory();
     ftp_->SetListingCache(&cache_);
   }
   return *ftp_;
 }
 
-void TLowFTP::AddLog(std::string_view text, bool debug_only) {
+void FtpSession::AddLog(std::string_view text, bool debug_only) {
   if (Log == nullptr) return;
   if (debug_only && !Debugmode) return;
   if (debug_only) {
@@ -82,22 +82,22 @@ void TLowFTP::AddLog(std::string_view text, bool debug_only) {
   }
 }
 
-void TLowFTP::AddLogUtf8(std::string_view utf8) {
+void FtpSession::AddLogUtf8(std::string_view utf8) {
   if (Log != nullptr) Log->AppendLineUtf8(utf8);
 }
 
-void TLowFTP::ReportLostServerLine(const LostListingLine& lost) {
+void FtpSession::ReportLostServerLine(const LostListingLine& lost) {
   // Text that is no UTF-8 at all is shown as far as it goes.
   const std::string shown =
       IsValidUtf8(lost.utf8) ? lost.utf8 : Cp932ToUtf8(Utf8ToCp932(lost.utf8));
   AddLogUtf8("999 " + Cp932ToUtf8(kServerNameLeftOutText) + shown);
 }
 
-void TLowFTP::ConnectedCheck() const {
+void FtpSession::ConnectedCheck() const {
   if (!ftp_ || !ftp_->Connected()) throw SessionAbort(std::string(kNotLoggedInText));
 }
 
-void TLowFTP::RefuseControlBytes(std::string_view argument) const {
+void FtpSession::RefuseControlBytes(std::string_view argument) const {
   for (char c : argument) {
     if (c == '\r' || c == '\n' || c == '\0') {
       throw SessionAbort("The name holds a line break or NUL and is not sent");
@@ -105,7 +105,7 @@ void TLowFTP::RefuseControlBytes(std::string_view argument) const {
   }
 }
 
-void TLowFTP::PrepareRequest() {
+void FtpSession::PrepareRequest() {
   // A request can end with an error and then its ready notice; one still queued from the last
   // operation must not end the wait of this one.
   loop_.ProcessMessages();
@@ -113,7 +113,7 @@ void TLowFTP::PrepareRequest() {
   local_failure_ = false;
 }
 
-int TLowFTP::Guarded(const std::function<int()>& body) {
+int FtpSession::Guarded(const std::function<int()>& body) {
   try {
     return body();
   } catch (const std::exception& failure) {
@@ -122,7 +122,7 @@ int TLowFTP::Guarded(const std::function<int()>& body) {
   }
 }
 
-int TLowFTP::WaitReply() {
+int FtpSession::WaitReply() {
   const auto timeout = std::chrono::milliseconds(WaitTimeOut < 0 ? 0 : WaitTimeOut);
   wait_start_ = std::chrono::steady_clock::now();
   for (;;) {
@@ -159,15 +159,15 @@ int TLowFTP::WaitReply() {
 // The engine is told to end the request nobody waits for any more (ABOR, or the connection
 // closed when the server answers nothing), and that end is awaited here, so that the next
 // operation finds the engine idle: on the same connection, or with none, failing at once.
-void TLowFTP::EndEngineRequest() {
-  TMFtp& ftp = Ftp();
+void FtpSession::EndEngineRequest() {
+  FtpEngine& ftp = Ftp();
   ftp.CancelRequest();
   loop_.WaitUntil([&ftp] { return !ftp.Busy(); },
                   std::chrono::steady_clock::now() + kEngineEndLimit);
 }
 
-int TLowFTP::Step(std::string_view start_marker, std::string_view end_marker,
-                  const std::function<void()>& request) {
+int FtpSession::Step(std::string_view start_marker, std::string_view end_marker,
+                     const std::function<void()>& request) {
   return Guarded([&] {
     ConnectedCheck();
     AddLog(start_marker, true);
@@ -179,14 +179,14 @@ int TLowFTP::Step(std::string_view start_marker, std::string_view end_marker,
   });
 }
 
-void TLowFTP::AttachEngine() {
-  TMFtp& ftp = Ftp();
+void FtpSession::AttachEngine() {
+  FtpEngine& ftp = Ftp();
   auto trace = [this](const char* text) { AddLog(text, true); };
-  ftp.OnFtpReady = [this, trace](TMFtp&) {
+  ftp.OnFtpReady = [this, trace](FtpEngine&) {
     done_ = true;
     trace("Event- FtpReady");
   };
-  ftp.OnFtpError = [this, trace](TMFtp&, FtpError error, const std::string& text) {
+  ftp.OnFtpError = [this, trace](FtpEngine&, FtpError error, const std::string& text) {
     done_ = true;
     last_error_text_ = text;
     if (IsLocalOrDataError(error)) {
@@ -195,17 +195,17 @@ void TLowFTP::AttachEngine() {
     }
     trace("Event- FtpError");
   };
-  ftp.OnFileReceived = [this, trace](TMFtp& engine) {
+  ftp.OnFileReceived = [this, trace](FtpEngine& engine) {
     trace("Event- FileReceived");
     DownloadFinished(engine.BytesTransferred(), Now() - download_start_);
   };
-  ftp.OnFileStored = [this, trace](TMFtp& engine) {
+  ftp.OnFileStored = [this, trace](FtpEngine& engine) {
     trace("Event- FileStored");
     UploadFinished(engine.BytesTransferred(), Now() - transfer_start_);
   };
   // Called for every data block: only what a block needs (no calendar time, no text unless
   // the debug trace wants it).
-  ftp.OnDataProgress = [this](TMFtp& engine) {
+  ftp.OnDataProgress = [this](FtpEngine& engine) {
     const int64_t bytes = engine.BytesTransferred();
     wait_start_ = std::chrono::steady_clock::now();
     const double spend =
@@ -214,30 +214,31 @@ void TLowFTP::AttachEngine() {
     if (direction_ == Direction::kUpload && Ontransfer) Ontransfer(*this, bytes, spend);
     if (direction_ == Direction::kDownload && Onretrieveing) Onretrieveing(*this, bytes, spend);
   };
-  ftp.OnRetrieveComplete = [trace](TMFtp&) { trace("Event- DataSocked closed  "); };
-  ftp.OnLoggedIn = [this, trace](TMFtp&) {
+  ftp.OnRetrieveComplete = [trace](FtpEngine&) { trace("Event- DataSocked closed  "); };
+  ftp.OnLoggedIn = [this, trace](FtpEngine&) {
     trace("Event- LoggedIn ");
     if (OnLoggedIn) OnLoggedIn(*this);
   };
-  ftp.OnFtpQuit = [this, trace](TMFtp&) {
+  ftp.OnFtpQuit = [this, trace](FtpEngine&) {
     trace("Event- FtpQuit");
     if (OnFtpQuit) OnFtpQuit(*this);
   };
-  ftp.OnListingDone = [trace](TMFtp&) { trace("Event- ListingDone "); };
-  ftp.OnAborted = [trace](TMFtp&) { trace("Event- Aborted "); };
-  ftp.OnDirectoryChanged = [trace](TMFtp&) { trace("Event- DirectoryChanged "); };
-  ftp.OnDirectoryCreated = [trace](TMFtp&) { trace("Event- DirectoryCreated"); };
-  ftp.OnDirectoryDeleted = [trace](TMFtp&) { trace("Event- DirectoryDeleted"); };
-  ftp.OnFileDeleted = [trace](TMFtp&) { trace("Event- FileDeleted"); };
-  ftp.OnFileRenamed = [trace](TMFtp&) { trace("Event- FileRenamed"); };
-  ftp.OnFtpBusy = [trace](TMFtp&) { trace("Event- FtpBusy"); };
-  ftp.OnFtpNeedInfo = [trace](TMFtp&, TMFtpInfoNeeded, std::string&) {
+  ftp.OnListingDone = [trace](FtpEngine&) { trace("Event- ListingDone "); };
+  ftp.OnAborted = [trace](FtpEngine&) { trace("Event- Aborted "); };
+  ftp.OnDirectoryChanged = [trace](FtpEngine&) { trace("Event- DirectoryChanged "); };
+  ftp.OnDirectoryCreated = [trace](FtpEngine&) { trace("Event- DirectoryCreated"); };
+  ftp.OnDirectoryDeleted = [trace](FtpEngine&) { trace("Event- DirectoryDeleted"); };
+  ftp.OnFileDeleted = [trace](FtpEngine&) { trace("Event- FileDeleted"); };
+  ftp.OnFileRenamed = [trace](FtpEngine&) { trace("Event- FileRenamed"); };
+  ftp.OnFtpBusy = [trace](FtpEngine&) { trace("Event- FtpBusy"); };
+  ftp.OnFtpNeedInfo = [trace](FtpEngine&, FtpInfoNeeded, std::string&) {
     trace("Event- FtpNeedInfo");
   };
 }
 
-int TLowFTP::Connect(std::string_view server, std::string_view proxy_server, int32_t proxy_port) {
-  TMFtp& ftp = Ftp();
+int FtpSession::Connect(std::string_view server, std::string_view proxy_server,
+                        int32_t proxy_port) {
+  FtpEngine& ftp = Ftp();
   const OpenTarget target = ParseOpenTarget(server);
   if (!target.error.empty()) {
     initialized_ = false;
@@ -272,7 +273,7 @@ int TLowFTP::Connect(std::string_view server, std::string_view proxy_server, int
   return 100;
 }
 
-int TLowFTP::Login(std::string_view user, std::string_view password) {
+int FtpSession::Login(std::string_view user, std::string_view password) {
   if (!initialized_) return 999;
   return Guarded([&] {
     RefuseControlBytes(user);
@@ -296,12 +297,12 @@ int TLowFTP::Login(std::string_view user, std::string_view password) {
   });
 }
 
-int TLowFTP::Dir(std::string_view directory, std::string& listing) {
+int FtpSession::Dir(std::string_view directory, std::string& listing) {
   listing.clear();
   return List(directory, &listing);
 }
 
-int TLowFTP::List(std::string_view directory, std::string* listing) {
+int FtpSession::List(std::string_view directory, std::string* listing) {
   return Guarded([&] {
     ConnectedCheck();
     RefuseControlBytes(directory);
@@ -332,7 +333,7 @@ int TLowFTP::List(std::string_view directory, std::string* listing) {
 
 // The request and its wait; the local file is closed whatever happens, and a local-file or
 // data-connection error during it fails the operation whatever the server replied.
-int TLowFTP::RunTransfer(std::string_view end_marker, const std::function<void()>& request) {
+int FtpSession::RunTransfer(std::string_view end_marker, const std::function<void()>& request) {
   int result;
   try {
     request();
@@ -349,7 +350,7 @@ int TLowFTP::RunTransfer(std::string_view end_marker, const std::function<void()
   return result;
 }
 
-int TLowFTP::Download(std::string_view remote_file, std::string_view local_file) {
+int FtpSession::Download(std::string_view remote_file, std::string_view local_file) {
   return Guarded([&] {
     ConnectedCheck();
     RefuseControlBytes(remote_file);
@@ -374,7 +375,7 @@ int TLowFTP::Download(std::string_view remote_file, std::string_view local_file)
   });
 }
 
-int TLowFTP::Upload(std::string_view local_file, std::string_view remote_file) {
+int FtpSession::Upload(std::string_view local_file, std::string_view remote_file) {
   return Guarded([&] {
     ConnectedCheck();
     RefuseControlBytes(remote_file);
@@ -396,25 +397,25 @@ int TLowFTP::Upload(std::string_view local_file, std::string_view remote_file) {
   });
 }
 
-int TLowFTP::AppendFile(std::string_view local_file, std::string_view remote_file) {
+int FtpSession::AppendFile(std::string_view local_file, std::string_view remote_file) {
   Ftp().SetAppendUpload(true);
   int result = Upload(local_file, remote_file);
   Ftp().SetAppendUpload(false);
   return result;
 }
 
-int TLowFTP::Disconnect() {
+int FtpSession::Disconnect() {
   return Step("-- Disconnect Start --", "-- Disconnect End --", [this] { Ftp().QuitServer(); });
 }
 
-int TLowFTP::Delete(std::string_view remote_file) {
+int FtpSession::Delete(std::string_view remote_file) {
   return Step("-- Delete Start -- " + std::string(remote_file), "-- Delete End --", [&] {
     RefuseControlBytes(remote_file);
     Ftp().DeleteRemoteFile(remote_file);
   });
 }
 
-int TLowFTP::DirectoryStep(const std::string& component) {
+int FtpSession::DirectoryStep(const std::string& component) {
   return Step("-- Cwd Start -- " + component, "-- Cwd End --", [&] {
     RefuseControlBytes(component);
     if (component == "..") {
@@ -425,7 +426,7 @@ int TLowFTP::DirectoryStep(const std::string& component) {
   });
 }
 
-int TLowFTP::Cwd(std::string_view path) {
+int FtpSession::Cwd(std::string_view path) {
   if (path.empty()) return 0;
   int result = 0;
   std::string rest(path);
@@ -437,21 +438,21 @@ int TLowFTP::Cwd(std::string_view path) {
   return result;
 }
 
-int TLowFTP::DelDir(std::string_view directory) {
+int FtpSession::DelDir(std::string_view directory) {
   return Step("-- DelDir Start -- " + std::string(directory), "-- DelDir End --", [&] {
     RefuseControlBytes(directory);
     Ftp().RemoveDir(directory);
   });
 }
 
-int TLowFTP::MakDir(std::string_view directory) {
-  return Step("-- MakDir Start --", "-- MakDir End --", [&] {
+int FtpSession::MakeDir(std::string_view directory) {
+  return Step("-- MakeDir Start --", "-- MakeDir End --", [&] {
     RefuseControlBytes(directory);
     Ftp().CreateDir(directory);
   });
 }
 
-int TLowFTP::Rename(std::string_view old_name, std::string_view new_name) {
+int FtpSession::Rename(std::string_view old_name, std::string_view new_name) {
   return Step("-- Rename Start -- " + std::string(old_name) + "," + std::string(new_name),
               "-- Rename End --", [&] {
                 RefuseControlBytes(old_name);
@@ -460,7 +461,7 @@ int TLowFTP::Rename(std::string_view old_name, std::string_view new_name) {
               });
 }
 
-int TLowFTP::FTPcmd(std::string_view command_line) {
+int FtpSession::FTPcmd(std::string_view command_line) {
   // The marker quotes the command, so a password sent with PASS is masked as in every log line.
   return Step("-- FTPcmd Start -- " + MaskCommandSecret(command_line), "-- FTPcmd End --", [&] {
     RefuseControlBytes(command_line);
@@ -468,7 +469,7 @@ int TLowFTP::FTPcmd(std::string_view command_line) {
   });
 }
 
-void TLowFTP::AbortFTP() {
+void FtpSession::AbortFTP() {
   Guarded([this] {
     ConnectedCheck();
     AddLog("-- AbortFTP Start --", true);
@@ -479,20 +480,20 @@ void TLowFTP::AbortFTP() {
   });
 }
 
-int TLowFTP::SetAscii() {
+int FtpSession::SetAscii() {
   AddLog("-- set ascii mode --", true);
   binary_mode_ = false;
   return 100;
 }
 
-int TLowFTP::SetBinary() {
+int FtpSession::SetBinary() {
   AddLog("-- set Binary mode --", true);
   binary_mode_ = true;
   return 100;
 }
 
-void TLowFTP::ApplyTransportParams() {
-  TMFtp& ftp = Ftp();
+void FtpSession::ApplyTransportParams() {
+  FtpEngine& ftp = Ftp();
   const std::string verify = Params.Get("TLSVERIFY");
   ftp.SetTlsVerify(!(verify == "NO" || verify == "N"));
   const std::string pin = Params.Get("TLSFINGERPRINT");
@@ -505,14 +506,14 @@ void TLowFTP::ApplyTransportParams() {
   ftp.SetUseEpsv(Params.Get("EPSV") == "Y");
 }
 
-bool TLowFTP::IsLoggedIn() const { return ftp_ && ftp_->Connected(); }
+bool FtpSession::IsLoggedIn() const { return ftp_ && ftp_->Connected(); }
 
-void TLowFTP::UploadFinished(int64_t totalbyte, double spend) {
+void FtpSession::UploadFinished(int64_t totalbyte, double spend) {
   AddLog(FormatStatistics("Upload End %lld Byte  time:%s (%.2fByte/sec)", totalbyte, spend), false);
   if (Ontransferfinished) Ontransferfinished(*this, totalbyte, spend);
 }
 
-void TLowFTP::DownloadFinished(int64_t totalbyte, double spend) {
+void FtpSession::DownloadFinished(int64_t totalbyte, double spend) {
   AddLog(FormatStatistics("Download End %lld Byte  time:%s (%.2fByte/sec)", totalbyte, spend),
          false);
   if (Onretrievefinished) Onretrievefinished(*this, totalbyte, spend);

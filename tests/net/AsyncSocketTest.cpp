@@ -1,4 +1,4 @@
-#include "net/FTPSock.h"
+#include "net/AsyncSocket.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -71,9 +71,9 @@ class GatedResolver {
 struct Events {
   int connected = 0, closed = 0, readable = 0, writable = 0, accept = 0, timeout = 0, lookup = 0;
   std::string trace;  // "connect:10061 close:10061 ..."
-  void Attach(TMSocket& socket) {
+  void Attach(AsyncSocket& socket) {
     auto note = [this](int& counter, const char* name) {
-      return [this, &counter, name](TMSocket& sender) {
+      return [this, &counter, name](AsyncSocket& sender) {
         ++counter;
         trace += std::string(name) + ":" + std::to_string(sender.LastError()) + " ";
       };
@@ -106,11 +106,11 @@ uint16_t BindRaw(UniqueFd& fd) {
   return ntohs(address.sin_port);
 }
 
-size_t SendText(TMSocket& socket, std::string_view text) {
+size_t SendText(AsyncSocket& socket, std::string_view text) {
   return socket.SendBytes(text.data(), text.size());
 }
 
-class TMSocketTest : public ::testing::Test {
+class AsyncSocketTest : public ::testing::Test {
  protected:
   void SetUp() override { fds_at_start_ = OpenFdCount(); }
   void TearDown() override {
@@ -124,7 +124,7 @@ class TMSocketTest : public ::testing::Test {
   bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
     return loop_.WaitUntil(done, EventLoop::Clock::now() + limit);
   }
-  uint16_t Listen(TMSocket& listener) {
+  uint16_t Listen(AsyncSocket& listener) {
     listener.CreateSocket();
     listener.SetAddressText("127.0.0.1");
     listener.SetPortNumber(0);
@@ -132,16 +132,16 @@ class TMSocketTest : public ::testing::Test {
     EXPECT_EQ(listener.LastError(), 0);
     return listener.LocalPort();
   }
-  void Connect(TMSocket& client, uint16_t port) {
+  void Connect(AsyncSocket& client, uint16_t port) {
     client.CreateSocket();
     client.SetAddressText("127.0.0.1");
     client.SetPortNumber(port);
     client.ConnectSocket();
   }
   // client connected to a short-lived listener, peer accepted from it.
-  void MakePair(TMSocket& client, TMSocket& peer) {
-    TMSocket listener(loop_);
-    listener.OnAcceptReady = [&](TMSocket&) { peer.AcceptFrom(listener); };
+  void MakePair(AsyncSocket& client, AsyncSocket& peer) {
+    AsyncSocket listener(loop_);
+    listener.OnAcceptReady = [&](AsyncSocket&) { peer.AcceptFrom(listener); };
     Connect(client, Listen(listener));
     ASSERT_TRUE(WaitFor([&] { return client.IsOpen() && peer.IsOpen(); }));
     listener.CloseSocket();
@@ -151,8 +151,8 @@ class TMSocketTest : public ::testing::Test {
   size_t fds_at_start_ = 0;
 };
 
-TEST_F(TMSocketTest, ServerTextGivesExactlyOneOfTheTwoViews) {
-  TMSocket socket(loop_);
+TEST_F(AsyncSocketTest, ServerTextGivesExactlyOneOfTheTwoViews) {
+  AsyncSocket socket(loop_);
   const std::string long_name = std::string(300, 'h') + ".example";
   const struct {
     std::string text, server, address_view, host_view;
@@ -173,8 +173,8 @@ TEST_F(TMSocketTest, ServerTextGivesExactlyOneOfTheTwoViews) {
   EXPECT_FALSE(socket.ReportWouldBlock());
 }
 
-TEST_F(TMSocketTest, AddressTextsOfAnyLengthAndCallsWithoutSocketFailCleanly) {
-  TMSocket socket(loop_);
+TEST_F(AsyncSocketTest, AddressTextsOfAnyLengthAndCallsWithoutSocketFailCleanly) {
+  AsyncSocket socket(loop_);
   const struct {
     std::string text, shown;
   } cases[] = {
@@ -197,21 +197,21 @@ TEST_F(TMSocketTest, AddressTextsOfAnyLengthAndCallsWithoutSocketFailCleanly) {
   EXPECT_EQ(socket.LastError(), 10038);
 }
 
-TEST_F(TMSocketTest, ConnectSendReceiveBothWaysAndCloseOnce) {
-  TMSocket listener(loop_), client(loop_), peer(loop_);
+TEST_F(AsyncSocketTest, ConnectSendReceiveBothWaysAndCloseOnce) {
+  AsyncSocket listener(loop_), client(loop_), peer(loop_);
   Events c, p;
   c.Attach(client);
   p.Attach(peer);
   std::string at_client, at_peer;
   auto reader = [](std::string& into) {
-    return [&into](TMSocket& socket) {
+    return [&into](AsyncSocket& socket) {
       char buffer[64];
       into.append(buffer, socket.ReceiveBytes(buffer, sizeof buffer));
     };
   };
   client.OnReadable = reader(at_client);
   peer.OnReadable = reader(at_peer);
-  listener.OnAcceptReady = [&](TMSocket&) { peer.AcceptFrom(listener); };
+  listener.OnAcceptReady = [&](AsyncSocket&) { peer.AcceptFrom(listener); };
   const uint16_t port = Listen(listener);
   ASSERT_NE(port, 0);
   Connect(client, port);
@@ -240,8 +240,8 @@ TEST_F(TMSocketTest, ConnectSendReceiveBothWaysAndCloseOnce) {
   EXPECT_EQ(peer.LastError(), 10038);
 }
 
-TEST_F(TMSocketTest, AcceptReadyIsRepeatedOnlyAfterAcceptFrom) {
-  TMSocket listener(loop_), first(loop_), second(loop_), peer1(loop_), peer2(loop_);
+TEST_F(AsyncSocketTest, AcceptReadyIsRepeatedOnlyAfterAcceptFrom) {
+  AsyncSocket listener(loop_), first(loop_), second(loop_), peer1(loop_), peer2(loop_);
   Events l;
   l.Attach(listener);
   const uint16_t port = Listen(listener);
@@ -256,19 +256,19 @@ TEST_F(TMSocketTest, AcceptReadyIsRepeatedOnlyAfterAcceptFrom) {
   EXPECT_TRUE(peer2.IsOpen());
 }
 
-TEST_F(TMSocketTest, LargeSendStopsOnWouldBlockAndResumesOnWritable) {
-  TMSocket client(loop_), peer(loop_);
+TEST_F(AsyncSocketTest, LargeSendStopsOnWouldBlockAndResumesOnWritable) {
+  AsyncSocket client(loop_), peer(loop_);
   Events c;
   c.Attach(client);
   std::string received;
   bool peer_reads = false;
-  auto drain = [&](TMSocket& socket) {
+  auto drain = [&](AsyncSocket& socket) {
     std::vector<char> buffer(65536);
     while (size_t n = socket.ReceiveBytes(buffer.data(), buffer.size())) {
       received.append(buffer.data(), n);
     }
   };
-  peer.OnReadable = [&](TMSocket& socket) {
+  peer.OnReadable = [&](AsyncSocket& socket) {
     if (peer_reads) drain(socket);
   };
   MakePair(client, peer);
@@ -292,7 +292,7 @@ TEST_F(TMSocketTest, LargeSendStopsOnWouldBlockAndResumesOnWritable) {
       }
     }
   };
-  client.OnWritable = [&](TMSocket&) {
+  client.OnWritable = [&](AsyncSocket&) {
     ++c.writable;
     if (!waiting) ++unexpected_writable;
     waiting = false;
@@ -315,8 +315,8 @@ TEST_F(TMSocketTest, LargeSendStopsOnWouldBlockAndResumesOnWritable) {
   EXPECT_EQ(unexpected_writable, 0);
 }
 
-TEST_F(TMSocketTest, ReadableIsNotRepeatedUntilReceiveBytes) {
-  TMSocket client(loop_), peer(loop_);
+TEST_F(AsyncSocketTest, ReadableIsNotRepeatedUntilReceiveBytes) {
+  AsyncSocket client(loop_), peer(loop_);
   Events c;
   c.Attach(client);
   MakePair(client, peer);
@@ -330,12 +330,12 @@ TEST_F(TMSocketTest, ReadableIsNotRepeatedUntilReceiveBytes) {
   ASSERT_TRUE(WaitFor([&] { return c.readable == 2; }));  // "c" and maybe more still wait
 }
 
-TEST_F(TMSocketTest, ConnectStartedFromReadableKeepsItsCountdown) {
-  TMSocket client(loop_), peer(loop_);
+TEST_F(AsyncSocketTest, ConnectStartedFromReadableKeepsItsCountdown) {
+  AsyncSocket client(loop_), peer(loop_);
   MakePair(client, peer);
   UniqueFd bound;
   const uint16_t port = BindRaw(bound);
-  client.OnReadable = [&](TMSocket& socket) {  // e.g. a reconnect after a bad reply
+  client.OnReadable = [&](AsyncSocket& socket) {  // e.g. a reconnect after a bad reply
     socket.RecreateSocket();
     socket.SetPortNumber(port);
     socket.ConnectSocket();
@@ -345,17 +345,17 @@ TEST_F(TMSocketTest, ConnectStartedFromReadableKeepsItsCountdown) {
   EXPECT_TRUE(WaitFor([&] { return client.CountdownRunning() && !client.IsOpen(); }));
 }
 
-TEST_F(TMSocketTest, PeerCloseIsReportedOnceAfterTheLastData) {
-  TMSocket client(loop_), peer(loop_);
+TEST_F(AsyncSocketTest, PeerCloseIsReportedOnceAfterTheLastData) {
+  AsyncSocket client(loop_), peer(loop_);
   Events c;
   c.Attach(client);
   std::string received;
   size_t received_at_close = 0;
-  client.OnReadable = [&](TMSocket& socket) {
+  client.OnReadable = [&](AsyncSocket& socket) {
     char buffer[100];  // small reads: many notifications before the close
     received.append(buffer, socket.ReceiveBytes(buffer, sizeof buffer));
   };
-  client.OnClosed = [&](TMSocket& socket) {
+  client.OnClosed = [&](AsyncSocket& socket) {
     ++c.closed;
     received_at_close = received.size();
     EXPECT_EQ(socket.LastError(), 0);
@@ -371,8 +371,8 @@ TEST_F(TMSocketTest, PeerCloseIsReportedOnceAfterTheLastData) {
   EXPECT_FALSE(client.IsOpen());
 }
 
-TEST_F(TMSocketTest, ReceiveAfterPeerClosedReturnsZeroAndKeepsLastError) {
-  TMSocket client(loop_), peer(loop_);
+TEST_F(AsyncSocketTest, ReceiveAfterPeerClosedReturnsZeroAndKeepsLastError) {
+  AsyncSocket client(loop_), peer(loop_);
   Events c;
   c.Attach(client);
   MakePair(client, peer);
@@ -386,15 +386,15 @@ TEST_F(TMSocketTest, ReceiveAfterPeerClosedReturnsZeroAndKeepsLastError) {
   ASSERT_TRUE(WaitFor([&] { return c.closed == 1; }));
 }
 
-TEST_F(TMSocketTest, ResetByPeerEndsInOneCloseWithConnectionReset) {
+TEST_F(AsyncSocketTest, ResetByPeerEndsInOneCloseWithConnectionReset) {
   // The peer aborts (linger 0): the connection is reset, not closed gracefully.
-  auto reset = [](TMSocket& peer) {
+  auto reset = [](AsyncSocket& peer) {
     const linger abort_on_close{1, 0};
     setsockopt(peer.Handle(), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
     peer.CloseSocket();
   };
   {
-    TMSocket client(loop_), peer(loop_);
+    AsyncSocket client(loop_), peer(loop_);
     Events c;
     c.Attach(client);
     MakePair(client, peer);
@@ -404,7 +404,7 @@ TEST_F(TMSocketTest, ResetByPeerEndsInOneCloseWithConnectionReset) {
     EXPECT_EQ(client.Handle(), -1);
   }
   {
-    TMSocket client(loop_), peer(loop_);
+    AsyncSocket client(loop_), peer(loop_);
     Events c;
     c.Attach(client);
     MakePair(client, peer);
@@ -418,10 +418,10 @@ TEST_F(TMSocketTest, ResetByPeerEndsInOneCloseWithConnectionReset) {
   }
 }
 
-TEST_F(TMSocketTest, RefusedConnectReportsConnectedWithErrorThenClosed) {
+TEST_F(AsyncSocketTest, RefusedConnectReportsConnectedWithErrorThenClosed) {
   UniqueFd bound;  // bound but not listening: the connect is refused
   const uint16_t port = BindRaw(bound);
-  TMSocket client(loop_);
+  AsyncSocket client(loop_);
   Events c;
   c.Attach(client);
   Connect(client, port);
@@ -434,13 +434,13 @@ TEST_F(TMSocketTest, RefusedConnectReportsConnectedWithErrorThenClosed) {
   EXPECT_EQ(client.Handle(), -1);
 }
 
-TEST_F(TMSocketTest, EventsOfAReplacedSocketAreDropped) {
+TEST_F(AsyncSocketTest, EventsOfAReplacedSocketAreDropped) {
   UniqueFd bound;
   const uint16_t port = BindRaw(bound);
-  TMSocket client(loop_);
+  AsyncSocket client(loop_);
   Events c;
   c.Attach(client);
-  client.OnConnected = [&](TMSocket& socket) {
+  client.OnConnected = [&](AsyncSocket& socket) {
     ++c.connected;
     socket.RecreateSocket();  // the queued close belongs to the old socket
   };
@@ -452,7 +452,7 @@ TEST_F(TMSocketTest, EventsOfAReplacedSocketAreDropped) {
   EXPECT_EQ(c.closed, 1);
 }
 
-TEST_F(TMSocketTest, ConnectWithoutAnswerEndsAfterTimeOutTicks) {
+TEST_F(AsyncSocketTest, ConnectWithoutAnswerEndsAfterTimeOutTicks) {
   // A listener whose backlog is full drops further connection requests without answering.
   UniqueFd listener;
   const uint16_t port = BindRaw(listener);
@@ -461,13 +461,13 @@ TEST_F(TMSocketTest, ConnectWithoutAnswerEndsAfterTimeOutTicks) {
   const sockaddr_in address = Loopback(port);
   ASSERT_EQ(connect(filler.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
 
-  TMSocket client(loop_);
+  AsyncSocket client(loop_);
   Events c;
   c.Attach(client);
   client.SetCountdownInterval(10);
   client.SetTimeOut(20);
   int countdown_at_time_out = -1;
-  client.OnTimeOut = [&](TMSocket& socket) {
+  client.OnTimeOut = [&](AsyncSocket& socket) {
     ++c.timeout;
     countdown_at_time_out = socket.Countdown();
   };
@@ -489,7 +489,7 @@ TEST_F(TMSocketTest, ConnectWithoutAnswerEndsAfterTimeOutTicks) {
   EXPECT_EQ(c.connected, 0);
 }
 
-TEST_F(TMSocketTest, EveryLookupEndsInOneLookupDone) {
+TEST_F(AsyncSocketTest, EveryLookupEndsInOneLookupDone) {
   GatedResolver resolver(LookupResult{0, inet_addr("127.0.0.5")});
   resolver.Open();
   const struct {
@@ -503,7 +503,7 @@ TEST_F(TMSocketTest, EveryLookupEndsInOneLookupDone) {
       {std::string(300, 'h'), 11001, "127.0.0.9", 1},     // too long: refused up front
       {std::string("ftp\0x", 5), 11001, "127.0.0.9", 1},  // embedded NUL: refused
   };
-  TMSocket socket(loop_);
+  AsyncSocket socket(loop_);
   Events s;
   s.Attach(socket);
   for (const auto& c : cases) {
@@ -521,10 +521,10 @@ TEST_F(TMSocketTest, EveryLookupEndsInOneLookupDone) {
   }
 }
 
-TEST_F(TMSocketTest, UnknownHostEndsWithHostNotFound) {
+TEST_F(AsyncSocketTest, UnknownHostEndsWithHostNotFound) {
   GatedResolver resolver(LookupResult{11001, 0});
   resolver.Open();
-  TMSocket socket(loop_);
+  AsyncSocket socket(loop_);
   Events s;
   s.Attach(socket);
   socket.LookupHost("no-such-host.invalid");
@@ -533,11 +533,11 @@ TEST_F(TMSocketTest, UnknownHostEndsWithHostNotFound) {
   EXPECT_EQ(resolver.Names(), std::vector<std::string>{"no-such-host.invalid"});
 }
 
-TEST_F(TMSocketTest, SystemResolverFindsLocalhostInTheHostsFile) {
+TEST_F(AsyncSocketTest, SystemResolverFindsLocalhostInTheHostsFile) {
   std::ifstream hosts("/etc/hosts");
   const std::string text((std::istreambuf_iterator<char>(hosts)), std::istreambuf_iterator<char>());
   if (text.find("localhost") == std::string::npos) GTEST_SKIP() << "no localhost in /etc/hosts";
-  TMSocket socket(loop_);
+  AsyncSocket socket(loop_);
   Events s;
   s.Attach(socket);
   socket.LookupHost("localhost");
@@ -547,9 +547,9 @@ TEST_F(TMSocketTest, SystemResolverFindsLocalhostInTheHostsFile) {
   EXPECT_EQ(socket.AddressText().rfind("127.", 0), 0u);
 }
 
-TEST_F(TMSocketTest, CountdownEndsALookupThatHangs) {
+TEST_F(AsyncSocketTest, CountdownEndsALookupThatHangs) {
   GatedResolver resolver(LookupResult{0, inet_addr("127.0.0.5")});
-  TMSocket socket(loop_);
+  AsyncSocket socket(loop_);
   Events s;
   s.Attach(socket);
   socket.SetCountdownInterval(10);
@@ -579,12 +579,12 @@ TEST_F(TMSocketTest, CountdownEndsALookupThatHangs) {
   EXPECT_EQ(s.lookup, 1);
 }
 
-TEST_F(TMSocketTest, DestroyingASocketWithALookupOutstandingIsSafe) {
+TEST_F(AsyncSocketTest, DestroyingASocketWithALookupOutstandingIsSafe) {
   GatedResolver resolver(LookupResult{0, inet_addr("127.0.0.5")});
   int done = 0;
   {
-    TMSocket socket(loop_);
-    socket.OnLookupDone = [&](TMSocket&) { ++done; };
+    AsyncSocket socket(loop_);
+    socket.OnLookupDone = [&](AsyncSocket&) { ++done; };
     socket.LookupHost("slow.example");
     ASSERT_TRUE(resolver.WaitForCalls(1));
   }
@@ -594,10 +594,10 @@ TEST_F(TMSocketTest, DestroyingASocketWithALookupOutstandingIsSafe) {
   EXPECT_EQ(done, 0);
 }
 
-TEST_F(TMSocketTest, UrgentDataIsSentOutOfBand) {
-  TMSocket client(loop_), peer(loop_);
+TEST_F(AsyncSocketTest, UrgentDataIsSentOutOfBand) {
+  AsyncSocket client(loop_), peer(loop_);
   std::string normal;
-  peer.OnReadable = [&](TMSocket& socket) {
+  peer.OnReadable = [&](AsyncSocket& socket) {
     char buffer[16];
     normal.append(buffer, socket.ReceiveBytes(buffer, sizeof buffer));
   };
@@ -618,8 +618,8 @@ TEST_F(TMSocketTest, UrgentDataIsSentOutOfBand) {
             "ABOR\r\n");
 }
 
-TEST_F(TMSocketTest, PostedNoticesReachOnNoticeInPostingOrder) {
-  TMSocket socket(loop_);
+TEST_F(AsyncSocketTest, PostedNoticesReachOnNoticeInPostingOrder) {
+  AsyncSocket socket(loop_);
   std::vector<uint32_t> seen;
   socket.OnNotice = [&](const Notice& notice) { seen.push_back(notice.message); };
   socket.PostNotice(1028, 1, 2);

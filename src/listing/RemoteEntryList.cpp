@@ -1,13 +1,13 @@
-#include "listing/FileInfoList.h"
+#include "listing/RemoteEntryList.h"
 
 #include <stdexcept>
 
 namespace tarsil {
 
-void TMFtpFileInfoList::AddEntry(std::string_view file_name, std::string_view attributes,
-                                 std::string_view date, std::string_view size,
-                                 std::string_view link, std::string_view owner,
-                                 std::string_view group, std::string_view description) {
+void RemoteEntryList::AddEntry(std::string_view file_name, std::string_view attributes,
+                               std::string_view date, std::string_view size, std::string_view link,
+                               std::string_view owner, std::string_view group,
+                               std::string_view description) {
   columns_[kAttributes].emplace_back(attributes);
   columns_[kDate].emplace_back(date);
   columns_[kReserved].emplace_back();
@@ -20,12 +20,12 @@ void TMFtpFileInfoList::AddEntry(std::string_view file_name, std::string_view at
   ++count_;
 }
 
-MFtpFileInfo TMFtpFileInfoList::GetEntry(int index) const {
+RemoteEntry RemoteEntryList::GetEntry(int index) const {
   if (index < 0 || index >= count_) {
     throw std::out_of_range("list index out of bounds (" + std::to_string(index) + ")");
   }
   const auto i = static_cast<size_t>(index);
-  MFtpFileInfo entry;
+  RemoteEntry entry;
   entry.Attributes = columns_[kAttributes][i];
   entry.Date = columns_[kDate][i];
   entry.Description = columns_[kDescription][i];
@@ -37,17 +37,17 @@ MFtpFileInfo TMFtpFileInfoList::GetEntry(int index) const {
   return entry;
 }
 
-void TMFtpFileInfoList::ClearEntries() {
+void RemoteEntryList::ClearEntries() {
   for (auto& column : columns_) column.clear();
   count_ = 0;
 }
 
-void TMFtpFileInfoList::AssignFrom(const TMFtpFileInfoList& other) {
+void RemoteEntryList::AssignFrom(const RemoteEntryList& other) {
   // Clearing first would empty the source too when both are the same list.
   if (&other == this) return;
   ClearEntries();
   for (int i = 0; i < other.count_; ++i) {
-    const MFtpFileInfo entry = other.GetEntry(i);
+    const RemoteEntry entry = other.GetEntry(i);
     AddEntry(entry.FileName, entry.Attributes, entry.Date, entry.Size, entry.Link, entry.Owner,
              entry.Group, entry.Description);
   }

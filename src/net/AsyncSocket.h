@@ -1,4 +1,4 @@
-// TMSocket: one non-blocking TCP socket whose completions (host looked up, connected,
+// AsyncSocket: one non-blocking TCP socket whose completions (host looked up, connected,
 // readable, writable, connection waiting, closed, time-out) arrive later as notifications, with
 // WinSock's re-enabling rules so that nothing spins. The object owns its socket, its target in
 // the event loop, its fd watch, its countdown timer and any host look-up; its owner fills the
@@ -24,15 +24,15 @@ namespace tarsil {
 inline constexpr uint32_t kLookupDoneMessage = 1024;   // WM_USER: a host look-up has ended
 inline constexpr uint32_t kSocketEventMessage = 1025;  // WM_USER + 1: a socket event (FD_ code)
 
-class TMSocket {
+class AsyncSocket {
  public:
-  using SocketEvent = std::function<void(TMSocket& sender)>;
+  using SocketEvent = std::function<void(AsyncSocket& sender)>;
   using NoticeEvent = std::function<void(const Notice& notice)>;
 
-  explicit TMSocket(EventLoop& loop);
-  virtual ~TMSocket();  // releases socket, look-up and timer without raising anything
-  TMSocket(const TMSocket&) = delete;
-  TMSocket& operator=(const TMSocket&) = delete;
+  explicit AsyncSocket(EventLoop& loop);
+  virtual ~AsyncSocket();  // releases socket, look-up and timer without raising anything
+  AsyncSocket(const AsyncSocket&) = delete;
+  AsyncSocket& operator=(const AsyncSocket&) = delete;
 
   // Notification slots, each called with this object as sender; an empty slot is skipped. A slot
   // may be replaced or the socket closed from inside any slot. A failed connect raises
@@ -58,8 +58,8 @@ class TMSocket {
   void LookupHost(const std::string& name);  // every started look-up ends in one LookupDone
   void TakeResolvedAddress();
   void ConnectSocket();
-  void ListenSocket();                  // bind to the socket address, backlog 2
-  void AcceptFrom(TMSocket& listener);  // replaces (and releases) this object's socket
+  void ListenSocket();                     // bind to the socket address, backlog 2
+  void AcceptFrom(AsyncSocket& listener);  // replaces (and releases) this object's socket
   void CloseSocket();
   size_t SendBytes(const void* buffer, size_t count);
   size_t SendUrgent(const void* buffer, size_t count);  // MSG_OOB
@@ -104,7 +104,7 @@ class TMSocket {
   bool IsOpen() const { return is_open_; }
   bool LookupPending() const { return lookup_handle_ != 0; }
   int Handle() const { return handle_.get(); }
-  // Sockets held by every TMSocket of the process; leak checks expect 0 once all are gone.
+  // Sockets held by every AsyncSocket of the process; leak checks expect 0 once all are gone.
   static size_t LiveHandles();
   EventLoop& loop() const { return loop_; }
 

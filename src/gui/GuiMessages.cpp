@@ -1,4 +1,4 @@
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"

@@ -1,8 +1,8 @@
-#include "session/FtpMsg.h"
+#include "session/ExecutionLog.h"
 
 #include <algorithm>
 
-#include "ftp/Ftp.h"
+#include "ftp/FtpEngine.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 
@@ -36,7 +36,7 @@ std::string ConnectedText(std::string_view server, std::string_view address) {
 
 }  // namespace
 
-LogColor KindColor(TMessengerStyle style, LogKind kind) {
+LogColor KindColor(LogStyle style, LogKind kind) {
   const bool classic = style == msgClassic;
   switch (kind) {
     case LogKind::kCommand:
@@ -69,9 +69,9 @@ std::string_view KindLabel(LogKind kind) {
   return "";
 }
 
-TMFtpMessenger::~TMFtpMessenger() { SetClient(nullptr); }
+ExecutionLog::~ExecutionLog() { SetClient(nullptr); }
 
-void TMFtpMessenger::SetClient(TMFtp* engine) {
+void ExecutionLog::SetClient(FtpEngine* engine) {
   if (engine == client_) return;
   if (client_ != nullptr) {
     client_->RemoveInfoListener(info_slot_);
@@ -81,29 +81,29 @@ void TMFtpMessenger::SetClient(TMFtp* engine) {
   info_slot_ = error_slot_ = -1;
   if (client_ == nullptr) return;
   info_slot_ =
-      client_->AddInfoListener([this](TMFtp& sender, FtpInfo info, const std::string& text) {
+      client_->AddInfoListener([this](FtpEngine& sender, FtpInfo info, const std::string& text) {
         HandleInfo(info, text, sender.Server());
       });
   error_slot_ = client_->AddErrorListener(
-      [this](TMFtp&, FtpError error, const std::string& text) { HandleError(error, text); });
+      [this](FtpEngine&, FtpError error, const std::string& text) { HandleError(error, text); });
 }
 
-void TMFtpMessenger::SetStyle(TMessengerStyle style) {
+void ExecutionLog::SetStyle(LogStyle style) {
   style_ = style;
   font_name_ = style == msgClassic ? "Courier New" : "MS Sans Serif";
 }
 
-void TMFtpMessenger::AddLine(std::string_view text, LogKind kind) {
+void ExecutionLog::AddLine(std::string_view text, LogKind kind) {
   std::string_view trimmed = TrimmedBlanks(text);
   if (suppress_blank_ && trimmed.empty()) return;
   Push(LogLine{std::string(trimmed), kind, insertion_color_});
 }
 
-void TMFtpMessenger::AppendLine(std::string_view text) {
+void ExecutionLog::AppendLine(std::string_view text) {
   Push(LogLine{std::string(text), LogKind::kPlain, insertion_color_});
 }
 
-void TMFtpMessenger::AppendLineUtf8(std::string_view utf8) {
+void ExecutionLog::AppendLineUtf8(std::string_view utf8) {
   Push(LogLine{Utf8ToCp932(utf8), LogKind::kPlain, insertion_color_, std::string(utf8)});
 }
 
@@ -111,7 +111,7 @@ std::string LineUtf8(const LogLine& line) {
   return line.utf8.empty() ? Cp932ToUtf8(line.text) : line.utf8;
 }
 
-void TMFtpMessenger::AddPiece(std::string_view text, LogKind kind) {
+void ExecutionLog::AddPiece(std::string_view text, LogKind kind) {
   // Added as one line whose line breaks make it several lines of the view.
   std::string_view trimmed = TrimmedBlanks(text);
   if (suppress_blank_ && trimmed.empty()) return;
@@ -123,7 +123,7 @@ void TMFtpMessenger::AddPiece(std::string_view text, LogKind kind) {
   }
 }
 
-void TMFtpMessenger::ShowText(std::string_view text, LogKind kind) {
+void ExecutionLog::ShowText(std::string_view text, LogKind kind) {
   if (TrimmedBlanks(text).empty()) return;
   insertion_color_ = KindColor(style_, kind);
   if (style_ != msgClassic) {
@@ -151,7 +151,7 @@ void TMFtpMessenger::ShowText(std::string_view text, LogKind kind) {
   }
 }
 
-void TMFtpMessenger::HandleInfo(FtpInfo info, std::string_view text, std::string_view server) {
+void ExecutionLog::HandleInfo(FtpInfo info, std::string_view text, std::string_view server) {
   if (OnMessageShow) {
     bool show = true;
     OnMessageShow(info, show);
@@ -189,7 +189,7 @@ void TMFtpMessenger::HandleInfo(FtpInfo info, std::string_view text, std::string
   }
 }
 
-void TMFtpMessenger::HandleError(FtpError error, std::string_view text) {
+void ExecutionLog::HandleError(FtpError error, std::string_view text) {
   if (OnErrorShow) {
     bool show = true;
     OnErrorShow(error, show);
@@ -198,7 +198,7 @@ void TMFtpMessenger::HandleError(FtpError error, std::string_view text) {
   ShowText(std::string(text) + "\r\n", LogKind::kError);
 }
 
-void TMFtpMessenger::Push(LogLine line) {
+void ExecutionLog::Push(LogLine line) {
   spool_.Append(line.text);
   spool_utf8_.Append(LineUtf8(line));
   if (tail_.size() == kTailLines) tail_.pop_front();
@@ -212,7 +212,7 @@ void TMFtpMessenger::Push(LogLine line) {
   }
 }
 
-void TMFtpMessenger::Clear() {
+void ExecutionLog::Clear() {
   tail_.clear();
   spool_.Clear();
   spool_utf8_.Clear();
@@ -222,7 +222,7 @@ void TMFtpMessenger::Clear() {
   }
 }
 
-std::vector<std::string> TMFtpMessenger::LineTexts() const {
+std::vector<std::string> ExecutionLog::LineTexts() const {
   if (EarlierLines() > 0) return spool_.Lines();
   std::vector<std::string> texts;
   texts.reserve(tail_.size());
@@ -230,7 +230,7 @@ std::vector<std::string> TMFtpMessenger::LineTexts() const {
   return texts;
 }
 
-std::vector<std::string> TMFtpMessenger::LineTextsUtf8() const {
+std::vector<std::string> ExecutionLog::LineTextsUtf8() const {
   if (EarlierLines() > 0) return spool_utf8_.Lines();
   std::vector<std::string> texts;
   texts.reserve(tail_.size());
@@ -238,17 +238,17 @@ std::vector<std::string> TMFtpMessenger::LineTextsUtf8() const {
   return texts;
 }
 
-int TMFtpMessenger::AddLineListener(LineListener listener) {
+int ExecutionLog::AddLineListener(LineListener listener) {
   listeners_.push_back(Listener{next_listener_, std::move(listener), nullptr});
   return next_listener_++;
 }
 
-int TMFtpMessenger::AddClearListener(ClearListener listener) {
+int ExecutionLog::AddClearListener(ClearListener listener) {
   listeners_.push_back(Listener{next_listener_, nullptr, std::move(listener)});
   return next_listener_++;
 }
 
-void TMFtpMessenger::RemoveListener(int id) {
+void ExecutionLog::RemoveListener(int id) {
   std::erase_if(listeners_, [id](const Listener& l) { return l.id == id; });
 }
 

@@ -1,4 +1,4 @@
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/AppTexts.h"
+#include "app/AppMessages.h"
 #include "app/CheckCommand.h"
 #include "app/ExitStatus.h"
 #include "app/RunLog.h"
@@ -18,7 +18,7 @@
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueFd.h"
-#include "script/ScriptTexts.h"
+#include "script/ScriptMessages.h"
 
 namespace tarsil {
 namespace {
@@ -48,7 +48,7 @@ std::string WhyUnreadable(const std::string& cp932_path) {
 
 }  // namespace
 
-TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
+MainController::MainController(EventLoop& loop, SettingsStore& store)
     : loop_(loop),
       store_(store),
       ftp_(loop),
@@ -58,16 +58,16 @@ TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
         if (notice.message == kStartAutoRun) StartAutoRun();
       }) {
   ftp_.Log = &log_;
-  ftp_.OnLoggedIn = [this](TLowFTP&) { FTPLoggedIn(); };
-  ftp_.OnFtpQuit = [this](TLowFTP&) { FTPFtpQuit(); };
-  ftp_.Onretrieveing = [this](TLowFTP&, int64_t bytes, double spend) {
-    FTPretrieveing(bytes, spend);
+  ftp_.OnLoggedIn = [this](FtpSession&) { FTPLoggedIn(); };
+  ftp_.OnFtpQuit = [this](FtpSession&) { FTPFtpQuit(); };
+  ftp_.Onretrieveing = [this](FtpSession&, int64_t bytes, double spend) {
+    Retrieving(bytes, spend);
   };
-  ftp_.Onretrievefinished = [this](TLowFTP&, int64_t bytes, double spend) {
+  ftp_.Onretrievefinished = [this](FtpSession&, int64_t bytes, double spend) {
     FTPretrievefinished(bytes, spend);
   };
-  ftp_.Ontransfer = [this](TLowFTP&, int64_t bytes, double spend) { FTPtransfer(bytes, spend); };
-  ftp_.Ontransferfinished = [this](TLowFTP&, int64_t bytes, double spend) {
+  ftp_.Ontransfer = [this](FtpSession&, int64_t bytes, double spend) { FTPtransfer(bytes, spend); };
+  ftp_.Ontransferfinished = [this](FtpSession&, int64_t bytes, double spend) {
     FTPtransferfinished(bytes, spend);
   };
   options_.on_debug_mode_changed = [this](bool on) { ftp_.Debugmode = on; };
@@ -78,39 +78,39 @@ TTarsilfm::TTarsilfm(EventLoop& loop, SettingsStore& store)
   LoadRecallMenu();
 }
 
-TTarsilfm::~TTarsilfm() {
+MainController::~MainController() {
   SaveRecallMenu();
   // The log lets go of the engine before the session (declared after it) frees the engine.
   log_.SetClient(nullptr);
   ftp_.Log = nullptr;
 }
 
-bool TTarsilfm::MenuEnabled(const std::string& item) const {
+bool MainController::MenuEnabled(const std::string& item) const {
   auto it = menus_.find(item);
   return it != menus_.end() && it->second;
 }
 
-void TTarsilfm::Changed() {
+void MainController::Changed() {
   if (view_ != nullptr) view_->StateChanged();
 }
 
-Answer TTarsilfm::Ask(std::string_view text, Buttons buttons) {
+Answer MainController::Ask(std::string_view text, Buttons buttons) {
   if (view_ == nullptr) return Answer::kYes;
   return view_->ShowMessageBox(text, kDialogCaption, buttons, MessageIcon::kNone);
 }
 
-void TTarsilfm::SetScriptFileName(std::string name) {
+void MainController::SetScriptFileName(std::string name) {
   script_file_name_ = std::move(name);
   caption_ = std::string(kCaptionPrefix) + script_file_name_;
   Changed();
 }
 
-void TTarsilfm::EnableDocumentMenus() {
+void MainController::EnableDocumentMenus() {
   for (const char* item : kDocumentMenus) menus_[item] = true;
   Changed();
 }
 
-bool TTarsilfm::FormShow(std::optional<std::string> auto_script) {
+bool MainController::FormShow(std::optional<std::string> auto_script) {
   try {
     options_.Load(store_);
   } catch (const std::exception& failure) {
@@ -142,7 +142,7 @@ bool TTarsilfm::FormShow(std::optional<std::string> auto_script) {
   return true;
 }
 
-void TTarsilfm::StartAutoRun() {
+void MainController::StartAutoRun() {
   if (options_.HideWhenRunning()) window_hidden_ = true;
   window_enabled_ = false;
   auto_mode_ = true;
@@ -159,7 +159,7 @@ void TTarsilfm::StartAutoRun() {
   if (CloseQuery()) FormClose();
 }
 
-void TTarsilfm::NewFile() {
+void MainController::NewFile() {
   AskSaveChanges();
   if (!modified_) {
     editor_lines_.clear();
@@ -169,7 +169,7 @@ void TTarsilfm::NewFile() {
   EnableDocumentMenus();
 }
 
-void TTarsilfm::LoadScript(const std::string& file_name) {
+void MainController::LoadScript(const std::string& file_name) {
   AskSaveChanges();
   if (!FileExists(file_name)) return;
   std::optional<std::string> text = ReadWholeFile(file_name);
@@ -192,7 +192,7 @@ void TTarsilfm::LoadScript(const std::string& file_name) {
   recall_.Add(file_name);
 }
 
-void TTarsilfm::OpenNamedScript(const std::string& file_name) {
+void MainController::OpenNamedScript(const std::string& file_name) {
   if (!FileExists(file_name)) {
     HandleFailure("The script file was not found: " + file_name);
     return;
@@ -204,14 +204,14 @@ void TTarsilfm::OpenNamedScript(const std::string& file_name) {
   }
 }
 
-void TTarsilfm::SetEditorLines(std::vector<std::string> lines, bool modified) {
+void MainController::SetEditorLines(std::vector<std::string> lines, bool modified) {
   editor_lines_ = std::move(lines);
   modified_ = modified;
   if (modified_) panels_[0] = std::string(kModifiedText);
   Changed();
 }
 
-bool TTarsilfm::AskSaveChanges() {
+bool MainController::AskSaveChanges() {
   if (!modified_) return true;
   switch (Ask(kAskSaveScript, Buttons::kYesNoCancel)) {
     case Answer::kYes:
@@ -224,7 +224,7 @@ bool TTarsilfm::AskSaveChanges() {
   }
 }
 
-bool TTarsilfm::Save() {
+bool MainController::Save() {
   if (SameTextAscii(script_file_name_, kNewFileName)) {
     SaveAs();
     return !SameTextAscii(script_file_name_, kNewFileName);
@@ -233,21 +233,21 @@ bool TTarsilfm::Save() {
   return true;
 }
 
-bool TTarsilfm::SaveAs() {
+bool MainController::SaveAs() {
   std::string name;
   if (view_ == nullptr || !view_->ChooseSaveName(name)) return false;
   StoreScript(name);
   return true;
 }
 
-void TTarsilfm::StoreScript(const std::string& file_name) {
+void MainController::StoreScript(const std::string& file_name) {
   StoreScriptFile(file_name, editor_lines_, script_encoding_);
   modified_ = false;
   panels_[0].clear();
   SetScriptFileName(file_name);
 }
 
-void TTarsilfm::Run() {
+void MainController::Run() {
   // What the checker finds is shown, and the run goes ahead: the user decides.
   for (const std::string& finding : CheckScriptLines(editor_lines_, script_file_name_, store_)) {
     WriteLog(finding);
@@ -259,7 +259,7 @@ void TTarsilfm::Run() {
   }
 }
 
-int32_t TTarsilfm::Step(int32_t caret_line) {
+int32_t MainController::Step(int32_t caret_line) {
   try {
     return runner_.Step(editor_lines_, caret_line);
   } catch (const std::exception& failure) {
@@ -268,7 +268,7 @@ int32_t TTarsilfm::Step(int32_t caret_line) {
   }
 }
 
-bool TTarsilfm::CloseQuery() {
+bool MainController::CloseQuery() {
   // A close asked for while the unattended run is still going (the window's close button): the
   // same question as any close during a run, and only Yes stops the transfer.
   bool run_end_confirmed = false;
@@ -296,7 +296,7 @@ bool TTarsilfm::CloseQuery() {
   return !modified_;
 }
 
-void TTarsilfm::FormClose() {
+void MainController::FormClose() {
   LogSaveRequest request;
   request.save = options_.LogSave();
   request.option_name = options_.LogFileName();
@@ -316,13 +316,13 @@ void TTarsilfm::FormClose() {
   Changed();
 }
 
-int TTarsilfm::UnattendedExitStatus(bool errors_fail) const {
+int MainController::UnattendedExitStatus(bool errors_fail) const {
   if (auto_load_failed_) return kExitScriptUnreadable;
   if (std::optional<int> stop = runner_.StopStatus()) return *stop;
   return errors_fail && runner_.ErrorSeen() ? kExitErrors : 0;
 }
 
-bool TTarsilfm::RequestClose() {
+bool MainController::RequestClose() {
   const bool in_run = runner_.Running();
   if (!CloseQuery()) return false;
   // A run on the stack ends after its current line; the one that started it closes the window.
@@ -330,15 +330,15 @@ bool TTarsilfm::RequestClose() {
   return true;
 }
 
-void TTarsilfm::HandleFailure(std::string_view message) {
+void MainController::HandleFailure(std::string_view message) {
   WriteLog(std::string(kUnexpectedErrorPrefix) + std::string(message));
 }
 
-void TTarsilfm::WriteLog(std::string_view line) { log_.AppendLine(line); }
+void MainController::WriteLog(std::string_view line) { log_.AppendLine(line); }
 
-void TTarsilfm::WriteLogUtf8(std::string_view utf8) { log_.AppendLineUtf8(utf8); }
+void MainController::WriteLogUtf8(std::string_view utf8) { log_.AppendLineUtf8(utf8); }
 
-void TTarsilfm::BeginRun() {
+void MainController::BeginRun() {
   saved_panel0_ = panels_[0];
   panels_[0] = std::string(kRunningText);
   cursor_busy_ = true;
@@ -347,7 +347,7 @@ void TTarsilfm::BeginRun() {
   Changed();
 }
 
-void TTarsilfm::EndRun() {
+void MainController::EndRun() {
   cursor_busy_ = false;
   if (!menus_before_run_.empty()) menus_ = menus_before_run_;
   panels_[0] = saved_panel0_;
@@ -355,18 +355,21 @@ void TTarsilfm::EndRun() {
   ProcessMessages();
 }
 
-void TTarsilfm::WaitWithMessages(uint32_t milliseconds) { loop_.WaitWithMessages(milliseconds); }
+void MainController::WaitWithMessages(uint32_t milliseconds) {
+  loop_.WaitWithMessages(milliseconds);
+}
 
-void TTarsilfm::ProcessMessages() { loop_.ProcessMessages(); }
+void MainController::ProcessMessages() { loop_.ProcessMessages(); }
 
-void TTarsilfm::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
+void MainController::ShowMessage(std::string_view text, std::string_view caption,
+                                 MessageIcon icon) {
   if (view_ != nullptr) view_->ShowMessageBox(text, caption, Buttons::kOk, icon);
 }
 
-int TTarsilfm::TimeoutSeconds() { return options_.Timeout().Value(); }
+int MainController::TimeoutSeconds() { return options_.Timeout().Value(); }
 
-bool TTarsilfm::PassiveOption() { return options_.Passive(); }
+bool MainController::PassiveOption() { return options_.Passive(); }
 
-void TTarsilfm::ServerOpened(std::string_view server) { server_name_ = std::string(server); }
+void MainController::ServerOpened(std::string_view server) { server_name_ = std::string(server); }
 
 }  // namespace tarsil

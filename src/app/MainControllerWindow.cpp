@@ -1,12 +1,12 @@
-// TTarsilfm: the parts of the main window around the document and the run: the recall list, the
-// session events shown in the status bar, and the log menu.
+// MainController: the parts of the main window around the document and the run: the recall list,
+// the session events shown in the status bar, and the log menu.
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <iterator>
 #include <thread>
 
-#include "app/Tarsilfm.h"
+#include "app/MainController.h"
 #include "platform/FileSystem.h"
 
 namespace tarsil {
@@ -30,7 +30,7 @@ void SetCountText(std::string& panel, std::string_view prefix, int64_t count) {
 
 }  // namespace
 
-void TTarsilfm::LoadRecallMenu() {
+void MainController::LoadRecallMenu() {
   recall_.SetCount(10);
   recall_.SetParentMenuItem(&recall_items_);
   recall_.SetRegistryKey(std::string(kRecallKey));
@@ -49,7 +49,7 @@ void TTarsilfm::LoadRecallMenu() {
   }
 }
 
-void TTarsilfm::SaveRecallMenu() {
+void MainController::SaveRecallMenu() {
   recall_.on_menu_changed = nullptr;
   try {
     recall_.Save(store_);
@@ -58,34 +58,34 @@ void TTarsilfm::SaveRecallMenu() {
   }
 }
 
-void TTarsilfm::FTPLoggedIn() {
+void MainController::FTPLoggedIn() {
   panels_[1] = "Connect";
   panels_[2] = server_name_;
   status_logged_in_ = true;
   Changed();
 }
 
-void TTarsilfm::FTPFtpQuit() {
+void MainController::FTPFtpQuit() {
   panels_[1] = "DisConnect";
   panels_[2].clear();
   status_logged_in_ = false;
   Changed();
 }
 
-void TTarsilfm::FTPretrieveing(int64_t totalbyte, double spend) {
+void MainController::Retrieving(int64_t totalbyte, double spend) {
   transfer_bytes_ = totalbyte;
   transfer_spend_ = spend;
   SetCountText(panels_[3], "Retrieve...", totalbyte);
   if (view_ != nullptr) view_->ProgressChanged();
 }
 
-void TTarsilfm::FTPretrievefinished(int64_t totalbyte, double spend) {
+void MainController::FTPretrievefinished(int64_t totalbyte, double spend) {
   panels_[3] = "Retrieved " + std::to_string(totalbyte) + "(" +
                std::to_string(BytesPerSecond(totalbyte, spend)) + "cps)";
   Changed();
 }
 
-void TTarsilfm::FTPtransfer(int64_t totalbyte, double spend) {
+void MainController::FTPtransfer(int64_t totalbyte, double spend) {
   transfer_bytes_ = totalbyte;
   transfer_spend_ = spend;
   SetCountText(panels_[3], "Transfer...", totalbyte);
@@ -99,13 +99,13 @@ void TTarsilfm::FTPtransfer(int64_t totalbyte, double spend) {
   }
 }
 
-void TTarsilfm::FTPtransferfinished(int64_t totalbyte, double spend) {
+void MainController::FTPtransferfinished(int64_t totalbyte, double spend) {
   panels_[3] = "Transfered " + std::to_string(totalbyte) + "(" +
                std::to_string(BytesPerSecond(totalbyte, spend)) + "cps)";
   Changed();
 }
 
-void TTarsilfm::LogfileSave(const std::string& file_name) {
+void MainController::LogfileSave(const std::string& file_name) {
   // The whole log, earlier lines than the view's included.
   LogSpool& spool =
       options_.FileEncoding() == TextEncoding::kUtf8 ? log_.SpoolUtf8() : log_.Spool();
@@ -117,9 +117,9 @@ void TTarsilfm::LogfileSave(const std::string& file_name) {
   log_.Clear();
 }
 
-void TTarsilfm::LogClear() { log_.Clear(); }
+void MainController::LogClear() { log_.Clear(); }
 
-std::optional<int32_t> TTarsilfm::StepForCaret(int32_t caret_line) {
+std::optional<int32_t> MainController::StepForCaret(int32_t caret_line) {
   try {
     return runner_.Step(editor_lines_, caret_line);
   } catch (const std::exception& failure) {

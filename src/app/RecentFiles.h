@@ -1,5 +1,5 @@
-// The recall list: TCustomMenuControl keeps a bounded list of texts with selected flags and
-// mirrors it as items under a parent menu item; TRecallMenu adds loading and saving the list under
+// The recall list: MenuEntries keeps a bounded list of texts with selected flags and
+// mirrors it as items under a parent menu item; RecentFiles adds loading and saving the list under
 // a settings key ("History0", "History1", ...). Menu items here are plain records that a view
 // renders. Owned by the main-window controller; event thread only.
 #pragma once
@@ -24,10 +24,10 @@ struct MenuItemRecord {
 // The sub-items of a menu item, in order.
 using MenuItemList = std::vector<MenuItemRecord>;
 
-class TCustomMenuControl {
+class MenuEntries {
  public:
-  explicit TCustomMenuControl(std::string name);
-  virtual ~TCustomMenuControl() = default;
+  explicit MenuEntries(std::string name);
+  virtual ~MenuEntries() = default;
 
   int Count() const { return count_; }
   void SetCount(int count) { count_ = count; }
@@ -85,9 +85,9 @@ class TCustomMenuControl {
   std::string last_chosen_;
 };
 
-class TRecallMenu : public TCustomMenuControl {
+class RecentFiles : public MenuEntries {
  public:
-  explicit TRecallMenu(std::string name);
+  explicit RecentFiles(std::string name);
 
   const std::string& RegistryKey() const { return registry_key_; }
   void SetRegistryKey(std::string key) { registry_key_ = std::move(key); }

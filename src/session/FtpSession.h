@@ -1,4 +1,4 @@
-// TLowFTP: the synchronous FTP session the script executor calls. Each operation issues one
+// FtpSession: the synchronous FTP session the script executor calls. Each operation issues one
 // request of the event-driven engine and waits for its end inside the event loop (never
 // spinning), with a time-out that data progress restarts, and returns an integer reply code:
 // above 400 a failure, 999 a failure of the session itself, 100 a step that only sets something
@@ -14,30 +14,30 @@
 #include <string_view>
 #include <vector>
 
-#include "ftp/Ftp.h"
+#include "ftp/FtpEngine.h"
 #include "listing/ListingCache.h"
 #include "platform/EventLoop.h"
-#include "session/FtpMsg.h"
+#include "session/ExecutionLog.h"
 #include "session/SessionParams.h"
 
 namespace tarsil {
 
-class TLowFTP;
+class FtpSession;
 
 // Progress and end-of-file events: the byte count and the elapsed time in days.
-using TProgressEvent = std::function<void(TLowFTP& sender, int64_t totalbyte, double spend)>;
-using TSessionEvent = std::function<void(TLowFTP& sender)>;
+using ProgressEvent = std::function<void(FtpSession& sender, int64_t totalbyte, double spend)>;
+using SessionEvent = std::function<void(FtpSession& sender)>;
 
-class TLowFTP {
+class FtpSession {
  public:
-  explicit TLowFTP(EventLoop& loop);
-  virtual ~TLowFTP();
-  TLowFTP(const TLowFTP&) = delete;
-  TLowFTP& operator=(const TLowFTP&) = delete;
+  explicit FtpSession(EventLoop& loop);
+  virtual ~FtpSession();
+  FtpSession(const FtpSession&) = delete;
+  FtpSession& operator=(const FtpSession&) = delete;
 
   // Published properties.
-  TMFtpMessenger* Log = nullptr;  // not owned; may be null, then nothing is logged
-  int32_t WaitTimeOut = 10000;    // milliseconds
+  ExecutionLog* Log = nullptr;  // not owned; may be null, then nothing is logged
+  int32_t WaitTimeOut = 10000;  // milliseconds
   bool Debugmode = false;
   bool Passive = false;
   // Which text the server's names are in when no "setparam SERVERCHARSET" says otherwise.
@@ -46,11 +46,11 @@ class TLowFTP {
   bool SmallUploadBlocks = false;
   SessionParams Params;
 
-  TProgressEvent Onretrieveing, Onretrievefinished, Ontransfer, Ontransferfinished;
-  TSessionEvent OnLoggedIn, OnFtpQuit;
+  ProgressEvent Onretrieveing, Onretrievefinished, Ontransfer, Ontransferfinished;
+  SessionEvent OnLoggedIn, OnFtpQuit;
 
   // The one engine; created on first use.
-  TMFtp& Ftp();
+  FtpEngine& Ftp();
 
   int Connect(std::string_view server, std::string_view proxy_server, int32_t proxy_port);
   int Login(std::string_view user, std::string_view password);
@@ -64,7 +64,7 @@ class TLowFTP {
   int Delete(std::string_view remote_file);
   int Cwd(std::string_view path);
   int DelDir(std::string_view directory);
-  int MakDir(std::string_view directory);
+  int MakeDir(std::string_view directory);
   int Rename(std::string_view old_name, std::string_view new_name);
   int FTPcmd(std::string_view command_line);
   int Mget(std::string_view mask);
@@ -118,7 +118,7 @@ class TLowFTP {
 
   EventLoop& loop_;
   ListingCache cache_;
-  std::unique_ptr<TMFtp> ftp_;
+  std::unique_ptr<FtpEngine> ftp_;
   bool initialized_ = false;
   bool binary_mode_ = false;
   bool done_ = false;

@@ -1,6 +1,6 @@
 // The recall list: insertion rule, menu items and captions, clicks and selection greying, and
 // persistence under "\SOFTWARE\Tarsil\Recalls".
-#include "app/RecallMenu.h"
+#include "app/RecentFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@ using ::tarsil::testing::TempDir;
 
 constexpr std::string_view kKey = "\\SOFTWARE\\Tarsil\\Recalls";
 
-class RecallMenuTest : public ::testing::Test {
+class RecentFilesTest : public ::testing::Test {
  protected:
-  RecallMenuTest() {
+  RecentFilesTest() {
     recall_.SetParentMenuItem(&items_);
     recall_.SetRegistryKey(std::string(kKey));
   }
@@ -28,10 +28,10 @@ class RecallMenuTest : public ::testing::Test {
   TempDir dir_;
   SettingsStore store_{(dir_.path() / "settings.reg").string()};
   MenuItemList items_;
-  TRecallMenu recall_{"RecallMenu1"};
+  RecentFiles recall_{"RecallMenu1"};
 };
 
-TEST_F(RecallMenuTest, EleventhFileDropsTheOldestAndAReopenMovesToTheTop) {
+TEST_F(RecentFilesTest, EleventhFileDropsTheOldestAndAReopenMovesToTheTop) {
   for (int i = 0; i < 10; ++i) recall_.Add("/jobs/f" + std::to_string(i) + ".fcs");
   recall_.Add("/jobs/f10.fcs");
   std::vector<std::string> entries = recall_.Entries();
@@ -47,7 +47,7 @@ TEST_F(RecallMenuTest, EleventhFileDropsTheOldestAndAReopenMovesToTheTop) {
   EXPECT_EQ(std::count(entries.begin(), entries.end(), "/jobs/f5.fcs"), 0);
 }
 
-TEST_F(RecallMenuTest, CaptionsNumberTheEntriesMostRecentFirst) {
+TEST_F(RecentFilesTest, CaptionsNumberTheEntriesMostRecentFirst) {
   recall_.Add("/a.fcs");
   recall_.Add("/b.fcs");
   EXPECT_EQ(Captions(), (std::vector<std::string>{"&0 /b.fcs", "&1 /a.fcs"}));
@@ -62,7 +62,7 @@ TEST_F(RecallMenuTest, CaptionsNumberTheEntriesMostRecentFirst) {
   EXPECT_EQ(items_[11].caption, "&B [/f0]");
 }
 
-TEST_F(RecallMenuTest, ChoosingAnEntryGreysOnlyItAndReportsIt) {
+TEST_F(RecentFilesTest, ChoosingAnEntryGreysOnlyItAndReportsIt) {
   recall_.Add("/a.fcs");
   recall_.Add("/b.fcs");
   std::vector<std::string> chosen;
@@ -87,12 +87,12 @@ TEST_F(RecallMenuTest, ChoosingAnEntryGreysOnlyItAndReportsIt) {
   EXPECT_EQ(recall_.LastChosen(), "/b.fcs");
 }
 
-TEST_F(RecallMenuTest, SeparatorOnlyWhenTheParentHasOtherItems) {
+TEST_F(RecentFilesTest, SeparatorOnlyWhenTheParentHasOtherItems) {
   recall_.Add("/a.fcs");
   EXPECT_EQ(Captions(), std::vector<std::string>{"&0 /a.fcs"});
 
   MenuItemList shared = {MenuItemRecord{"Other1", "Other", -1, true}};
-  TCustomMenuControl control("Ctl");
+  MenuEntries control("Ctl");
   control.SetParentMenuItem(&shared);
   control.Add("x");
   control.Add("y");
@@ -104,7 +104,7 @@ TEST_F(RecallMenuTest, SeparatorOnlyWhenTheParentHasOtherItems) {
   EXPECT_EQ(shared[0].name, "Other1");
 }
 
-TEST_F(RecallMenuTest, LoadCreatesMissingValuesAndKeepsTheOrder) {
+TEST_F(RecentFilesTest, LoadCreatesMissingValuesAndKeepsTheOrder) {
   store_.WriteString(kKey, "History0", "/top.fcs");
   store_.WriteString(kKey, "History1", "");
   store_.WriteString(kKey, "History2", "/older.fcs");
@@ -119,7 +119,7 @@ TEST_F(RecallMenuTest, LoadCreatesMissingValuesAndKeepsTheOrder) {
   EXPECT_EQ(store_.ReadString(kKey, "History2"), "/older.fcs");
   EXPECT_EQ(store_.ReadString(kKey, "History3"), std::string());
 
-  TRecallMenu again("RecallMenu1");
+  RecentFiles again("RecallMenu1");
   again.SetRegistryKey(std::string(kKey));
   again.Load(store_);
   EXPECT_EQ(again.Entries(), recall_.Entries());

@@ -1,4 +1,4 @@
-#include "gui/ProgressWindow.h"
+#include "gui/TransferWindow.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -7,11 +7,11 @@
 #include <QVBoxLayout>
 
 #include "gui/Fonts.h"
-#include "gui/GuiTexts.h"
+#include "gui/GuiMessages.h"
 
 namespace tarsil::gui {
 
-Tprogfm::Tprogfm(ProgressWindowState& state, QWidget* parent)
+TransferWindow::TransferWindow(TransferWindowState& state, QWidget* parent)
     : QDialog(parent, kTitleOnly), state_(state) {
   setObjectName("progfm");
   setWindowTitle(FromCp932(kProgressCaption));
@@ -36,8 +36,8 @@ Tprogfm::Tprogfm(ProgressWindowState& state, QWidget* parent)
   detail_->setGeometry(216, 96, 57, 22);
   panel_ = new QWidget(this);
   panel_->setObjectName("Panel1");
-  panel_->setGeometry(0, ProgressWindowState::kPanelTop, ProgressWindowState::kClientWidth,
-                      ProgressWindowState::kPanelHeight);
+  panel_->setGeometry(0, TransferWindowState::kPanelTop, TransferWindowState::kClientWidth,
+                      TransferWindowState::kPanelHeight);
   auto* holder = new QVBoxLayout(panel_);
   holder->setContentsMargins(0, 0, 0, 0);
 
@@ -48,16 +48,16 @@ Tprogfm::Tprogfm(ProgressWindowState& state, QWidget* parent)
   Render();
 }
 
-void Tprogfm::Render() {
+void TransferWindow::Render() {
   detail_->setVisible(state_.DetailButtonVisible());
   {
     const QSignalBlocker block(detail_);
     detail_->setChecked(state_.DetailDown());
   }
-  setFixedSize(ProgressWindowState::kClientWidth, state_.ClientHeight());
+  setFixedSize(TransferWindowState::kClientWidth, state_.ClientHeight());
 }
 
-void Tprogfm::ShowWithLog(QWidget* log_view) {
+void TransferWindow::ShowWithLog(QWidget* log_view) {
   Render();
   if (log_view != nullptr) panel_->layout()->addWidget(log_view);
   if (log_view != nullptr) log_view->show();
@@ -66,9 +66,9 @@ void Tprogfm::ShowWithLog(QWidget* log_view) {
 
 // The run decides when the window goes (it hides it); a close asked for through the window
 // manager (a key, a menu of its own) is refused, so the window and the log it holds stay.
-void Tprogfm::closeEvent(QCloseEvent* event) { event->ignore(); }
+void TransferWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 // Escape does not close the window; it has no buttons to close it with either.
-void Tprogfm::reject() {}
+void TransferWindow::reject() {}
 
 }  // namespace tarsil::gui

@@ -1,4 +1,4 @@
-// One directory entry (MFtpFileInfo) and the ordered list of entries (TMFtpFileInfoList) that the
+// One directory entry (RemoteEntry) and the ordered list of entries (RemoteEntryList) that the
 // engine fills from a listing and the listing cache saves and restores. The list owns its texts;
 // single-threaded (the engine's thread).
 #pragma once
@@ -12,7 +12,7 @@ namespace tarsil {
 
 // The nine text fields of one entry, in their fixed order. Texts are the server's words (CP932
 // bytes), never numbers. Whether the entry is a folder is kept by the list it is in.
-struct MFtpFileInfo {
+struct RemoteEntry {
   std::string Attributes;   // permission word of a Unix-style line
   std::string Date;         // date text, e.g. "1/15/99 12:00 AM"
   std::string Reserved;     // never filled
@@ -23,14 +23,14 @@ struct MFtpFileInfo {
   std::string Owner;
   std::string Group;
 
-  bool operator==(const MFtpFileInfo&) const = default;
+  bool operator==(const RemoteEntry&) const = default;
 };
 
 // Entries stored column-wise (one list of texts per field, all in step), in the order added.
 // No sorting, no search, no duplicate check.
-class TMFtpFileInfoList {
+class RemoteEntryList {
  public:
-  TMFtpFileInfoList() = default;
+  RemoteEntryList() = default;
 
   // Appends one entry at the end (Reserved empty).
   void AddEntry(std::string_view file_name, std::string_view attributes, std::string_view date,
@@ -38,7 +38,7 @@ class TMFtpFileInfoList {
                 std::string_view group, std::string_view description);
 
   // Copies entry `index` (0-based). An index outside 0..Count()-1 throws std::out_of_range.
-  MFtpFileInfo GetEntry(int index) const;
+  RemoteEntry GetEntry(int index) const;
 
   int Count() const { return count_; }
 
@@ -46,7 +46,7 @@ class TMFtpFileInfoList {
   void ClearEntries();
 
   // Becomes a copy of `other`, entry by entry in order. Assigning a list from itself keeps it.
-  void AssignFrom(const TMFtpFileInfoList& other);
+  void AssignFrom(const RemoteEntryList& other);
 
  private:
   enum Column {

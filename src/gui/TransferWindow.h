@@ -1,12 +1,12 @@
-// Tprogfm on the desktop: the transfer window of the unattended run. A label, a busy animation,
-// the detail button and the holder panel that takes the execution log view while the window is
-// shown. It renders the controller's ProgressWindowState; only the run shows and hides it.
-// Created once at start-up; GUI thread.
+// TransferWindow on the desktop: the transfer window of the unattended run. A label, a busy
+// animation, the detail button and the holder panel that takes the execution log view while the
+// window is shown. It renders the controller's TransferWindowState; only the run shows and hides
+// it. Created once at start-up; GUI thread.
 #pragma once
 
 #include <QDialog>
 
-#include "app/ProgressWindow.h"
+#include "app/TransferWindowState.h"
 
 class QLabel;
 class QProgressBar;
@@ -14,9 +14,9 @@ class QToolButton;
 
 namespace tarsil::gui {
 
-class Tprogfm : public QDialog {
+class TransferWindow : public QDialog {
  public:
-  explicit Tprogfm(ProgressWindowState& state, QWidget* parent = nullptr);
+  explicit TransferWindow(TransferWindowState& state, QWidget* parent = nullptr);
 
   // Shows the window as the state says, with `log_view` moved into the holder panel.
   void ShowWithLog(QWidget* log_view);
@@ -34,7 +34,7 @@ class Tprogfm : public QDialog {
   void reject() override;
 
  private:
-  ProgressWindowState& state_;
+  TransferWindowState& state_;
   QLabel* label_ = nullptr;
   QProgressBar* animation_ = nullptr;
   QToolButton* detail_ = nullptr;

@@ -1,17 +1,7 @@
-// FtpEngine: the step after the login that settles which text the server's names are in. With AUTO
-// it sends FEAT and, when the reply lists UTF8, OPTS UTF8 ON; from then every command is sent in
-// UTF-8 and every reply and listing line is read back into CP932. With UTF-8 the conversion is on
-// at once; with CP932 nothing is sent and nothing changes.
-#include "ftp/FtpEngine.h"
+// The charset step of the login: FEAT, OPTS UTF8 ON and the choice of UTF-8 names.
+#include "ftp/FtpCharsetSteps.h"
 
 namespace tarsil {
-
-struct FtpCharsetSteps {
-  static void FeatReply(FtpEngine& ftp, const std::string& reply);
-  static void OptsReply(FtpEngine& ftp, const std::string& reply);
-  static void GoOn(FtpEngine& ftp);
-};
-
 namespace {
 
 constexpr ReplyHandler kFeatReply{"Feat", &FtpCharsetSteps::FeatReply};
@@ -19,27 +9,25 @@ constexpr ReplyHandler kOptsReply{"OptsUtf8", &FtpCharsetSteps::OptsReply};
 
 }  // namespace
 
-bool FtpEngine::CharsetStep(void (*next)(FtpEngine& ftp)) {
-  switch (server_charset_) {
+bool FtpCharsetSteps::Start(EngineContext& ftp, void (*next)(EngineContext& ftp)) {
+  switch (ftp.Settings().server_charset) {
     case ServerCharset::kCp932:
       return false;
     case ServerCharset::kUtf8:
-      utf8_names_ = true;
+      ftp.Control().SetUtf8Names(true);
       return false;
     case ServerCharset::kAuto:
       break;
   }
-  after_charset_ = next;
-  reply_lines_.clear();
-  collect_reply_lines_ = true;
-  SendCommand("FEAT", kFeatReply);
+  ftp.State().after_charset = next;
+  ftp.Control().CollectReplyLines();
+  ftp.SendCommand("FEAT", kFeatReply);
   return true;
 }
 
-void FtpCharsetSteps::FeatReply(FtpEngine& ftp, const std::string& reply) {
-  ftp.collect_reply_lines_ = false;
-  const bool utf8 = !reply.empty() && reply[0] == '2' && FeatListsUtf8(ftp.reply_lines_);
-  ftp.reply_lines_.clear();
+void FtpCharsetSteps::FeatReply(EngineContext& ftp, const std::string& reply) {
+  const std::vector<std::string> lines = ftp.Control().TakeReplyLines();
+  const bool utf8 = ReplyIs(reply, '2') && FeatListsUtf8(lines);
   if (!utf8) {
     GoOn(ftp);
     return;
@@ -47,15 +35,15 @@ void FtpCharsetSteps::FeatReply(FtpEngine& ftp, const std::string& reply) {
   ftp.SendCommand("OPTS UTF8 ON", kOptsReply);
 }
 
-void FtpCharsetSteps::OptsReply(FtpEngine& ftp, const std::string&) {
+void FtpCharsetSteps::OptsReply(EngineContext& ftp, const std::string&) {
   // A server that lists UTF8 keeps its names in UTF-8 whether or not it needed to be asked.
-  ftp.utf8_names_ = true;
+  ftp.Control().SetUtf8Names(true);
   GoOn(ftp);
 }
 
-void FtpCharsetSteps::GoOn(FtpEngine& ftp) {
-  void (*next)(FtpEngine&) = ftp.after_charset_;
-  ftp.after_charset_ = nullptr;
+void FtpCharsetSteps::GoOn(EngineContext& ftp) {
+  void (*next)(EngineContext&) = ftp.State().after_charset;
+  ftp.State().after_charset = nullptr;
   if (next != nullptr) next(ftp);
 }
 

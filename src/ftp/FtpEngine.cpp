@@ -1,68 +1,154 @@
-// FtpEngine: construction, published values, listeners, raising events, the posted notices and the
-// timers. The connection and the reply machine are in FtpControl.cpp, the login in FtpLogin.cpp.
+// FtpEngine: the public face of the engine. Every request goes to the chain that runs it; every
+// published value is read from the context's parts.
 #include "ftp/FtpEngine.h"
 
-#include <utility>
-
-#include "ftp/FtpDataSteps.h"
-#include "ftp/FtpText.h"
-#include "ftp/FtpTlsSteps.h"
+#include "ftp/EngineContext.h"
+#include "ftp/FtpConnectionSteps.h"
+#include "ftp/FtpDirectorySteps.h"
+#include "ftp/FtpListingSteps.h"
+#include "ftp/FtpTransferSteps.h"
 
 namespace tarsil {
 namespace {
 
 constexpr const char* kVersionBanner = "Tarsil FTP engine 2.6";
 
-template <typename Listener>
-int AddListener(std::array<Listener, 4>& slots, Listener listener) {
-  if (!listener) return -1;
-  for (size_t i = 0; i < slots.size(); ++i) {
-    if (!slots[i]) {
-      slots[i] = std::move(listener);
-      return static_cast<int>(i) + 1;
-    }
-  }
-  return -1;
-}
-
-template <typename Listener>
-void RemoveListener(std::array<Listener, 4>& slots, int slot) {
-  if (slot >= 1 && slot <= static_cast<int>(slots.size())) slots[slot - 1] = nullptr;
-}
-
 }  // namespace
 
 FtpEngine::FtpEngine(EventLoop& loop)
-    : AsyncSocket(loop),
-      timers_(loop, [this](const Notice& notice) { HandleTimer(notice); }),
-      data_socket_(loop),
-      listen_socket_(loop) {
-  SetPort(21);
-  OnConnected = [this](AsyncSocket&) { ControlConnected(); };
-  OnReadable = [this](AsyncSocket&) { ControlReadable(); };
-  OnWritable = [this](AsyncSocket&) { FlushCommand(); };
-  OnClosed = [this](AsyncSocket&) { ControlClosed(); };
-  OnSecured = [this](AsyncSocket&) { FtpTlsSteps::ControlSecured(*this); };
-  OnTimeOut = [this](AsyncSocket&) { FailConnection(ftpErrorTimedOut, kTextTimedOut); };
-  OnNotice = [this](const Notice& notice) { HandleNotice(notice); };
-  SetKeepAlive(true);
+    : context_(std::make_unique<EngineContext>(loop, *this, *this, settings_)) {}
+
+FtpEngine::~FtpEngine() = default;
+
+// ---- Requests ------------------------------------------------------------------------------
+
+void FtpEngine::LoginServer() { FtpConnectionSteps::Login(*context_); }
+void FtpEngine::QuitServer() { FtpConnectionSteps::Quit(*context_); }
+void FtpEngine::AbortRequest() { FtpConnectionSteps::Abort(*context_); }
+void FtpEngine::CancelRequest() { FtpConnectionSteps::Cancel(*context_); }
+
+void FtpEngine::RetrieveFile(std::string_view remote_file, std::string_view local_file) {
+  FtpTransferSteps::Retrieve(*context_, remote_file, local_file);
 }
 
-FtpEngine::~FtpEngine() {
-  // The sockets, the look-up and the timers go without raising anything.
-  OnConnected = OnReadable = OnWritable = OnClosed = OnTimeOut = OnSecured = nullptr;
-  OnNotice = nullptr;
+void FtpEngine::StoreFile(std::string_view local_file, std::string_view remote_file) {
+  FtpTransferSteps::Store(*context_, local_file, remote_file);
 }
 
-// ---- Published values ----------------------------------------------------------------------
+void FtpEngine::CloseLocalFile() { FtpTransferSteps::CloseLocalFile(*context_); }
+void FtpEngine::ListDirectory() { FtpListingSteps::List(*context_); }
+void FtpEngine::ReleaseListing() { FtpListingSteps::Release(*context_); }
+
+void FtpEngine::ChangeDir(std::string_view directory) {
+  FtpDirectorySteps::ChangeDir(*context_, directory);
+}
+
+void FtpEngine::ParentDir() { FtpDirectorySteps::ParentDir(*context_); }
+
+void FtpEngine::CreateDir(std::string_view directory) {
+  FtpDirectorySteps::CreateDir(*context_, directory);
+}
+
+void FtpEngine::RemoveDir(std::string_view directory) {
+  FtpDirectorySteps::RemoveDir(*context_, directory);
+}
+
+void FtpEngine::DeleteRemoteFile(std::string_view name) {
+  FtpDirectorySteps::DeleteFile(*context_, name);
+}
+
+void FtpEngine::RenameRemoteFile(std::string_view old_name, std::string_view new_name) {
+  FtpDirectorySteps::Rename(*context_, old_name, new_name);
+}
+
+void FtpEngine::SendRawCommand(std::string_view command_line, ReplyHandler handler) {
+  FtpDirectorySteps::Raw(*context_, command_line, handler);
+}
+
+// ---- Listeners -----------------------------------------------------------------------------
+
+int FtpEngine::AddInfoListener(FtpInfoEvent listener) {
+  return context_->AddInfoListener(std::move(listener));
+}
+
+int FtpEngine::AddErrorListener(FtpErrorEvent listener) {
+  return context_->AddErrorListener(std::move(listener));
+}
+
+void FtpEngine::RemoveInfoListener(int slot) { context_->RemoveInfoListener(slot); }
+void FtpEngine::RemoveErrorListener(int slot) { context_->RemoveErrorListener(slot); }
+
+// ---- Transfer and listing values -----------------------------------------------------------
+
+bool FtpEngine::AppendUpload() const { return context_->Data().AppendUpload(); }
+void FtpEngine::SetAppendUpload(bool on) { context_->Data().SetAppendUpload(on); }
+
+bool FtpEngine::SmallUploadBlocks() const {
+  return context_->Data().SendBlock() == DataChannel::kThrottledSendBlock;
+}
+
+void FtpEngine::SetSmallUploadBlocks(bool on) {
+  context_->Data().SetSendBlock(on ? DataChannel::kThrottledSendBlock
+                                   : DataChannel::kTransferBlock);
+}
+
+int FtpEngine::TransferBufferAllocations() const {
+  return context_->Data().TransferBufferAllocations();
+}
+
+int64_t FtpEngine::BytesTransferred() const { return context_->Transfer().bytes_transferred; }
+
+const std::vector<std::string>& FtpEngine::RawListing() const {
+  return context_->Listing().raw_listing;
+}
+
+const RemoteEntryList& FtpEngine::CurrentFiles() const { return context_->Listing().current_files; }
+
+const RemoteEntryList& FtpEngine::CurrentFolders() const {
+  return context_->Listing().current_folders;
+}
+
+bool FtpEngine::ListingFromCache() const { return context_->Listing().from_cache; }
+
+const std::vector<LostListingLine>& FtpEngine::LostListingLines() const {
+  return context_->Listing().lost_lines;
+}
+
+void FtpEngine::SetListingCache(ListingCache* cache) { context_->Listing().cache = cache; }
+
+void FtpEngine::SetListingLimits(uint64_t max_bytes, uint64_t max_lines) {
+  context_->Listing().max_bytes = max_bytes;
+  context_->Listing().max_lines = max_lines;
+}
+
+// ---- The connection ------------------------------------------------------------------------
+
+const std::string& FtpEngine::Server() const { return context_->ControlSocket().Server(); }
+void FtpEngine::SetServer(std::string_view server) { context_->ControlSocket().SetServer(server); }
+uint16_t FtpEngine::Port() const { return context_->ControlSocket().Port(); }
+void FtpEngine::SetPort(uint16_t port) { context_->ControlSocket().SetPort(port); }
+int FtpEngine::TimeOut() const { return context_->ControlSocket().TimeOut(); }
+void FtpEngine::SetTimeOut(int seconds) { context_->ControlSocket().SetTimeOut(seconds); }
+
+void FtpEngine::SetCountdownInterval(uint32_t milliseconds) {
+  context_->ControlSocket().SetCountdownInterval(milliseconds);
+}
+
+bool FtpEngine::LookupPending() const { return context_->ControlSocket().LookupPending(); }
+
+uint16_t FtpEngine::NoopInterval() const {
+  return static_cast<uint16_t>(context_->State().noop_interval_ms / 1000);
+}
 
 void FtpEngine::SetNoopInterval(uint16_t seconds) {
-  noop_interval_ms_ = uint32_t{seconds} * 1000;
-  SetKeepAlive(keep_alive_on_);
+  context_->State().noop_interval_ms = uint32_t{seconds} * 1000;
+  context_->SetKeepAlive(context_->State().keep_alive_on);
 }
 
+bool FtpEngine::Asynchronous() const { return context_->State().asynchronous; }
+
 void FtpEngine::SetAsynchronous(bool value) {
-  if (!busy_) asynchronous_ = value;
+  if (!context_->State().busy) context_->State().asynchronous = value;
 }
 
 const std::string& FtpEngine::Version() const {
@@ -70,152 +156,29 @@ const std::string& FtpEngine::Version() const {
   return banner;
 }
 
-const char* FtpEngine::WaitingHandler() const { return reply_handler_ ? reply_handler_.name : ""; }
+bool FtpEngine::Connected() const { return context_->State().connected; }
+bool FtpEngine::LoggedIn() const { return context_->State().logged_in; }
+bool FtpEngine::Busy() const { return context_->State().busy; }
+const std::string& FtpEngine::LastReply() const { return context_->Control().LastReply(); }
 
-// ---- Listeners and events ------------------------------------------------------------------
-
-int FtpEngine::AddInfoListener(FtpInfoEvent listener) {
-  return AddListener(info_listeners_, std::move(listener));
+const std::string& FtpEngine::CurrentDirectory() const {
+  return context_->State().current_directory;
 }
 
-int FtpEngine::AddErrorListener(FtpErrorEvent listener) {
-  return AddListener(error_listeners_, std::move(listener));
-}
+bool FtpEngine::ResumeSupported() const { return context_->State().resume_supported; }
+bool FtpEngine::SizeSupported() const { return context_->State().size_supported; }
+bool FtpEngine::NoopSupported() const { return context_->State().noop_supported; }
+bool FtpEngine::Utf8Names() const { return context_->Control().Utf8Names(); }
+FtpOperation FtpEngine::CurrentOperation() const { return context_->State().operation; }
+FtpError FtpEngine::LastFtpError() const { return context_->State().last_error; }
+bool FtpEngine::RequestOk() const { return context_->State().request_ok; }
+bool FtpEngine::ProcessingReply() const { return context_->Control().Processing(); }
+int FtpEngine::RetriesLeft() const { return context_->State().retries_left; }
+bool FtpEngine::RetryWaiting() const { return context_->State().retry_waiting; }
 
-void FtpEngine::RemoveInfoListener(int slot) { RemoveListener(info_listeners_, slot); }
-
-void FtpEngine::RemoveErrorListener(int slot) { RemoveListener(error_listeners_, slot); }
-
-void FtpEngine::RaiseInfo(FtpInfo info, std::string_view text) {
-  std::string addinfo = text.empty() ? FtpInfoDefaultText(info) : std::string(text);
-  // A password or an account never reaches a listener.
-  if (info == ftpInfoCommand) addinfo = MaskCommandLine(addinfo);
-  // Each handler is copied before the call: it may replace or remove itself.
-  if (OnFtpInfo) {
-    const FtpInfoEvent handler = OnFtpInfo;
-    handler(*this, info, addinfo);
-  }
-  for (const FtpInfoEvent& slot : info_listeners_) {
-    if (!slot) continue;
-    const FtpInfoEvent handler = slot;
-    handler(*this, info, addinfo);
-  }
-}
-
-void FtpEngine::RaiseError(FtpError member, std::string text) {
-  request_ok_ = false;
-  last_error_ = member;
-  if (OnFtpError) {
-    const FtpErrorEvent handler = OnFtpError;
-    handler(*this, member, text);
-  }
-  for (const FtpErrorEvent& slot : error_listeners_) {
-    if (!slot) continue;
-    const FtpErrorEvent handler = slot;
-    handler(*this, member, text);
-  }
-}
-
-void FtpEngine::Raise(const NotifyEvent& event) {
-  if (!event) return;
-  const NotifyEvent handler = event;
-  handler(*this);
-}
-
-void FtpEngine::AskInfo(FtpInfoNeeded need, std::string& value) {
-  if (!OnFtpNeedInfo) return;
-  const FtpInfoNeededEvent handler = OnFtpNeedInfo;
-  handler(*this, need, value);
-}
-
-// ---- Notices and timers --------------------------------------------------------------------
-
-void FtpEngine::HandleNotice(const Notice& notice) {
-  if (notice.message == kReadyNoticeMessage) ReadyNotice();
-  if (notice.message == kQuitNoticeMessage) QuitNotice();
-  if (notice.message == kUploadContinueMessage) FtpDataSteps::HandleNotice(*this, notice);
-}
-
-void FtpEngine::HandleTimer(const Notice& notice) {
-  if (notice.message != kTimerMessage) return;
-  if (notice.wparam == kKeepAliveTimer) KeepAliveTick();
-  if (notice.wparam == kAbortTimer) FtpDataSteps::AbortWaitOver(*this);
-  if (notice.wparam == kDataReplyTimer) FtpDataSteps::DataReplyWaitOver(*this);
-  if (notice.wparam == kRetryTimer) {
-    timers_.KillTimer(kRetryTimer);
-    RetryWaitOver();
-  }
-}
-
-void FtpEngine::ReadyNotice() {
-  busy_ = false;
-  SetKeepAlive(true);
-  Raise(OnFtpReady);
-  if (aborting_) {
-    data_socket_.CloseSocket();
-    listen_socket_.CloseSocket();
-    aborting_ = false;
-  }
-  const FtpOperation operation = current_operation_;
-  switch (operation) {
-    case FtpOperation::kIdle:
-    case FtpOperation::kKeepAlive:
-      return;
-    default:
-      break;
-  }
-  current_operation_ = FtpOperation::kIdle;
-  switch (operation) {
-    case FtpOperation::kLogin:
-      logged_in_ = true;
-      stop_retry_ = true;
-      Raise(OnLoggedIn);
-      break;
-    case FtpOperation::kChangeDir:
-    case FtpOperation::kParentDir:
-      Raise(OnDirectoryChanged);
-      break;
-    case FtpOperation::kMakeDir:
-      Raise(OnDirectoryCreated);
-      break;
-    case FtpOperation::kRemoveDir:
-      Raise(OnDirectoryDeleted);
-      break;
-    case FtpOperation::kDeleteFile:
-      Raise(OnFileDeleted);
-      break;
-    case FtpOperation::kDownload:
-      Raise(OnFileReceived);
-      break;
-    case FtpOperation::kUpload:
-      Raise(OnFileStored);
-      break;
-    case FtpOperation::kListing:
-      FtpDataSteps::ListingCompletion(*this);
-      Raise(OnListingDone);
-      break;
-    case FtpOperation::kRename:
-      Raise(OnFileRenamed);
-      break;
-    default:
-      break;
-  }
-}
-
-void FtpEngine::QuitNotice() {
-  busy_ = false;
-  SetKeepAlive(false);
-  logged_in_ = false;
-  Raise(OnFtpQuit);
-}
-
-void FtpEngine::SetKeepAlive(bool running) {
-  keep_alive_on_ = running;
-  if (running && noop_interval_ms_ > 0) {
-    timers_.SetTimer(kKeepAliveTimer, noop_interval_ms_);
-  } else {
-    timers_.KillTimer(kKeepAliveTimer);
-  }
+const char* FtpEngine::WaitingHandler() const {
+  const ReplyHandler& handler = context_->Control().Handler();
+  return handler ? handler.name : "";
 }
 
 }  // namespace tarsil

@@ -1,4 +1,4 @@
-// FtpEngine: the listing of the current directory. From the cache when Cache is on and both lists
+// The FTP engine's listing of the current directory. From the cache when Cache is on and both lists
 // are fresh there; otherwise LIST over a data connection, cut into lines, parsed for ServerType
 // into the file and folder lists, and written to the cache when it ended without an error. Lines
 // end in CR LF or LF alone; NUL bytes are dropped; the last line may lack its line end. A listing
@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "ftp/FtpDataSteps.h"
+#include "ftp/FtpListingSteps.h"
 #include "ftp/FtpTlsSteps.h"
 #include "platform/CodePage.h"
 
@@ -19,106 +20,116 @@ namespace {
 
 // Receive blocks taken in one readable notification before the loop gets its turn again.
 constexpr int kBlocksPerWakeUp = 32;
+constexpr ReplyHandler kListingTypeReply{"ListingType", &FtpListingSteps::ListingTypeReply};
+constexpr ReplyHandler kListStep{"ListStep", &FtpListingSteps::ListStep};
+constexpr ReplyHandler kListReply{"List", &FtpListingSteps::ListReply};
 constexpr const char* kFile = "File";
 constexpr const char* kFolder = "Folder";
 
 }  // namespace
 
-void FtpEngine::ListDirectory() {
-  if (busy_) {
-    RaiseInfo(ftpInfoBusy);
+void FtpListingSteps::List(EngineContext& ftp) {
+  if (ftp.State().busy) {
+    ftp.RaiseInfo(ftpInfoBusy);
     return;
   }
-  FtpDataState& d = data_;
-  if (cache_ && d.cache != nullptr) {
+  if (ftp.Settings().cache && ftp.Listing().cache != nullptr) {
     const auto name = [&](CachedListKind kind) {
-      return d.cache->CacheFileName(Server(), username_, current_directory_, kind, Port());
+      return ftp.Listing().cache->CacheFileName(
+          ftp.ControlSocket().Server(), ftp.Settings().username, ftp.State().current_directory,
+          kind, ftp.ControlSocket().Port());
     };
-    if (d.cache->LoadCachedList(name(CachedListKind::kFolders), d.current_folders, cache_expire_) &&
-        d.cache->LoadCachedList(name(CachedListKind::kFiles), d.current_files, cache_expire_)) {
-      current_operation_ = FtpOperation::kListing;
-      d.listing_from_cache = true;
-      d.raw_listing.clear();  // no lines came: none of an earlier listing may stand for these
-      d.lost_lines.clear();
-      FinishRequest();
+    if (ftp.Listing().cache->LoadCachedList(name(CachedListKind::kFolders),
+                                            ftp.Listing().current_folders,
+                                            ftp.Settings().cache_expire) &&
+        ftp.Listing().cache->LoadCachedList(name(CachedListKind::kFiles),
+                                            ftp.Listing().current_files,
+                                            ftp.Settings().cache_expire)) {
+      ftp.State().operation = FtpOperation::kListing;
+      ftp.Listing().from_cache = true;
+      ftp.Listing()
+          .raw_listing.clear();  // no lines came: none of an earlier listing may stand for these
+      ftp.Listing().lost_lines.clear();
+      ftp.FinishRequest();
       return;
     }
   }
-  if (!BeginRequest()) return;
-  current_operation_ = FtpOperation::kListing;
-  d.bytes_transferred = 0;  // this listing's count, also when it fails before any data
-  d.listing_from_cache = false;
-  d.transfer_sent = false;
-  d.raw_listing.clear();
-  d.lost_lines.clear();
-  d.new_files.ClearEntries();
-  d.new_folders.ClearEntries();
-  FtpDataSteps::SetType(*this, "A", kListingTypeReply);
-  FtpDataSteps::WaitWhileBusy(*this);
+  if (!ftp.BeginRequest()) return;
+  ftp.State().operation = FtpOperation::kListing;
+  ftp.Transfer().bytes_transferred = 0;  // this listing's count, also when it fails before any data
+  ftp.Listing().from_cache = false;
+  ftp.Transfer().transfer_sent = false;
+  ftp.Listing().raw_listing.clear();
+  ftp.Listing().lost_lines.clear();
+  ftp.Listing().new_files.ClearEntries();
+  ftp.Listing().new_folders.ClearEntries();
+  FtpDataSteps::SetType(ftp, "A", kListingTypeReply);
+  ftp.WaitWhileBusy();
 }
 
-void FtpDataSteps::ListingTypeReply(FtpEngine& ftp, const std::string& reply) {
-  ftp.data_.data_closed = false;
-  ftp.data_.final_reply_seen = false;
-  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
-  if (ftp.passive_) {
-    ftp.data_step_ = kListStep;
-    SendPassive(ftp);
+void FtpListingSteps::ListingTypeReply(EngineContext& ftp, const std::string& reply) {
+  ftp.Transfer().data_closed = false;
+  ftp.Transfer().final_reply_seen = false;
+  if (!ReplyIs(reply, '2')) return ftp.Fail(ftpErrorCommandFailed);
+  if (ftp.Settings().passive) {
+    ftp.Transfer().data_step = kListStep;
+    FtpDataSteps::SendPassive(ftp);
   } else {
-    SendPort(ftp, kListStep);
+    FtpDataSteps::SendPort(ftp, kListStep);
   }
 }
 
-void FtpDataSteps::ListStep(FtpEngine& ftp, const std::string& reply) {
-  if (!ReplyIs(reply, '2')) return Fail(ftp, ftpErrorCommandFailed);
-  FtpDataState& d = ftp.data_;
-  Wire(ftp, DataWiring::kListing);
-  d.raw_listing.clear();
-  d.lost_lines.clear();
-  d.new_files.ClearEntries();
-  d.new_folders.ClearEntries();
-  d.parser.ClearPendingVmsText();
-  d.listing_leftover.clear();
-  d.listing_bytes = 0;
-  d.listing_overflow = false;
-  const std::string command = ftp.file_mask_.empty() ? "LIST" : "LIST " + ftp.file_mask_;
-  if (SendTransferCommand(ftp, command, kListReply)) ftp.RaiseInfo(ftpInfoListing);
+void FtpListingSteps::ListStep(EngineContext& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) return ftp.Fail(ftpErrorCommandFailed);
+  FtpDataSteps::Wire(ftp, DataWiring::kListing);
+  ftp.Listing().raw_listing.clear();
+  ftp.Listing().lost_lines.clear();
+  ftp.Listing().new_files.ClearEntries();
+  ftp.Listing().new_folders.ClearEntries();
+  ftp.Listing().parser.ClearPendingVmsText();
+  ftp.Listing().leftover.clear();
+  ftp.Listing().bytes = 0;
+  ftp.Listing().overflow = false;
+  const std::string command =
+      ftp.Settings().file_mask.empty() ? "LIST" : "LIST " + ftp.Settings().file_mask;
+  if (FtpDataSteps::SendTransferCommand(ftp, command, kListReply)) ftp.RaiseInfo(ftpInfoListing);
 }
 
-void FtpEngine::ReleaseListing() {
-  std::vector<std::string>().swap(data_.raw_listing);
-  data_.current_files = RemoteEntryList();
-  data_.current_folders = RemoteEntryList();
+void FtpListingSteps::Release(EngineContext& ftp) {
+  std::vector<std::string>().swap(ftp.Listing().raw_listing);
+  ftp.Listing().current_files = RemoteEntryList();
+  ftp.Listing().current_folders = RemoteEntryList();
 }
 
-void FtpDataSteps::ListReply(FtpEngine& ftp, const std::string& reply) {
+void FtpListingSteps::ListReply(EngineContext& ftp, const std::string& reply) {
   if (ReplyIs(reply, '1')) return;
-  const FtpDataState& d = ftp.data_;
-  if (ReplyIs(reply, '2') && d.data_closed && !d.data_failed) TakeLastListingLine(ftp);
-  FinalTransferReply(ftp, reply);
+  if (ReplyIs(reply, '2') && ftp.Transfer().data_closed && !ftp.Transfer().data_failed)
+    TakeLastListingLine(ftp);
+  FtpDataSteps::FinalTransferReply(ftp, reply);
 }
 
-void FtpDataSteps::ListingReader(FtpEngine& ftp) {
-  FtpDataState& d = ftp.data_;
-  AsyncSocket& data = ftp.data_socket_;
-  const uint64_t serial = d.data_serial;
+void FtpListingSteps::ListingReader(EngineContext& ftp) {
+  AsyncSocket& data = ftp.Data().Socket();
+  const uint64_t serial = ftp.Transfer().data_serial;
   for (int block = 0; block < kBlocksPerWakeUp && data.Handle() >= 0; ++block) {
-    const size_t count = data.ReceiveBytes(d.receive_buffer.data(), d.receive_buffer.size());
+    const size_t count =
+        data.ReceiveBytes(ftp.Listing().receive_buffer.data(), ftp.Listing().receive_buffer.size());
     if (count == 0) {
-      ReceiveFailed(ftp);
+      FtpDataSteps::ReceiveFailed(ftp);
       return;
     }
     // NUL bytes are dropped one by one; the text after them is kept.
-    const std::string chunk = WithoutNulBytes(std::string_view(d.receive_buffer.data(), count));
-    if (chunk.empty() || d.listing_overflow) continue;
-    if (d.listing_bytes + chunk.size() > d.max_listing_bytes) return ListingTooLong(ftp);
-    d.listing_bytes += chunk.size();
-    d.bytes_transferred += static_cast<int64_t>(chunk.size());
-    ftp.Raise(ftp.OnDataProgress);
-    if (d.data_serial != serial) return;
+    const std::string chunk =
+        WithoutNulBytes(std::string_view(ftp.Listing().receive_buffer.data(), count));
+    if (chunk.empty() || ftp.Listing().overflow) continue;
+    if (ftp.Listing().bytes + chunk.size() > ftp.Listing().max_bytes) return ListingTooLong(ftp);
+    ftp.Listing().bytes += chunk.size();
+    ftp.Transfer().bytes_transferred += static_cast<int64_t>(chunk.size());
+    ftp.Raise(&FtpEvents::OnDataProgress);
+    if (ftp.Transfer().data_serial != serial) return;
 
     // Only the new bytes are searched for the LF that ends a line (a CR before it goes too).
-    std::string& text = d.listing_leftover;
+    std::string& text = ftp.Listing().leftover;
     const size_t search_from = text.size();
     text.append(chunk);
     size_t line_start = 0;
@@ -128,45 +139,44 @@ void FtpDataSteps::ListingReader(FtpEngine& ftp) {
       const size_t length = end - line_start - (end > line_start && text[end - 1] == '\r');
       const std::string line = text.substr(line_start, length);
       line_start = end + 1;
-      if (d.raw_listing.size() >= d.max_listing_lines) return ListingTooLong(ftp);
+      if (ftp.Listing().raw_listing.size() >= ftp.Listing().max_lines) return ListingTooLong(ftp);
       TakeListingLine(ftp, line);
-      if (d.data_serial != serial || d.listing_overflow) return;
+      if (ftp.Transfer().data_serial != serial || ftp.Listing().overflow) return;
     }
     text.erase(0, line_start);
   }
 }
 
-void FtpDataSteps::TakeListingLine(FtpEngine& ftp, const std::string& line) {
-  FtpDataState& d = ftp.data_;
+void FtpListingSteps::TakeListingLine(EngineContext& ftp, const std::string& line) {
   std::optional<std::string> text = line;
-  if (ftp.utf8_names_) text = Utf8ToCp932Exact(line);
+  if (ftp.Control().Utf8Names()) text = Utf8ToCp932Exact(line);
   if (!text) {
     // Shown and kept with "?" for what CP932 lacks, but no entry: a name that cannot be written
     // back would designate another file or none.
-    LostListingLine lost{d.raw_listing.size(), line, {}, false};
-    d.raw_listing.push_back(Utf8ToCp932(line));
-    ftp.RaiseInfo(ftpInfoData, d.raw_listing.back());
+    LostListingLine lost{ftp.Listing().raw_listing.size(), line, {}, false};
+    ftp.Listing().raw_listing.push_back(Utf8ToCp932(line));
+    ftp.RaiseInfo(ftpInfoData, ftp.Listing().raw_listing.back());
     try {
-      if (std::optional<ListingEntry> entry =
-              d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back())) {
+      if (std::optional<ListingEntry> entry = ftp.Listing().parser.ParseListingLine(
+              ftp.Settings().server_type, ftp.Listing().raw_listing.back())) {
         lost.shown_name = entry->info.FileName;
         lost.folder = entry->is_folder;
       }
     } catch (const std::exception&) {
       // Named by its whole line.
     }
-    d.lost_lines.push_back(std::move(lost));
+    ftp.Listing().lost_lines.push_back(std::move(lost));
     return;
   }
   ftp.RaiseInfo(ftpInfoData, *text);
-  d.raw_listing.push_back(std::move(*text));
+  ftp.Listing().raw_listing.push_back(std::move(*text));
   try {
-    const std::optional<ListingEntry> entry =
-        d.parser.ParseListingLine(ftp.server_type_, d.raw_listing.back());
+    const std::optional<ListingEntry> entry = ftp.Listing().parser.ParseListingLine(
+        ftp.Settings().server_type, ftp.Listing().raw_listing.back());
     if (!entry) return;
     const RemoteEntry& info = entry->info;
     if (entry->is_folder && (info.FileName == "." || info.FileName == "..")) return;
-    RemoteEntryList& list = entry->is_folder ? d.new_folders : d.new_files;
+    RemoteEntryList& list = entry->is_folder ? ftp.Listing().new_folders : ftp.Listing().new_files;
     list.AddEntry(info.FileName, info.Attributes, info.Date, info.Size, info.Link, info.Owner,
                   info.Group, info.Description);
     ftp.RaiseInfo(ftpInfoEntryFound, entry->is_folder ? kFolder : kFile);
@@ -175,65 +185,65 @@ void FtpDataSteps::TakeListingLine(FtpEngine& ftp, const std::string& line) {
   }
 }
 
-void FtpDataSteps::ListingTooLong(FtpEngine& ftp) {
-  FtpDataState& d = ftp.data_;
-  d.listing_overflow = true;
-  d.listing_leftover.clear();
+void FtpListingSteps::ListingTooLong(EngineContext& ftp) {
+  ftp.Listing().overflow = true;
+  ftp.Listing().leftover.clear();
   ftp.RaiseError(ftpErrorDataConnection,
-                 "Listing longer than " + std::to_string(d.max_listing_bytes) + " bytes or " +
-                     std::to_string(d.max_listing_lines) + " lines: the rest is not read");
+                 "Listing longer than " + std::to_string(ftp.Listing().max_bytes) + " bytes or " +
+                     std::to_string(ftp.Listing().max_lines) + " lines: the rest is not read");
   // The server learns it from the closed data connection; its reply ends the request.
-  CloseDataSockets(ftp);
+  ftp.Data().CloseSockets();
 }
 
 // Our sockets offer every byte before the close, so nothing is left to read here.
-void FtpDataSteps::ListingCloser(FtpEngine& ftp) {
-  FtpDataState& d = ftp.data_;
-  if (d.data_closed) return;
-  const uint16_t error = ftp.data_socket_.LastError();
-  d.data_closed = true;
-  ftp.data_socket_.OnConnected = nullptr;
-  ftp.listen_socket_.OnAcceptReady = nullptr;
-  CloseDataSockets(ftp);
-  if (ClosedByFailure(ftp, error)) NoteDataFailure(ftp, error);
-  if (!d.data_failed && d.final_reply_seen && d.abort_replies == 0) TakeLastListingLine(ftp);
+void FtpListingSteps::ListingCloser(EngineContext& ftp) {
+  if (ftp.Transfer().data_closed) return;
+  const uint16_t error = ftp.Data().Socket().LastError();
+  ftp.Transfer().data_closed = true;
+  ftp.Data().Socket().OnConnected = nullptr;
+  ftp.Data().Listener().OnAcceptReady = nullptr;
+  ftp.Data().CloseSockets();
+  if (FtpDataSteps::ClosedByFailure(ftp, error)) FtpDataSteps::NoteDataFailure(ftp, error);
+  if (!ftp.Transfer().data_failed && ftp.Transfer().final_reply_seen &&
+      ftp.Transfer().abort_replies == 0)
+    TakeLastListingLine(ftp);
   ftp.RaiseInfo(ftpInfoListingComplete);
   ftp.RaiseInfo(ftpInfoTransferComplete);
-  if (d.data_failed) {
-    DataFailedEnd(ftp);
-  } else if (d.final_reply_seen && d.abort_replies == 0) {
+  if (ftp.Transfer().data_failed) {
+    FtpDataSteps::DataFailedEnd(ftp);
+  } else if (ftp.Transfer().final_reply_seen && ftp.Transfer().abort_replies == 0) {
     ftp.FinishRequest();
   }
 }
 
 // A last line without its line end is still a line once the listing is known to be whole: its
 // data connection closed cleanly and the server's final reply was positive.
-void FtpDataSteps::TakeLastListingLine(FtpEngine& ftp) {
-  FtpDataState& d = ftp.data_;
-  if (ftp.aborting_ || d.listing_overflow || d.listing_leftover.empty()) return;
-  std::string line = std::exchange(d.listing_leftover, std::string());
+void FtpListingSteps::TakeLastListingLine(EngineContext& ftp) {
+  if (ftp.State().aborting || ftp.Listing().overflow || ftp.Listing().leftover.empty()) return;
+  std::string line = std::exchange(ftp.Listing().leftover, std::string());
   if (line.back() == '\r') line.pop_back();
   if (line.empty()) return;
-  if (d.raw_listing.size() >= d.max_listing_lines) return ListingTooLong(ftp);
+  if (ftp.Listing().raw_listing.size() >= ftp.Listing().max_lines) return ListingTooLong(ftp);
   TakeListingLine(ftp, line);
 }
 
 // The ready notice of a listing, before OnListingDone.
-void FtpDataSteps::ListingCompletion(FtpEngine& ftp) {
-  FtpDataState& d = ftp.data_;
-  if (d.listing_from_cache) return;
-  d.current_files = std::move(d.new_files);
-  d.current_folders = std::move(d.new_folders);
-  d.new_files.ClearEntries();
-  d.new_folders.ClearEntries();
-  if (!ftp.request_ok_ || d.cache == nullptr) return;
+void FtpListingSteps::Completion(EngineContext& ftp) {
+  if (ftp.Listing().from_cache) return;
+  ftp.Listing().current_files = std::move(ftp.Listing().new_files);
+  ftp.Listing().current_folders = std::move(ftp.Listing().new_folders);
+  ftp.Listing().new_files.ClearEntries();
+  ftp.Listing().new_folders.ClearEntries();
+  if (!ftp.State().request_ok || ftp.Listing().cache == nullptr) return;
   // Written also with Cache off, so that a later run with it on finds the listing.
   const auto name = [&](CachedListKind kind) {
-    return d.cache->CacheFileName(ftp.Server(), ftp.username_, ftp.current_directory_, kind,
-                                  ftp.Port());
+    return ftp.Listing().cache->CacheFileName(ftp.ControlSocket().Server(), ftp.Settings().username,
+                                              ftp.State().current_directory, kind,
+                                              ftp.ControlSocket().Port());
   };
-  d.cache->SaveCachedList(name(CachedListKind::kFolders), d.current_folders);
-  d.cache->SaveCachedList(name(CachedListKind::kFiles), d.current_files);
+  ftp.Listing().cache->SaveCachedList(name(CachedListKind::kFolders),
+                                      ftp.Listing().current_folders);
+  ftp.Listing().cache->SaveCachedList(name(CachedListKind::kFiles), ftp.Listing().current_files);
 }
 
 }  // namespace tarsil

@@ -1,35 +1,35 @@
-// FtpEngine: a FIFO as the local file of a transfer. It is opened only when its other end is there
-// and never waited on: a download holds what a full FIFO cannot take and reads nothing more from
-// the data connection until the FIFO has taken it (so the server is slowed down, not the loop);
-// an upload waits for its writer through the loop.
+// The FTP engine's transfers: a FIFO as the local file of a transfer. It is opened only when its
+// other end is there and never waited on: a download holds what a full FIFO cannot take and reads
+// nothing more from the data connection until the FIFO has taken it (so the server is slowed down,
+// not the loop); an upload waits for its writer through the loop.
 #include <cerrno>
 #include <string>
 
-#include "ftp/FtpDataSteps.h"
+#include "ftp/FtpTransferSteps.h"
 
 namespace tarsil {
 
-std::string FtpDataSteps::StreamOpenText(FtpEngine& ftp, bool writing) {
-  const TransferFile& file = ftp.data_.local_file;
+std::string FtpTransferSteps::StreamOpenText(EngineContext& ftp, bool writing) {
+  const TransferFile& file = ftp.Transfer().local_file;
   if (file.Error() != ENXIO) return {};
-  return "Cannot open file \"" + ftp.data_.local_name + "\": " + file.ErrorText(writing);
+  return "Cannot open file \"" + ftp.Transfer().local_name + "\": " + file.ErrorText(writing);
 }
 
-bool FtpDataSteps::HoldUnwritten(FtpEngine& ftp, const char* bytes, size_t count) {
-  FtpDataState& d = ftp.data_;
+bool FtpTransferSteps::HoldUnwritten(EngineContext& ftp, const char* bytes, size_t count) {
+  TransferState& d = ftp.Transfer();
   if (!d.local_file.IsStream() || !d.local_file.WouldBlock()) return false;
   d.file_held.assign(bytes, bytes + count);
-  d.local_file.WhenReady(ftp.loop(), true, [&ftp] { WriteHeld(ftp); });
+  d.local_file.WhenReady(ftp.Loop(), true, [&ftp] { WriteHeld(ftp); });
   return true;
 }
 
-void FtpDataSteps::WriteHeld(FtpEngine& ftp) {
-  FtpDataState& d = ftp.data_;
+void FtpTransferSteps::WriteHeld(EngineContext& ftp) {
+  TransferState& d = ftp.Transfer();
   const size_t written = d.local_file.Write(d.file_held.data(), d.file_held.size());
   d.file_held.erase(d.file_held.begin(), d.file_held.begin() + static_cast<ptrdiff_t>(written));
   if (!d.file_held.empty()) {
     if (d.local_file.WouldBlock()) {
-      d.local_file.WhenReady(ftp.loop(), true, [&ftp] { WriteHeld(ftp); });
+      d.local_file.WhenReady(ftp.Loop(), true, [&ftp] { WriteHeld(ftp); });
       return;
     }
     // The reader went away: the rest of the transfer is drained without writing.
@@ -39,19 +39,19 @@ void FtpDataSteps::WriteHeld(FtpEngine& ftp) {
   }
   if (d.close_held) {
     CloseTransfer(ftp, d.held_close_error);
-  } else if (ftp.data_socket_.Handle() >= 0) {
+  } else if (ftp.Data().Socket().Handle() >= 0) {
     DownloadReader(ftp);
   }
 }
 
-void FtpDataSteps::DropHeld(FtpEngine& ftp) {
-  FtpDataState& d = ftp.data_;
+void FtpTransferSteps::DropHeld(EngineContext& ftp) {
+  TransferState& d = ftp.Transfer();
   if (d.file_held.empty()) return;
   // The file was closed under a held write (a time-out): the data left is drained unwritten.
   d.file_held.clear();
   if (d.close_held) {
     CloseTransfer(ftp, d.held_close_error);
-  } else if (ftp.data_socket_.Handle() >= 0) {
+  } else if (ftp.Data().Socket().Handle() >= 0) {
     DownloadReader(ftp);
   }
 }

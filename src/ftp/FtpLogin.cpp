@@ -1,37 +1,15 @@
-// FtpEngine: the login chain, from the greeting to "Logged in": the proxy dialogues, USER/PASS/ACCT
-// with values asked from the owner, SYST detection, the restart probe and the starting directory.
-// Every step is a named reply handler; a refusal ends in FailConnection, whose close decides
-// between a retry and the disconnect.
+// The FTP engine's login chain, from the greeting to "Logged in": the proxy dialogues,
+// USER/PASS/ACCT with values asked from the owner, SYST detection, the restart probe and the
+// starting directory. Every step is a named reply handler; a refusal ends in FailConnection, whose
+// close decides between a retry and the disconnect.
 #include <string>
 
-#include "ftp/FtpEngine.h"
+#include "ftp/FtpCharsetSteps.h"
+#include "ftp/FtpLoginSteps.h"
 #include "ftp/FtpText.h"
 #include "ftp/FtpTlsSteps.h"
 
 namespace tarsil {
-
-struct FtpLoginSteps {
-  static void Greeting(FtpEngine& ftp, const std::string& reply);
-  static void HostReply(FtpEngine& ftp, const std::string& reply);
-  static void OpenReply(FtpEngine& ftp, const std::string& reply);
-  static void ProxyUserReply(FtpEngine& ftp, const std::string& reply);
-  static void ProxyPassReply(FtpEngine& ftp, const std::string& reply);
-  static void SiteReply(FtpEngine& ftp, const std::string& reply);
-  static void UserReply(FtpEngine& ftp, const std::string& reply);
-  static void PassReply(FtpEngine& ftp, const std::string& reply);
-  static void AcctReply(FtpEngine& ftp, const std::string& reply);
-  static void SystReply(FtpEngine& ftp, const std::string& reply);
-  static void RestReply(FtpEngine& ftp, const std::string& reply);
-  static void RestZeroReply(FtpEngine& ftp, const std::string& reply);
-  static void InitialCwdReply(FtpEngine& ftp, const std::string& reply);
-  static void PwdReply(FtpEngine& ftp, const std::string& reply);
-
-  static void SendPassword(FtpEngine& ftp);
-  static void CapabilityStep(FtpEngine& ftp);
-  static void SystemStep(FtpEngine& ftp);
-  static void DirectoryStep(FtpEngine& ftp);
-  static void LoggedInStep(FtpEngine& ftp);
-};
 
 namespace {
 
@@ -50,34 +28,28 @@ constexpr ReplyHandler kRestZeroReply{"RestZero", &FtpLoginSteps::RestZeroReply}
 constexpr ReplyHandler kInitialCwdReply{"InitialCwd", &FtpLoginSteps::InitialCwdReply};
 constexpr ReplyHandler kPwdReply{"LoginPwd", &FtpLoginSteps::PwdReply};
 
-bool Begins(const std::string& reply, char digit) { return !reply.empty() && reply[0] == digit; }
-
 }  // namespace
 
-ReplyHandler FtpEngine::GreetingHandler() { return kGreeting; }
+ReplyHandler FtpLoginSteps::GreetingHandler() { return kGreeting; }
 
-// The TLS steps go on with the login from here once the control connection is secured.
-void FtpLoginGreeting(FtpEngine& ftp, const std::string& reply) {
-  FtpLoginSteps::Greeting(ftp, reply);
-}
-void FtpLoginCapabilities(FtpEngine& ftp) { FtpLoginSteps::CapabilityStep(ftp); }
-
-void FtpLoginSteps::Greeting(FtpEngine& ftp, const std::string& reply) {
-  ftp.current_operation_ = FtpOperation::kLogin;
-  if (!Begins(reply, '2')) {
+void FtpLoginSteps::Greeting(EngineContext& ftp, const std::string& reply) {
+  ftp.State().operation = FtpOperation::kLogin;
+  if (!ReplyIs(reply, '2')) {
     ftp.FailConnection(ftpErrorUserRejected);
     return;
   }
   if (FtpTlsSteps::SendAuth(ftp, reply)) return;  // the login goes on once TLS holds
-  if (ftp.username_.empty()) ftp.AskInfo(needUser, ftp.username_);
-  if (ftp.target_saved_) {
-    ftp.RestoreTarget();  // from here on Server and Port are the real target
-  } else if (ftp.server_type_ == ftpstAutoDetect && IsNetTermGreeting(reply)) {
-    ftp.server_type_ = ftpstNetTerm;
+  if (ftp.Settings().username.empty()) ftp.AskInfo(needUser, ftp.Settings().username);
+  if (ftp.Control().TargetSaved()) {
+    ftp.Control().RestoreTarget();  // from here on Server and Port are the real target
+  } else if (ftp.Settings().server_type == ftpstAutoDetect && IsNetTermGreeting(reply)) {
+    ftp.Settings().server_type = ftpstNetTerm;
   }
-  const FtpProxyType type = ftp.proxy_type_;
-  if (type == proxySite && ftp.proxy_username_.empty()) ftp.AskInfo(needUser, ftp.proxy_username_);
-  const LoginTarget target{ftp.Server(), ftp.Port(), ftp.username_, ftp.proxy_username_};
+  const FtpProxyType type = ftp.Settings().proxy_type;
+  if (type == proxySite && ftp.Settings().proxy_username.empty())
+    ftp.AskInfo(needUser, ftp.Settings().proxy_username);
+  const LoginTarget target{ftp.ControlSocket().Server(), ftp.ControlSocket().Port(),
+                           ftp.Settings().username, ftp.Settings().proxy_username};
   ReplyHandler next = kUserReply;
   if (type == proxyHost) next = kHostReply;
   if (type == proxyOpen) next = kOpenReply;
@@ -87,79 +59,80 @@ void FtpLoginSteps::Greeting(FtpEngine& ftp, const std::string& reply) {
 
 // ---- Proxy dialogues -----------------------------------------------------------------------
 
-void FtpLoginSteps::HostReply(FtpEngine& ftp, const std::string& reply) {
-  if (!Begins(reply, '3')) {
+void FtpLoginSteps::HostReply(EngineContext& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '3')) {
     ftp.FailConnection(ftpErrorUserRejected);
     return;
   }
-  ftp.SendCommand("USER " + ftp.username_, kUserReply);
+  ftp.SendCommand("USER " + ftp.Settings().username, kUserReply);
 }
 
-void FtpLoginSteps::OpenReply(FtpEngine& ftp, const std::string& reply) {
-  if (!Begins(reply, '2')) {
+void FtpLoginSteps::OpenReply(EngineContext& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) {
     ftp.FailConnection(ftpErrorUserRejected);
     return;
   }
-  ftp.SendCommand("USER " + ftp.username_, kUserReply);
+  ftp.SendCommand("USER " + ftp.Settings().username, kUserReply);
 }
 
-void FtpLoginSteps::ProxyUserReply(FtpEngine& ftp, const std::string& reply) {
-  if (Begins(reply, '2')) {
-    ftp.SendCommand("SITE " + ftp.Server(), kSiteReply);
-  } else if (Begins(reply, '3')) {
-    if (ftp.proxy_password_.empty()) ftp.AskInfo(needPassword, ftp.proxy_password_);
-    ftp.SendCommand("PASS " + ftp.proxy_password_, kProxyPassReply);
+void FtpLoginSteps::ProxyUserReply(EngineContext& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '2')) {
+    ftp.SendCommand("SITE " + ftp.ControlSocket().Server(), kSiteReply);
+  } else if (ReplyIs(reply, '3')) {
+    if (ftp.Settings().proxy_password.empty())
+      ftp.AskInfo(needPassword, ftp.Settings().proxy_password);
+    ftp.SendCommand("PASS " + ftp.Settings().proxy_password, kProxyPassReply);
   } else {
     ftp.FailConnection(ftpErrorPasswordRejected);
   }
 }
 
-void FtpLoginSteps::ProxyPassReply(FtpEngine& ftp, const std::string& reply) {
-  if (!Begins(reply, '2')) {
+void FtpLoginSteps::ProxyPassReply(EngineContext& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) {
     ftp.FailConnection(ftpErrorPasswordRejected);
     return;
   }
-  ftp.SendCommand("SITE " + ftp.Server(), kSiteReply);
+  ftp.SendCommand("SITE " + ftp.ControlSocket().Server(), kSiteReply);
 }
 
-void FtpLoginSteps::SiteReply(FtpEngine& ftp, const std::string& reply) {
-  if (!Begins(reply, '2')) {
+void FtpLoginSteps::SiteReply(EngineContext& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) {
     ftp.FailConnection(ftpErrorCommandFailed);
     return;
   }
-  ftp.SendCommand("USER " + ftp.username_, kUserReply);
+  ftp.SendCommand("USER " + ftp.Settings().username, kUserReply);
 }
 
 // ---- USER, PASS, ACCT ----------------------------------------------------------------------
 
-void FtpLoginSteps::UserReply(FtpEngine& ftp, const std::string& reply) {
-  if (Begins(reply, '2')) {
+void FtpLoginSteps::UserReply(EngineContext& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '2')) {
     CapabilityStep(ftp);
-  } else if (Begins(reply, '3')) {
+  } else if (ReplyIs(reply, '3')) {
     SendPassword(ftp);
   } else {
     ftp.FailConnection(ftpErrorPasswordRejected);
   }
 }
 
-void FtpLoginSteps::SendPassword(FtpEngine& ftp) {
-  if (ftp.password_.empty()) ftp.AskInfo(needPassword, ftp.password_);
-  ftp.SendCommand("PASS " + ftp.password_, kPassReply);
+void FtpLoginSteps::SendPassword(EngineContext& ftp) {
+  if (ftp.Settings().password.empty()) ftp.AskInfo(needPassword, ftp.Settings().password);
+  ftp.SendCommand("PASS " + ftp.Settings().password, kPassReply);
 }
 
-void FtpLoginSteps::PassReply(FtpEngine& ftp, const std::string& reply) {
-  if (Begins(reply, '2')) {
+void FtpLoginSteps::PassReply(EngineContext& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '2')) {
     CapabilityStep(ftp);
-  } else if (Begins(reply, '3')) {
-    if (ftp.account_.empty()) ftp.AskInfo(needAccount, ftp.account_);
-    ftp.SendCommand("ACCT " + ftp.account_, kAcctReply);
+  } else if (ReplyIs(reply, '3')) {
+    if (ftp.Settings().account.empty()) ftp.AskInfo(needAccount, ftp.Settings().account);
+    ftp.SendCommand("ACCT " + ftp.Settings().account, kAcctReply);
   } else {
     ftp.FailConnection(ftpErrorPasswordRejected);
   }
 }
 
-void FtpLoginSteps::AcctReply(FtpEngine& ftp, const std::string& reply) {
-  if (!Begins(reply, '2')) {
+void FtpLoginSteps::AcctReply(EngineContext& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) {
     ftp.FailConnection(ftpErrorPasswordRejected);
     return;
   }
@@ -168,74 +141,75 @@ void FtpLoginSteps::AcctReply(FtpEngine& ftp, const std::string& reply) {
 
 // ---- Server type, restart probe, starting directory ----------------------------------------
 
-void FtpLoginSteps::CapabilityStep(FtpEngine& ftp) {
+void FtpLoginSteps::CapabilityStep(EngineContext& ftp) {
   if (FtpTlsSteps::SendProtection(ftp)) return;  // PBSZ and PROT come back here
-  if (ftp.CharsetStep(&SystemStep)) return;      // it goes on with SystemStep after its replies
+  if (FtpCharsetSteps::Start(ftp, &SystemStep))
+    return;  // it goes on with SystemStep after its replies
   SystemStep(ftp);
 }
 
-void FtpLoginSteps::SystemStep(FtpEngine& ftp) {
-  if (ftp.server_type_ == ftpstAutoDetect) {
+void FtpLoginSteps::SystemStep(EngineContext& ftp) {
+  if (ftp.Settings().server_type == ftpstAutoDetect) {
     ftp.SendCommand("SYST", kSystReply);
   } else {
     ftp.SendCommand("REST 100", kRestReply);
   }
 }
 
-void FtpLoginSteps::SystReply(FtpEngine& ftp, const std::string& reply) {
-  if (Begins(reply, '5')) {
-    ftp.server_type_ = ftpstDefault;
-  } else if (ftp.server_type_ == ftpstAutoDetect) {
-    ftp.server_type_ = ServerTypeFromSyst(reply);
+void FtpLoginSteps::SystReply(EngineContext& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '5')) {
+    ftp.Settings().server_type = ftpstDefault;
+  } else if (ftp.Settings().server_type == ftpstAutoDetect) {
+    ftp.Settings().server_type = ServerTypeFromSyst(reply);
   }
   ftp.SendCommand("REST 100", kRestReply);
 }
 
-void FtpLoginSteps::RestReply(FtpEngine& ftp, const std::string& reply) {
-  if (Begins(reply, '3')) {
-    ftp.resume_supported_ = true;
+void FtpLoginSteps::RestReply(EngineContext& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '3')) {
+    ftp.State().resume_supported = true;
     ftp.RaiseInfo(ftpInfoResumeSupported, kTextResumeSupported);
     ftp.SendCommand("REST 0", kRestZeroReply);
     return;
   }
-  ftp.resume_supported_ = false;
+  ftp.State().resume_supported = false;
   ftp.RaiseInfo(ftpInfoResumeNotSupported);
   DirectoryStep(ftp);
 }
 
-void FtpLoginSteps::RestZeroReply(FtpEngine& ftp, const std::string&) { DirectoryStep(ftp); }
+void FtpLoginSteps::RestZeroReply(EngineContext& ftp, const std::string&) { DirectoryStep(ftp); }
 
-void FtpLoginSteps::DirectoryStep(FtpEngine& ftp) {
-  if (!ftp.initial_directory_.empty()) {
-    ftp.SendCommand("CWD " + ftp.initial_directory_, kInitialCwdReply);
+void FtpLoginSteps::DirectoryStep(EngineContext& ftp) {
+  if (!ftp.Settings().initial_directory.empty()) {
+    ftp.SendCommand("CWD " + ftp.Settings().initial_directory, kInitialCwdReply);
   } else {
     ftp.SendCommand("PWD", kPwdReply);
   }
 }
 
-void FtpLoginSteps::InitialCwdReply(FtpEngine& ftp, const std::string& reply) {
-  if (Begins(reply, '2')) ftp.current_directory_ = QuotedPath(reply);
-  if (!ftp.current_directory_.empty()) {
+void FtpLoginSteps::InitialCwdReply(EngineContext& ftp, const std::string& reply) {
+  if (ReplyIs(reply, '2')) ftp.State().current_directory = QuotedPath(reply);
+  if (!ftp.State().current_directory.empty()) {
     LoggedInStep(ftp);
   } else {
     ftp.SendCommand("PWD", kPwdReply);
   }
 }
 
-void FtpLoginSteps::PwdReply(FtpEngine& ftp, const std::string& reply) {
-  if (!Begins(reply, '2')) {
+void FtpLoginSteps::PwdReply(EngineContext& ftp, const std::string& reply) {
+  if (!ReplyIs(reply, '2')) {
     // The connection is closed and its close decides; "Logged in" would be false here.
     ftp.FailConnection(ftpErrorCommandFailed);
     return;
   }
-  ftp.current_directory_ = QuotedPath(reply);
-  if (UsesDrivePaths(ftp.server_type_)) {
-    ftp.current_directory_ = NormaliseDrivePath(ftp.current_directory_);
+  ftp.State().current_directory = QuotedPath(reply);
+  if (UsesDrivePaths(ftp.Settings().server_type)) {
+    ftp.State().current_directory = NormaliseDrivePath(ftp.State().current_directory);
   }
   LoggedInStep(ftp);
 }
 
-void FtpLoginSteps::LoggedInStep(FtpEngine& ftp) {
+void FtpLoginSteps::LoggedInStep(EngineContext& ftp) {
   ftp.RaiseInfo(ftpInfoLoggedIn);
   ftp.FinishRequest();
 }

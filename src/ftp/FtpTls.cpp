@@ -1,11 +1,12 @@
-// FtpEngine: TLS on the control and data connections. An explicit connection asks AUTH TLS after
-// the greeting and runs the login only over TLS; an implicit one is secured before the
+// The FTP engine's TLS on the control and data connections. An explicit connection asks AUTH TLS
+// after the greeting and runs the login only over TLS; an implicit one is secured before the
 // greeting. After the login PBSZ 0 and PROT P make every data connection a TLS one that resumes
 // the control connection's session. A refusal or a failed handshake ends the connection: the
 // engine never falls back to clear text.
 #include "ftp/FtpTlsSteps.h"
 
 #include "ftp/FtpDataSteps.h"
+#include "ftp/FtpLoginSteps.h"
 #include "net/SocketErrors.h"
 
 namespace tarsil {
@@ -19,84 +20,84 @@ bool Begins(const std::string& reply, const char* prefix) { return reply.rfind(p
 
 }  // namespace
 
-void FtpLoginGreeting(FtpEngine& ftp, const std::string& reply);  // FtpLogin.cpp
-void FtpLoginCapabilities(FtpEngine& ftp);                        // FtpLogin.cpp
-
-bool FtpTlsSteps::PrepareAttempt(FtpEngine& ftp) {
-  ftp.prot_private_ = false;
-  ftp.greeting_.clear();
-  ftp.tls_context_.reset();
-  ftp.SecureOnConnect(nullptr, TlsRole::kControl);
-  if (ftp.security_ == FtpSecurity::kNone) return true;
+bool FtpTlsSteps::PrepareAttempt(EngineContext& ftp) {
+  ftp.Tls().prot_private = false;
+  ftp.Tls().greeting.clear();
+  ftp.Tls().context.reset();
+  ftp.ControlSocket().SecureOnConnect(nullptr, TlsRole::kControl);
+  if (ftp.Settings().security == FtpSecurity::kNone) return true;
   std::string error;
-  if (ftp.proxy_type_ != proxyNone) {
+  if (ftp.Settings().proxy_type != proxyNone) {
     error = kTextTlsThroughProxy;
   } else {
-    TlsPolicy policy{ftp.Server(), ftp.tls_verify_, ftp.tls_fingerprint_};
-    ftp.tls_context_ = TlsContext::Create(std::move(policy), error);
+    TlsPolicy policy{ftp.ControlSocket().Server(), ftp.Settings().tls_verify,
+                     ftp.Settings().tls_fingerprint};
+    ftp.Tls().context = TlsContext::Create(std::move(policy), error);
   }
-  if (!ftp.tls_context_) {
-    ftp.retries_left_ = -1;  // the same settings would fail again
-    ftp.RestoreTarget();
-    ftp.last_reply_.clear();
+  if (!ftp.Tls().context) {
+    ftp.State().retries_left = -1;  // the same settings would fail again
+    ftp.Control().RestoreTarget();
+    ftp.Control().SetLastReply({});
     ftp.RaiseError(ftpErrorCommandFailed, error);
     ftp.FinishRequest();
     return false;
   }
-  if (ftp.security_ == FtpSecurity::kImplicit) {
-    ftp.SecureOnConnect(ftp.tls_context_, TlsRole::kControl);
+  if (ftp.Settings().security == FtpSecurity::kImplicit) {
+    ftp.ControlSocket().SecureOnConnect(ftp.Tls().context, TlsRole::kControl);
   }
   return true;
 }
 
-bool FtpTlsSteps::SendAuth(FtpEngine& ftp, const std::string& greeting) {
-  if (ftp.security_ != FtpSecurity::kExplicit || ftp.Secured()) return false;
-  ftp.greeting_ = greeting;
+bool FtpTlsSteps::SendAuth(EngineContext& ftp, const std::string& greeting) {
+  if (ftp.Settings().security != FtpSecurity::kExplicit || ftp.ControlSocket().Secured())
+    return false;
+  ftp.Tls().greeting = greeting;
   ftp.SendCommand("AUTH TLS", kAuthReply);
   return true;
 }
 
-void FtpTlsSteps::AuthReply(FtpEngine& ftp, const std::string& reply) {
+void FtpTlsSteps::AuthReply(EngineContext& ftp, const std::string& reply) {
   if (!Begins(reply, "234")) {
-    ftp.retries_left_ = -1;
+    ftp.State().retries_left = -1;
     ftp.FailConnection(ftpErrorCommandFailed,
                        "The server refused AUTH TLS (" + reply +
                            "): the login ends without sending the user name or password");
     return;
   }
-  ftp.reply_handler_ = {};
+  ftp.Control().SetHandler({});
   // Whatever came after the 234 in clear is not the server's word: it is dropped unread.
-  ftp.lines_.Clear();
-  ftp.replies_.Clear();
-  ftp.StartTls(ftp.tls_context_, TlsRole::kControl);
+  ftp.Control().DropUnread();
+  ftp.ControlSocket().StartTls(ftp.Tls().context, TlsRole::kControl);
   ftp.CheckSocketError();
 }
 
-void FtpTlsSteps::ControlSecured(FtpEngine& ftp) {
-  if (ftp.LastError() != 0) {
-    ftp.last_reply_.clear();  // the 234 before it must not stand for the outcome of the login
-    ftp.FailConnection(ftpErrorConnectionAborted, ftp.TlsFailure());
+void FtpTlsSteps::ControlSecured(EngineContext& ftp) {
+  if (ftp.ControlSocket().LastError() != 0) {
+    ftp.Control().SetLastReply(
+        {});  // the 234 before it must not stand for the outcome of the login
+    ftp.FailConnection(ftpErrorConnectionAborted, ftp.ControlSocket().TlsFailure());
     return;
   }
-  const TlsChannel& channel = *ftp.Tls();
+  const TlsChannel& channel = *ftp.ControlSocket().Tls();
   const std::string fingerprint = channel.PeerFingerprint();
   ftp.RaiseInfo(ftpInfoDebug, "TLS: " + channel.Description() + ", " + fingerprint);
   if (channel.Unverified()) {
     ftp.RaiseInfo(ftpInfoDebug,
                   "Warning: TLSVERIFY=NO: the server's certificate was accepted without checks");
   }
-  if (ftp.security_ == FtpSecurity::kExplicit) FtpLoginGreeting(ftp, ftp.greeting_);
+  if (ftp.Settings().security == FtpSecurity::kExplicit)
+    FtpLoginSteps::Greeting(ftp, ftp.Tls().greeting);
 }
 
-bool FtpTlsSteps::SendProtection(FtpEngine& ftp) {
-  if (!ftp.Secured() || ftp.prot_private_) return false;
+bool FtpTlsSteps::SendProtection(EngineContext& ftp) {
+  if (!ftp.ControlSocket().Secured() || ftp.Tls().prot_private) return false;
   ftp.SendCommand("PBSZ 0", kPbszReply);
   return true;
 }
 
-void FtpTlsSteps::PbszReply(FtpEngine& ftp, const std::string& reply) {
+void FtpTlsSteps::PbszReply(EngineContext& ftp, const std::string& reply) {
   if (!Begins(reply, "2")) {
-    ftp.retries_left_ = -1;
+    ftp.State().retries_left = -1;
     ftp.FailConnection(ftpErrorCommandFailed, "The server refused PBSZ 0 (" + reply +
                                                   "): data connections cannot be protected");
     return;
@@ -104,38 +105,40 @@ void FtpTlsSteps::PbszReply(FtpEngine& ftp, const std::string& reply) {
   ftp.SendCommand("PROT P", kProtReply);
 }
 
-void FtpTlsSteps::ProtReply(FtpEngine& ftp, const std::string& reply) {
+void FtpTlsSteps::ProtReply(EngineContext& ftp, const std::string& reply) {
   if (!Begins(reply, "2")) {
-    ftp.retries_left_ = -1;
+    ftp.State().retries_left = -1;
     ftp.FailConnection(ftpErrorCommandFailed,
                        "The server refused PROT P (" + reply +
                            "): data would go in clear, so the connection ends");
     return;
   }
-  ftp.prot_private_ = true;
-  FtpLoginCapabilities(ftp);
+  ftp.Tls().prot_private = true;
+  FtpLoginSteps::CapabilityStep(ftp);
 }
 
-void FtpTlsSteps::ArmDataSocket(FtpEngine& ftp) {
-  ftp.data_socket_.SecureOnConnect(ftp.prot_private_ ? ftp.tls_context_ : nullptr, TlsRole::kData);
-  ftp.data_socket_.OnSecured = [&ftp](AsyncSocket&) { DataSecured(ftp); };
+void FtpTlsSteps::ArmDataSocket(EngineContext& ftp) {
+  ftp.Data().Socket().SecureOnConnect(ftp.Tls().prot_private ? ftp.Tls().context : nullptr,
+                                      TlsRole::kData);
+  ftp.Data().Socket().OnSecured = [&ftp](AsyncSocket&) { DataSecured(ftp); };
 }
 
-void FtpTlsSteps::DataSecured(FtpEngine& ftp) {
-  AsyncSocket& data = ftp.data_socket_;
+void FtpTlsSteps::DataSecured(EngineContext& ftp) {
+  AsyncSocket& data = ftp.Data().Socket();
   if (data.LastError() != 0) {
-    if (ftp.aborting_) return;
-    if (ftp.data_.data_closed) return ftp.FailConnection(ftpErrorDataConnection, data.TlsFailure());
+    if (ftp.State().aborting) return;
+    if (ftp.Transfer().data_closed)
+      return ftp.FailConnection(ftpErrorDataConnection, data.TlsFailure());
     // A failed handshake ends the transfer only; the control connection stays.
-    if (ftp.data_.failure_text.empty()) ftp.data_.failure_text = data.TlsFailure();
+    if (ftp.Transfer().failure_text.empty()) ftp.Transfer().failure_text = data.TlsFailure();
     FtpDataSteps::DataFailed(ftp);
     return;
   }
   ftp.RaiseInfo(ftpInfoDebug, "TLS data connection: " + data.Tls()->Description());
 }
 
-std::string FtpTlsSteps::DataFailureText(FtpEngine& ftp, uint16_t error) {
-  return error == kTlsFailed ? ftp.data_socket_.TlsFailure() : std::string();
+std::string FtpTlsSteps::DataFailureText(EngineContext& ftp, uint16_t error) {
+  return error == kTlsFailed ? ftp.Data().Socket().TlsFailure() : std::string();
 }
 
 }  // namespace tarsil

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "ftp/FtpText.h"
+#include "net/TlsContext.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ftp/FtpEngine.h"
+#include "net/AsyncSocket.h"
 #include "net/HostLookup.h"
 #include "platform/PollEventLoop.h"
 

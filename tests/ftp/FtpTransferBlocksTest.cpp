@@ -12,7 +12,7 @@
 namespace tarsil::testing {
 namespace {
 
-constexpr size_t kBlock = FtpDataState::kTransferBlock;
+constexpr size_t kBlock = DataChannel::kTransferBlock;
 
 class FtpTransferBlocksTest : public TransferTest {
  protected:

@@ -164,7 +164,7 @@ TEST_F(FtpTransferFaultTest, LocalFilesThatFail) {
       EXPECT_EQ(ftp_->BytesTransferred(), c.bytes);
     } else {  // the first block only: later ones are drained, not counted
       EXPECT_GT(ftp_->BytesTransferred(), 0);
-      EXPECT_LE(ftp_->BytesTransferred(), static_cast<int64_t>(FtpDataState::kTransferBlock));
+      EXPECT_LE(ftp_->BytesTransferred(), static_cast<int64_t>(DataChannel::kTransferBlock));
     }
     EXPECT_EQ(Events().back(), "received");
     Forget();
@@ -243,7 +243,7 @@ TEST_F(FtpTransferFaultTest, ASlowProgressHandlerLetsTheLoopTurnBetweenUploadBlo
   FakeFtpServer server;
   LogIn(server, true);
   ftp_->SetSmallUploadBlocks(true);  // the pause option's blocks
-  const std::string bytes = AllByteValues(6 * FtpDataState::kThrottledSendBlock);
+  const std::string bytes = AllByteValues(6 * DataChannel::kThrottledSendBlock);
   const std::string local = Upload(bytes);
   size_t ticks = 0;
   std::vector<size_t> ticks_at_block;

@@ -50,7 +50,7 @@ TEST_P(FtpTransferTest, DownloadsTwiceWithOneType) {
     EXPECT_TRUE(Has(Events(), "info ftpInfoTransferComplete "));
     EXPECT_EQ(recorder_.CountPrefix("error"), 0u);
     EXPECT_EQ(Strings(Events().end() - 2, Events().end()), (Strings{"ready", "received"}));
-    EXPECT_GE(progress_, (kRemote.size() - 1) / FtpDataState::kTransferBlock + 1);
+    EXPECT_GE(progress_, (kRemote.size() - 1) / DataChannel::kTransferBlock + 1);
     EXPECT_EQ(progress_, data_notices_);
     EXPECT_EQ(data_closes_, 1u);
     Forget();
@@ -79,7 +79,7 @@ TEST_P(FtpTransferTest, UploadsWithStorOrAppe) {
   EXPECT_EQ(recorder_.Count("info ftpInfoTransferComplete "), 1u);
   EXPECT_EQ(recorder_.CountPrefix("error"), 0u);
   EXPECT_EQ(Strings(Events().end() - 2, Events().end()), (Strings{"ready", "stored"}));
-  EXPECT_GE(progress_, (bytes.size() - 1) / FtpDataState::kTransferBlock + 1);
+  EXPECT_GE(progress_, (bytes.size() - 1) / DataChannel::kTransferBlock + 1);
 
   Forget();
   ASSERT_TRUE(Run([&] { ftp_->StoreFile(local, "up.bin"); }));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "EngineHarness.h"
+#include "ftp/DataChannel.h"
 #include "support/FakeFtpServer.h"
 #include "support/TempDir.h"
 

@@ -38,8 +38,9 @@ void FtpDataSteps::SetType(EngineContext& ftp, const char* letter, ReplyHandler 
 }
 
 void FtpDataSteps::UploadPasvPortStep(EngineContext& ftp, const std::string& reply) {
-  ftp.Transfer().data_closed = false;
-  ftp.Transfer().final_reply_seen = false;
+  TransferState& transfer = ftp.Transfer();
+  transfer.data_closed = false;
+  transfer.final_reply_seen = false;
   PasvPortStep(ftp, reply);
 }
 
@@ -101,10 +102,11 @@ void FtpDataSteps::ConnectData(EngineContext& ftp, uint16_t port) {
 }
 
 void FtpDataSteps::SendPort(EngineContext& ftp, ReplyHandler next) {
+  TransferState& transfer = ftp.Transfer();
   AsyncSocket& listener = ftp.Data().Listener();
   // Some servers connect as soon as they have the PORT, before the transfer command (and before
   // Wire): that connection is taken when the data connection is wired.
-  ftp.Transfer().accept_pending = false;
+  transfer.accept_pending = false;
   listener.OnAcceptReady = [&ftp](AsyncSocket&) { ftp.Transfer().accept_pending = true; };
   const std::string local = ftp.ControlSocket().LocalAddressText();
   listener.RecreateSocket();
@@ -239,8 +241,8 @@ void FtpDataSteps::NoteDataFailure(EngineContext& ftp, uint16_t error) {
 }
 
 std::string FtpDataSteps::DataFailureText(EngineContext& ftp) {
-  return ftp.Transfer().failure_text.empty() ? std::string(kTextDataFailed)
-                                             : ftp.Transfer().failure_text;
+  TransferState& transfer = ftp.Transfer();
+  return transfer.failure_text.empty() ? std::string(kTextDataFailed) : transfer.failure_text;
 }
 
 void FtpDataSteps::DataFailedEnd(EngineContext& ftp) {
@@ -269,12 +271,13 @@ bool FtpDataSteps::ClosedByFailure(EngineContext& ftp, uint16_t error) {
 }
 
 void FtpDataSteps::FinalTransferReply(EngineContext& ftp, const std::string& reply) {
+  TransferState& transfer = ftp.Transfer();
   ftp.Timers().KillTimer(kDataReplyTimer);
   if (ReplyIs(reply, '2')) {
     // The server counts it done, but what reached us was cut short.
-    if (ftp.Transfer().data_failed) return ftp.Fail(ftpErrorDataConnection, DataFailureText(ftp));
-    ftp.Transfer().final_reply_seen = true;
-    if (ftp.Transfer().data_closed) ftp.FinishRequest();
+    if (transfer.data_failed) return ftp.Fail(ftpErrorDataConnection, DataFailureText(ftp));
+    transfer.final_reply_seen = true;
+    if (transfer.data_closed) ftp.FinishRequest();
     return;
   }
   ftp.Data().CloseSockets();
@@ -354,8 +357,9 @@ void FtpDataSteps::AbortWaitOver(EngineContext& ftp) {
 }
 
 void FtpDataSteps::FailAbort(EngineContext& ftp) {
-  if (ftp.Transfer().abort_failed) return;
-  ftp.Transfer().abort_failed = true;
+  TransferState& transfer = ftp.Transfer();
+  if (transfer.abort_failed) return;
+  transfer.abort_failed = true;
   ftp.Data().CloseSockets();
   ftp.RaiseError(ftpErrorAccessDenied, kTextAccessDenied);
 }

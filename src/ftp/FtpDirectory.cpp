@@ -119,12 +119,13 @@ void FtpDirectorySteps::PwdReply(EngineContext& ftp, const std::string& reply) {
 }
 
 void FtpDirectorySteps::RmdReply(EngineContext& ftp, const std::string& reply) {
+  ListingState& listing = ftp.Listing();
   if (ReplyIs(reply, '2')) {
-    if (ftp.Listing().cache != nullptr) {
+    if (listing.cache != nullptr) {
       const std::string path =
           RemovedDirectoryPath(ftp.State().current_directory, ftp.State().removed_directory);
-      ftp.Listing().cache->DeleteCachedLists(ftp.ControlSocket().Server(), ftp.Settings().username,
-                                             path, ftp.ControlSocket().Port());
+      listing.cache->DeleteCachedLists(ftp.ControlSocket().Server(), ftp.Settings().username, path,
+                                       ftp.ControlSocket().Port());
     }
   } else {
     Denied(ftp);

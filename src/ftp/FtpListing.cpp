@@ -29,50 +29,51 @@ constexpr const char* kFolder = "Folder";
 }  // namespace
 
 void FtpListingSteps::List(EngineContext& ftp) {
+  ListingState& listing = ftp.Listing();
+  TransferState& transfer = ftp.Transfer();
   if (ftp.State().busy) {
     ftp.RaiseInfo(ftpInfoBusy);
     return;
   }
-  if (ftp.Settings().cache && ftp.Listing().cache != nullptr) {
+  if (ftp.Settings().cache && listing.cache != nullptr) {
     const auto name = [&](CachedListKind kind) {
-      return ftp.Listing().cache->CacheFileName(
-          ftp.ControlSocket().Server(), ftp.Settings().username, ftp.State().current_directory,
-          kind, ftp.ControlSocket().Port());
+      return listing.cache->CacheFileName(ftp.ControlSocket().Server(), ftp.Settings().username,
+                                          ftp.State().current_directory, kind,
+                                          ftp.ControlSocket().Port());
     };
-    if (ftp.Listing().cache->LoadCachedList(name(CachedListKind::kFolders),
-                                            ftp.Listing().current_folders,
-                                            ftp.Settings().cache_expire) &&
-        ftp.Listing().cache->LoadCachedList(name(CachedListKind::kFiles),
-                                            ftp.Listing().current_files,
-                                            ftp.Settings().cache_expire)) {
+    if (listing.cache->LoadCachedList(name(CachedListKind::kFolders), listing.current_folders,
+                                      ftp.Settings().cache_expire) &&
+        listing.cache->LoadCachedList(name(CachedListKind::kFiles), listing.current_files,
+                                      ftp.Settings().cache_expire)) {
       ftp.State().operation = FtpOperation::kListing;
-      ftp.Listing().from_cache = true;
-      ftp.Listing()
-          .raw_listing.clear();  // no lines came: none of an earlier listing may stand for these
-      ftp.Listing().lost_lines.clear();
+      listing.from_cache = true;
+      // No lines came: none of an earlier listing may stand for these.
+      listing.raw_listing.clear();
+      listing.lost_lines.clear();
       ftp.FinishRequest();
       return;
     }
   }
   if (!ftp.BeginRequest()) return;
   ftp.State().operation = FtpOperation::kListing;
-  ftp.Transfer().bytes_transferred = 0;  // this listing's count, also when it fails before any data
-  ftp.Listing().from_cache = false;
-  ftp.Transfer().transfer_sent = false;
-  ftp.Listing().raw_listing.clear();
-  ftp.Listing().lost_lines.clear();
-  ftp.Listing().new_files.ClearEntries();
-  ftp.Listing().new_folders.ClearEntries();
+  transfer.bytes_transferred = 0;  // this listing's count, also when it fails before any data
+  listing.from_cache = false;
+  transfer.transfer_sent = false;
+  listing.raw_listing.clear();
+  listing.lost_lines.clear();
+  listing.new_files.ClearEntries();
+  listing.new_folders.ClearEntries();
   FtpDataSteps::SetType(ftp, "A", kListingTypeReply);
   ftp.WaitWhileBusy();
 }
 
 void FtpListingSteps::ListingTypeReply(EngineContext& ftp, const std::string& reply) {
-  ftp.Transfer().data_closed = false;
-  ftp.Transfer().final_reply_seen = false;
+  TransferState& transfer = ftp.Transfer();
+  transfer.data_closed = false;
+  transfer.final_reply_seen = false;
   if (!ReplyIs(reply, '2')) return ftp.Fail(ftpErrorCommandFailed);
   if (ftp.Settings().passive) {
-    ftp.Transfer().data_step = kListStep;
+    transfer.data_step = kListStep;
     FtpDataSteps::SendPassive(ftp);
   } else {
     FtpDataSteps::SendPort(ftp, kListStep);
@@ -80,56 +81,61 @@ void FtpListingSteps::ListingTypeReply(EngineContext& ftp, const std::string& re
 }
 
 void FtpListingSteps::ListStep(EngineContext& ftp, const std::string& reply) {
+  ListingState& listing = ftp.Listing();
   if (!ReplyIs(reply, '2')) return ftp.Fail(ftpErrorCommandFailed);
   FtpDataSteps::Wire(ftp, DataWiring::kListing);
-  ftp.Listing().raw_listing.clear();
-  ftp.Listing().lost_lines.clear();
-  ftp.Listing().new_files.ClearEntries();
-  ftp.Listing().new_folders.ClearEntries();
-  ftp.Listing().parser.ClearPendingVmsText();
-  ftp.Listing().leftover.clear();
-  ftp.Listing().bytes = 0;
-  ftp.Listing().overflow = false;
+  listing.raw_listing.clear();
+  listing.lost_lines.clear();
+  listing.new_files.ClearEntries();
+  listing.new_folders.ClearEntries();
+  listing.parser.ClearPendingVmsText();
+  listing.leftover.clear();
+  listing.bytes = 0;
+  listing.overflow = false;
   const std::string command =
       ftp.Settings().file_mask.empty() ? "LIST" : "LIST " + ftp.Settings().file_mask;
   if (FtpDataSteps::SendTransferCommand(ftp, command, kListReply)) ftp.RaiseInfo(ftpInfoListing);
 }
 
 void FtpListingSteps::Release(EngineContext& ftp) {
-  std::vector<std::string>().swap(ftp.Listing().raw_listing);
-  ftp.Listing().current_files = RemoteEntryList();
-  ftp.Listing().current_folders = RemoteEntryList();
+  ListingState& listing = ftp.Listing();
+  std::vector<std::string>().swap(listing.raw_listing);
+  listing.current_files = RemoteEntryList();
+  listing.current_folders = RemoteEntryList();
 }
 
 void FtpListingSteps::ListReply(EngineContext& ftp, const std::string& reply) {
+  TransferState& transfer = ftp.Transfer();
   if (ReplyIs(reply, '1')) return;
-  if (ReplyIs(reply, '2') && ftp.Transfer().data_closed && !ftp.Transfer().data_failed)
+  if (ReplyIs(reply, '2') && transfer.data_closed && !transfer.data_failed)
     TakeLastListingLine(ftp);
   FtpDataSteps::FinalTransferReply(ftp, reply);
 }
 
 void FtpListingSteps::ListingReader(EngineContext& ftp) {
+  ListingState& listing = ftp.Listing();
+  TransferState& transfer = ftp.Transfer();
   AsyncSocket& data = ftp.Data().Socket();
-  const uint64_t serial = ftp.Transfer().data_serial;
+  const uint64_t serial = transfer.data_serial;
   for (int block = 0; block < kBlocksPerWakeUp && data.Handle() >= 0; ++block) {
     const size_t count =
-        data.ReceiveBytes(ftp.Listing().receive_buffer.data(), ftp.Listing().receive_buffer.size());
+        data.ReceiveBytes(listing.receive_buffer.data(), listing.receive_buffer.size());
     if (count == 0) {
       FtpDataSteps::ReceiveFailed(ftp);
       return;
     }
     // NUL bytes are dropped one by one; the text after them is kept.
     const std::string chunk =
-        WithoutNulBytes(std::string_view(ftp.Listing().receive_buffer.data(), count));
-    if (chunk.empty() || ftp.Listing().overflow) continue;
-    if (ftp.Listing().bytes + chunk.size() > ftp.Listing().max_bytes) return ListingTooLong(ftp);
-    ftp.Listing().bytes += chunk.size();
-    ftp.Transfer().bytes_transferred += static_cast<int64_t>(chunk.size());
+        WithoutNulBytes(std::string_view(listing.receive_buffer.data(), count));
+    if (chunk.empty() || listing.overflow) continue;
+    if (listing.bytes + chunk.size() > listing.max_bytes) return ListingTooLong(ftp);
+    listing.bytes += chunk.size();
+    transfer.bytes_transferred += static_cast<int64_t>(chunk.size());
     ftp.Raise(&FtpEvents::OnDataProgress);
-    if (ftp.Transfer().data_serial != serial) return;
+    if (transfer.data_serial != serial) return;
 
     // Only the new bytes are searched for the LF that ends a line (a CR before it goes too).
-    std::string& text = ftp.Listing().leftover;
+    std::string& text = listing.leftover;
     const size_t search_from = text.size();
     text.append(chunk);
     size_t line_start = 0;
@@ -139,44 +145,45 @@ void FtpListingSteps::ListingReader(EngineContext& ftp) {
       const size_t length = end - line_start - (end > line_start && text[end - 1] == '\r');
       const std::string line = text.substr(line_start, length);
       line_start = end + 1;
-      if (ftp.Listing().raw_listing.size() >= ftp.Listing().max_lines) return ListingTooLong(ftp);
+      if (listing.raw_listing.size() >= listing.max_lines) return ListingTooLong(ftp);
       TakeListingLine(ftp, line);
-      if (ftp.Transfer().data_serial != serial || ftp.Listing().overflow) return;
+      if (transfer.data_serial != serial || listing.overflow) return;
     }
     text.erase(0, line_start);
   }
 }
 
 void FtpListingSteps::TakeListingLine(EngineContext& ftp, const std::string& line) {
+  ListingState& listing = ftp.Listing();
   std::optional<std::string> text = line;
   if (ftp.Control().Utf8Names()) text = Utf8ToCp932Exact(line);
   if (!text) {
     // Shown and kept with "?" for what CP932 lacks, but no entry: a name that cannot be written
     // back would designate another file or none.
-    LostListingLine lost{ftp.Listing().raw_listing.size(), line, {}, false};
-    ftp.Listing().raw_listing.push_back(Utf8ToCp932(line));
-    ftp.RaiseInfo(ftpInfoData, ftp.Listing().raw_listing.back());
+    LostListingLine lost{listing.raw_listing.size(), line, {}, false};
+    listing.raw_listing.push_back(Utf8ToCp932(line));
+    ftp.RaiseInfo(ftpInfoData, listing.raw_listing.back());
     try {
-      if (std::optional<ListingEntry> entry = ftp.Listing().parser.ParseListingLine(
-              ftp.Settings().server_type, ftp.Listing().raw_listing.back())) {
+      if (std::optional<ListingEntry> entry = listing.parser.ParseListingLine(
+              ftp.Settings().server_type, listing.raw_listing.back())) {
         lost.shown_name = entry->info.FileName;
         lost.folder = entry->is_folder;
       }
     } catch (const std::exception&) {
       // Named by its whole line.
     }
-    ftp.Listing().lost_lines.push_back(std::move(lost));
+    listing.lost_lines.push_back(std::move(lost));
     return;
   }
   ftp.RaiseInfo(ftpInfoData, *text);
-  ftp.Listing().raw_listing.push_back(std::move(*text));
+  listing.raw_listing.push_back(std::move(*text));
   try {
-    const std::optional<ListingEntry> entry = ftp.Listing().parser.ParseListingLine(
-        ftp.Settings().server_type, ftp.Listing().raw_listing.back());
+    const std::optional<ListingEntry> entry =
+        listing.parser.ParseListingLine(ftp.Settings().server_type, listing.raw_listing.back());
     if (!entry) return;
     const RemoteEntry& info = entry->info;
     if (entry->is_folder && (info.FileName == "." || info.FileName == "..")) return;
-    RemoteEntryList& list = entry->is_folder ? ftp.Listing().new_folders : ftp.Listing().new_files;
+    RemoteEntryList& list = entry->is_folder ? listing.new_folders : listing.new_files;
     list.AddEntry(info.FileName, info.Attributes, info.Date, info.Size, info.Link, info.Owner,
                   info.Group, info.Description);
     ftp.RaiseInfo(ftpInfoEntryFound, entry->is_folder ? kFolder : kFile);
@@ -186,32 +193,33 @@ void FtpListingSteps::TakeListingLine(EngineContext& ftp, const std::string& lin
 }
 
 void FtpListingSteps::ListingTooLong(EngineContext& ftp) {
-  ftp.Listing().overflow = true;
-  ftp.Listing().leftover.clear();
+  ListingState& listing = ftp.Listing();
+  listing.overflow = true;
+  listing.leftover.clear();
   ftp.RaiseError(ftpErrorDataConnection,
-                 "Listing longer than " + std::to_string(ftp.Listing().max_bytes) + " bytes or " +
-                     std::to_string(ftp.Listing().max_lines) + " lines: the rest is not read");
+                 "Listing longer than " + std::to_string(listing.max_bytes) + " bytes or " +
+                     std::to_string(listing.max_lines) + " lines: the rest is not read");
   // The server learns it from the closed data connection; its reply ends the request.
   ftp.Data().CloseSockets();
 }
 
 // Our sockets offer every byte before the close, so nothing is left to read here.
 void FtpListingSteps::ListingCloser(EngineContext& ftp) {
-  if (ftp.Transfer().data_closed) return;
+  TransferState& transfer = ftp.Transfer();
+  if (transfer.data_closed) return;
   const uint16_t error = ftp.Data().Socket().LastError();
-  ftp.Transfer().data_closed = true;
+  transfer.data_closed = true;
   ftp.Data().Socket().OnConnected = nullptr;
   ftp.Data().Listener().OnAcceptReady = nullptr;
   ftp.Data().CloseSockets();
   if (FtpDataSteps::ClosedByFailure(ftp, error)) FtpDataSteps::NoteDataFailure(ftp, error);
-  if (!ftp.Transfer().data_failed && ftp.Transfer().final_reply_seen &&
-      ftp.Transfer().abort_replies == 0)
+  if (!transfer.data_failed && transfer.final_reply_seen && transfer.abort_replies == 0)
     TakeLastListingLine(ftp);
   ftp.RaiseInfo(ftpInfoListingComplete);
   ftp.RaiseInfo(ftpInfoTransferComplete);
-  if (ftp.Transfer().data_failed) {
+  if (transfer.data_failed) {
     FtpDataSteps::DataFailedEnd(ftp);
-  } else if (ftp.Transfer().final_reply_seen && ftp.Transfer().abort_replies == 0) {
+  } else if (transfer.final_reply_seen && transfer.abort_replies == 0) {
     ftp.FinishRequest();
   }
 }
@@ -219,31 +227,32 @@ void FtpListingSteps::ListingCloser(EngineContext& ftp) {
 // A last line without its line end is still a line once the listing is known to be whole: its
 // data connection closed cleanly and the server's final reply was positive.
 void FtpListingSteps::TakeLastListingLine(EngineContext& ftp) {
-  if (ftp.State().aborting || ftp.Listing().overflow || ftp.Listing().leftover.empty()) return;
-  std::string line = std::exchange(ftp.Listing().leftover, std::string());
+  ListingState& listing = ftp.Listing();
+  if (ftp.State().aborting || listing.overflow || listing.leftover.empty()) return;
+  std::string line = std::exchange(listing.leftover, std::string());
   if (line.back() == '\r') line.pop_back();
   if (line.empty()) return;
-  if (ftp.Listing().raw_listing.size() >= ftp.Listing().max_lines) return ListingTooLong(ftp);
+  if (listing.raw_listing.size() >= listing.max_lines) return ListingTooLong(ftp);
   TakeListingLine(ftp, line);
 }
 
 // The ready notice of a listing, before OnListingDone.
 void FtpListingSteps::Completion(EngineContext& ftp) {
-  if (ftp.Listing().from_cache) return;
-  ftp.Listing().current_files = std::move(ftp.Listing().new_files);
-  ftp.Listing().current_folders = std::move(ftp.Listing().new_folders);
-  ftp.Listing().new_files.ClearEntries();
-  ftp.Listing().new_folders.ClearEntries();
-  if (!ftp.State().request_ok || ftp.Listing().cache == nullptr) return;
+  ListingState& listing = ftp.Listing();
+  if (listing.from_cache) return;
+  listing.current_files = std::move(listing.new_files);
+  listing.current_folders = std::move(listing.new_folders);
+  listing.new_files.ClearEntries();
+  listing.new_folders.ClearEntries();
+  if (!ftp.State().request_ok || listing.cache == nullptr) return;
   // Written also with Cache off, so that a later run with it on finds the listing.
   const auto name = [&](CachedListKind kind) {
-    return ftp.Listing().cache->CacheFileName(ftp.ControlSocket().Server(), ftp.Settings().username,
-                                              ftp.State().current_directory, kind,
-                                              ftp.ControlSocket().Port());
+    return listing.cache->CacheFileName(ftp.ControlSocket().Server(), ftp.Settings().username,
+                                        ftp.State().current_directory, kind,
+                                        ftp.ControlSocket().Port());
   };
-  ftp.Listing().cache->SaveCachedList(name(CachedListKind::kFolders),
-                                      ftp.Listing().current_folders);
-  ftp.Listing().cache->SaveCachedList(name(CachedListKind::kFiles), ftp.Listing().current_files);
+  listing.cache->SaveCachedList(name(CachedListKind::kFolders), listing.current_folders);
+  listing.cache->SaveCachedList(name(CachedListKind::kFiles), listing.current_files);
 }
 
 }  // namespace tarsil

@@ -10,9 +10,10 @@
 namespace tarsil {
 
 std::string FtpTransferSteps::StreamOpenText(EngineContext& ftp, bool writing) {
-  const TransferFile& file = ftp.Transfer().local_file;
+  TransferState& transfer = ftp.Transfer();
+  const TransferFile& file = transfer.local_file;
   if (file.Error() != ENXIO) return {};
-  return "Cannot open file \"" + ftp.Transfer().local_name + "\": " + file.ErrorText(writing);
+  return "Cannot open file \"" + transfer.local_name + "\": " + file.ErrorText(writing);
 }
 
 bool FtpTransferSteps::HoldUnwritten(EngineContext& ftp, const char* bytes, size_t count) {

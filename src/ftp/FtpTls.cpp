@@ -124,13 +124,13 @@ void FtpTlsSteps::ArmDataSocket(EngineContext& ftp) {
 }
 
 void FtpTlsSteps::DataSecured(EngineContext& ftp) {
+  TransferState& transfer = ftp.Transfer();
   AsyncSocket& data = ftp.Data().Socket();
   if (data.LastError() != 0) {
     if (ftp.State().aborting) return;
-    if (ftp.Transfer().data_closed)
-      return ftp.FailConnection(ftpErrorDataConnection, data.TlsFailure());
+    if (transfer.data_closed) return ftp.FailConnection(ftpErrorDataConnection, data.TlsFailure());
     // A failed handshake ends the transfer only; the control connection stays.
-    if (ftp.Transfer().failure_text.empty()) ftp.Transfer().failure_text = data.TlsFailure();
+    if (transfer.failure_text.empty()) transfer.failure_text = data.TlsFailure();
     FtpDataSteps::DataFailed(ftp);
     return;
   }

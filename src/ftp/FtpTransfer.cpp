@@ -51,15 +51,15 @@ void FtpTransferSteps::CloseLocalFile(EngineContext& ftp) {
 
 bool FtpTransferSteps::BeginTransfer(EngineContext& ftp, FtpOperation operation,
                                      std::string_view remote_file, std::string_view local_file) {
+  TransferState& transfer = ftp.Transfer();
   ftp.State().operation = operation;
-  ftp.Transfer().transfer_sent = false;
-  ftp.Transfer().bytes_transferred =
-      0;  // this transfer's count, also when it fails before any data
-  ftp.Transfer().remote_name = remote_file;
-  ftp.Transfer().local_name = local_file;
-  ftp.Transfer().local_file.Close();
-  ftp.Transfer().file_held.clear();
-  ftp.Transfer().close_held = false;
+  transfer.transfer_sent = false;
+  transfer.bytes_transferred = 0;  // this transfer's count, also when it fails before any data
+  transfer.remote_name = remote_file;
+  transfer.local_name = local_file;
+  transfer.local_file.Close();
+  transfer.file_held.clear();
+  transfer.close_held = false;
   if (remote_file.empty()) {
     ftp.Fail(ftpErrorNoFile);
     return false;
@@ -81,10 +81,11 @@ void FtpTransferSteps::Decline(EngineContext& ftp) {
 
 void FtpTransferSteps::Retrieve(EngineContext& ftp, std::string_view remote_file,
                                 std::string_view local_file) {
+  TransferState& transfer = ftp.Transfer();
   if (!ftp.BeginRequest()) return;
   if (BeginTransfer(ftp, FtpOperation::kDownload, remote_file, local_file)) {
     ReplyHandler next = kResumeQuestion;
-    switch (ftp.Transfer().local_file.OpenForWriting(local_file)) {
+    switch (transfer.local_file.OpenForWriting(local_file)) {
       case TransferFile::Opened::kFailed:
         next = {};
         ftp.Fail(ftpErrorLocalOpen, StreamOpenText(ftp, true));
@@ -92,13 +93,13 @@ void FtpTransferSteps::Retrieve(EngineContext& ftp, std::string_view remote_file
       case TransferFile::Opened::kExisting:
         break;
       case TransferFile::Opened::kCreated:
-        ftp.Transfer().data_step = kRetrStep;
+        transfer.data_step = kRetrStep;
         next = kPasvPortStep;
         break;
     }
     if (next) {
-      ftp.Transfer().data_closed = false;
-      ftp.Transfer().final_reply_seen = false;
+      transfer.data_closed = false;
+      transfer.final_reply_seen = false;
       FtpDataSteps::SetType(ftp, TypeLetter(ftp.Settings().transfer_mode), next);
     }
   }
@@ -107,7 +108,8 @@ void FtpTransferSteps::Retrieve(EngineContext& ftp, std::string_view remote_file
 
 // The local file exists: the owner says whether to resume it. The TYPE reply is not looked at.
 void FtpTransferSteps::ResumeQuestion(EngineContext& ftp, const std::string&) {
-  ftp.Transfer().remote_size = 0;
+  TransferState& transfer = ftp.Transfer();
+  transfer.remote_size = 0;
   std::string answer;
   ftp.AskInfo(needResumeChoice, answer);
   if (answer == "Resume") {
@@ -116,12 +118,12 @@ void FtpTransferSteps::ResumeQuestion(EngineContext& ftp, const std::string&) {
       return Decline(ftp);
     }
     if (ftp.State().size_supported) {
-      ftp.SendCommand("SIZE " + ftp.Transfer().remote_name, kDownloadSizeReply);
+      ftp.SendCommand("SIZE " + transfer.remote_name, kDownloadSizeReply);
     } else {
       DownloadSizeReply(ftp, "500");
     }
   } else if (answer == "Overwrite" || answer.empty()) {
-    ftp.Transfer().data_step = kRetrStep;
+    transfer.data_step = kRetrStep;
     FtpDataSteps::PasvPortStep(ftp, kSyntheticDone);
   } else {
     Decline(ftp);
@@ -129,6 +131,7 @@ void FtpTransferSteps::ResumeQuestion(EngineContext& ftp, const std::string&) {
 }
 
 void FtpTransferSteps::DownloadSizeReply(EngineContext& ftp, const std::string& reply) {
+  TransferState& transfer = ftp.Transfer();
   TransferState& d = ftp.Transfer();
   const int64_t local_size = d.local_file.Size();
   if (ReplyIs(reply, '2')) {
@@ -140,7 +143,7 @@ void FtpTransferSteps::DownloadSizeReply(EngineContext& ftp, const std::string& 
       }
       d.restart_offset = local_size;
       d.local_file.SeekTo(local_size);
-      ftp.Transfer().data_step = kRestartStep;
+      transfer.data_step = kRestartStep;
       return FtpDataSteps::PasvPortStep(ftp, kSyntheticDone);
     }
     ftp.RaiseInfo(ftpInfoResumeNotSupported, kTextWillOverwrite);
@@ -149,7 +152,7 @@ void FtpTransferSteps::DownloadSizeReply(EngineContext& ftp, const std::string& 
     ftp.State().size_supported = false;
     return DownloadSizeReply(ftp, "213 " + std::to_string(local_size));
   }
-  ftp.Transfer().data_step = kRetrStep;
+  transfer.data_step = kRetrStep;
   FtpDataSteps::PasvPortStep(ftp, kSyntheticDone);
 }
 
@@ -166,11 +169,12 @@ void FtpTransferSteps::RestartStep(EngineContext& ftp, const std::string& reply)
 }
 
 void FtpTransferSteps::RestReply(EngineContext& ftp, const std::string& reply) {
-  if (ReplyIs(reply, '3') && ftp.Transfer().data_failed) {
+  TransferState& transfer = ftp.Transfer();
+  if (ReplyIs(reply, '3') && transfer.data_failed) {
     return ftp.Fail(ftpErrorDataConnection, FtpDataSteps::DataFailureText(ftp));
   }
   if (ReplyIs(reply, '3')) {
-    FtpDataSteps::SendTransferCommand(ftp, "RETR " + ftp.Transfer().remote_name, kRetrReply);
+    FtpDataSteps::SendTransferCommand(ftp, "RETR " + transfer.remote_name, kRetrReply);
     return;
   }
   ftp.Data().CloseSockets();
@@ -258,13 +262,14 @@ void FtpTransferSteps::CloseTransfer(EngineContext& ftp, uint16_t error) {
 
 void FtpTransferSteps::Store(EngineContext& ftp, std::string_view local_file,
                              std::string_view remote_file) {
+  TransferState& transfer = ftp.Transfer();
   if (!ftp.BeginRequest()) return;
   if (BeginTransfer(ftp, FtpOperation::kUpload, remote_file, local_file)) {
-    if (!ftp.Transfer().local_file.OpenForReading(local_file)) {
-      const int error = ftp.Transfer().local_file.Error();
+    if (!transfer.local_file.OpenForReading(local_file)) {
+      const int error = transfer.local_file.Error();
       ftp.Fail(ftpErrorLocalOpen);
       throw FtpLocalFileError("Cannot open file \"" + std::string(local_file) + "\": " +
-                              (error == ENXIO ? ftp.Transfer().local_file.ErrorText(false)
+                              (error == ENXIO ? transfer.local_file.ErrorText(false)
                                               : std::string(std::strerror(error))));
     }
     FtpDataSteps::SetType(ftp, TypeLetter(ftp.Settings().transfer_mode), kUploadCheck);
@@ -274,12 +279,13 @@ void FtpTransferSteps::Store(EngineContext& ftp, std::string_view local_file,
 
 // The TYPE reply is not looked at.
 void FtpTransferSteps::UploadCheck(EngineContext& ftp, const std::string&) {
-  ftp.Transfer().remote_size = 0;
+  TransferState& transfer = ftp.Transfer();
+  transfer.remote_size = 0;
   if (ftp.State().resume_supported && ftp.State().size_supported) {
-    ftp.SendCommand("SIZE " + ftp.Transfer().remote_name, kUploadSizeReply);
+    ftp.SendCommand("SIZE " + transfer.remote_name, kUploadSizeReply);
     return;
   }
-  ftp.Transfer().data_step = kStorStep;
+  transfer.data_step = kStorStep;
   FtpDataSteps::UploadPasvPortStep(ftp, kSyntheticDone);
 }
 
@@ -324,12 +330,13 @@ void FtpTransferSteps::RestartStoreStep(EngineContext& ftp, const std::string& r
 }
 
 void FtpTransferSteps::RestStoreReply(EngineContext& ftp, const std::string& reply) {
-  if (ReplyIs(reply, '3') && ftp.Transfer().data_failed) {
+  TransferState& transfer = ftp.Transfer();
+  if (ReplyIs(reply, '3') && transfer.data_failed) {
     return ftp.Fail(ftpErrorDataConnection, FtpDataSteps::DataFailureText(ftp));
   }
   if (ReplyIs(reply, '3')) {
     const char* verb = ftp.Data().AppendUpload() ? "APPE " : "STOR ";
-    FtpDataSteps::SendTransferCommand(ftp, verb + ftp.Transfer().remote_name, kStorReply);
+    FtpDataSteps::SendTransferCommand(ftp, verb + transfer.remote_name, kStorReply);
     return;
   }
   ftp.Data().CloseSockets();

@@ -99,10 +99,9 @@ void FtpSession::ConnectedCheck() const {
 }
 
 void FtpSession::RefuseControlBytes(std::string_view argument) const {
-  for (char c : argument) {
-    if (c == '\r' || c == '\n' || c == '\0') {
-      throw SessionAbort("The name holds a line break or NUL and is not sent");
-    }
+  // The engine's own rule for a command line, checked here so that the script's log names it.
+  if (HoldsLineBreakOrNul(argument)) {
+    throw SessionAbort("The name holds a line break or NUL and is not sent");
   }
 }
 

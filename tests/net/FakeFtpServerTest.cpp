@@ -358,6 +358,22 @@ TEST(FakeFtpServerTest, DataBothWaysInBothModes) {
   }
 }
 
+// A client that closed its passive data connection before the server read its STOR has sent an
+// empty file: that close is the file's end, as a real server reads it, not a lost connection.
+TEST(FakeFtpServerTest, DataConnectionClosedBeforeStorIsAnEmptyUpload) {
+  FakeFtpServer server;
+  Control client(server.port());
+  client.Reply();
+  UniqueFd data = Connect(PassivePort(client.Ask("PASV")));
+  data.Reset();
+  EXPECT_EQ(client.Ask("NOOP").substr(0, 3), "200");  // by now the server has seen the close
+  client.Send("STOR empty.bin\r\n");
+  EXPECT_EQ(client.Reply(), "150 Opening data connection.\r\n");
+  EXPECT_EQ(client.Reply(), "226 Transfer complete.\r\n");
+  EXPECT_EQ(server.ReceivedData("STOR empty.bin"), "");
+  EXPECT_EQ(server.DataConnections(), 1u);
+}
+
 TEST(FakeFtpServerTest, UnscriptedTransfersAndMissingDataConnections) {
   FakeFtpServer server;
   server.ServeData("RETR a.txt", "0123456789");

@@ -20,11 +20,14 @@ FakeFtpDataChannel::FakeFtpDataChannel(FakeFtpState& state, in_addr address)
 uint16_t FakeFtpDataChannel::OpenPassive() {
   listener_ = ListenOn(address_, 0, 1);
   idle_.Reset();
+  idle_ended_ = false;
   return listener_.valid() ? LocalPort(listener_.get()) : 0;
 }
 
 void FakeFtpDataChannel::Start(const std::string& command, const FakeTransfer& transfer,
                                bool upload, uint64_t offset) {
+  if (idle_ended_ && !upload) idle_.Reset();
+  idle_ended_ = false;
   Flight flight;
   flight.command = command;
   flight.transfer = transfer;
@@ -77,6 +80,7 @@ void FakeFtpDataChannel::Clear() {
   flight_.reset();
   listener_.Reset();
   idle_.Reset();
+  idle_ended_ = false;
   stray_.Reset();
   target_.reset();
   final_reply_.reset();
@@ -111,8 +115,8 @@ std::optional<FakeReply> FakeFtpDataChannel::TakeFinalReply() {
 void FakeFtpDataChannel::Register(PollSet& polls, std::optional<FakeClock::time_point>& deadline) {
   listener_index_ = listener_.valid() ? polls.Add(listener_.get(), POLLIN) : PollSet::kNone;
   if (!idle_.valid()) idle_holds_data_ = false;
-  idle_index_ =
-      idle_.valid() && !idle_holds_data_ ? polls.Add(idle_.get(), POLLIN) : PollSet::kNone;
+  idle_index_ = idle_.valid() && !idle_holds_data_ && !idle_ended_ ? polls.Add(idle_.get(), POLLIN)
+                                                                   : PollSet::kNone;
   if (!flight_) return;
   Flight& flight = *flight_;
   flight.index = PollSet::kNone;
@@ -134,13 +138,15 @@ void FakeFtpDataChannel::Handle(const PollSet& polls, FakeClock::time_point now)
     char byte;
     ssize_t got = recv(idle_.get(), &byte, 1, MSG_DONTWAIT | MSG_PEEK);
     if (got > 0) idle_holds_data_ = true;
-    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) idle_.Reset();
+    if (got == 0) idle_ended_ = true;  // kept: the upload command reads it as an empty file
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) idle_.Reset();
   }
   if (listener_index_ != PollSet::kNone && (polls.Revents(listener_index_) & POLLIN)) {
     UniqueFd fd = AcceptNonBlocking(listener_.get());
     if (fd.valid()) {
       CountConnection();
       listener_.Reset();  // one connection per PASV
+      idle_ended_ = false;
       if (flight_ && flight_->stage == Stage::kAccept) {
         Connected(std::move(fd));
       } else {

@@ -21,7 +21,11 @@ class FakeFtpDataChannel {
   uint16_t OpenPassive();
   // PORT/EPRT: the next transfer connects there.
   void SetActiveTarget(const sockaddr_in& target) { target_ = target; }
-  bool HasRoute() const { return listener_.valid() || idle_.valid() || target_.has_value(); }
+  // A connection the client closed before its command is no route for a download; for an
+  // upload that close is the whole (empty) file, as a real server reads it.
+  bool HasRoute(bool upload) const {
+    return listener_.valid() || (idle_.valid() && (upload || !idle_ended_)) || target_.has_value();
+  }
   bool Busy() const { return flight_.has_value(); }
   // Starts a transfer; its end is told by TakeFinalReply.
   void Start(const std::string& command, const FakeTransfer& transfer, bool upload,
@@ -61,6 +65,7 @@ class FakeFtpDataChannel {
   UniqueFd listener_;
   UniqueFd idle_;                 // accepted before its transfer command arrived
   bool idle_holds_data_ = false;  // ... and the client has already sent data on it
+  bool idle_ended_ = false;       // ... or has already closed it
   UniqueFd stray_;  // made from another address before an active connection; never used
   std::optional<sockaddr_in> target_;
   std::optional<Flight> flight_;

@@ -256,7 +256,7 @@ void FakeFtpWorker::Answer(const FakeFtpDecision& decision, const std::string& l
     case Action::kTransfer:
       if (data_.Busy()) {
         reply = FakeReply("425 Transfer already in progress.\r\n").Delayed(reply.delay);
-      } else if (!data_.HasRoute()) {
+      } else if (!data_.HasRoute(decision.upload)) {
         reply = FakeReply("425 Use PORT or PASV first.\r\n").Delayed(reply.delay);
       } else {
         Queue(reply);

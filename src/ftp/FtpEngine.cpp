@@ -161,6 +161,11 @@ bool FtpEngine::LoggedIn() const { return context_->State().logged_in; }
 bool FtpEngine::Busy() const { return context_->State().busy; }
 const std::string& FtpEngine::LastReply() const { return context_->Control().LastReply(); }
 
+FtpResult FtpEngine::Result() const {
+  const std::string& reply = context_->Control().LastReply();
+  return FtpResult{ReplyCodeOf(reply), context_->State().last_error, reply};
+}
+
 const std::string& FtpEngine::CurrentDirectory() const {
   return context_->State().current_directory;
 }

@@ -16,6 +16,7 @@
 #include "ftp/FtpCodes.h"
 #include "ftp/FtpEvents.h"
 #include "ftp/FtpProperties.h"
+#include "ftp/FtpResult.h"
 #include "ftp/ListingState.h"
 #include "ftp/ReplyHandler.h"
 #include "platform/EventLoop.h"
@@ -124,6 +125,9 @@ class FtpEngine : public FtpProperties, public FtpEvents {
   bool LoggedIn() const;
   bool Busy() const;
   const std::string& LastReply() const;
+  // How the request ended: read in OnFtpReady or once it has come (LastReply, its code and
+  // LastFtpError as they stand then).
+  FtpResult Result() const;
   const std::string& CurrentDirectory() const;
   bool ResumeSupported() const;
   bool SizeSupported() const;

@@ -13,6 +13,7 @@
 #include "platform/TextHelpers.h"
 #include "session/LocalTransferFile.h"
 #include "session/OpenTarget.h"
+#include "session/ScriptResult.h"
 #include "session/SessionMessages.h"
 
 namespace tarsil {
@@ -140,20 +141,7 @@ int FtpSession::WaitReply() {
                        std::chrono::steady_clock::now() + timeout)) {
     EndEngineRequest();
   }
-  int result = 0;
-  const std::string& reply = Ftp().LastReply();
-  if (!reply.empty()) {
-    for (size_t i = 0; i < 3 && i < reply.size(); ++i) {
-      if (reply[i] < '0' || reply[i] > '9') {
-        result = 0;
-        break;
-      }
-      result = result * 10 + (reply[i] - '0');
-    }
-  } else if (!last_error_text_.empty()) {
-    result = 999;
-  }
-  return result;
+  return ScriptResultOf(Ftp().Result(), !last_error_text_.empty());
 }
 
 // The engine is told to end the request nobody waits for any more (ABOR, or the connection

@@ -1,9 +1,8 @@
-// FtpEngine: the event-driven FTP client engine, as the session and the program see it. It holds
-// the settings (FtpProperties) and the event slots (FtpEvents), and owns an EngineContext with
-// the control connection, the data channel and the request chains that do the work. A request
-// (login, transfer, listing, command) is a chain of named reply handlers whose end is one posted
-// ready notice; everything is told through the On... events and four info and four error
-// listener slots. Loop thread only; the owner never destroys it inside one of its own events.
+// FtpEngine: the event-driven FTP client engine as the session and the program see it: the
+// settings (FtpProperties), the event slots (FtpEvents), and an owned EngineContext whose control
+// connection, data channel and request chains do the work. Each request ends in one posted ready
+// notice; everything is told through the On... events and four info and four error listener
+// slots. Loop thread only; the owner never destroys it inside one of its own events.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // libFuzzer target for the control-connection reader: the bytes are fed to LineReader once whole
 // and once in pieces (sizes drawn from the first byte), every line goes through ReplyAssembler,
-// and both feeds must give the same lines, verdicts and leftover.
+// and both feeds must give the same lines, verdicts and leftover. The reply code of every final
+// line must lie between 0 and 999.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/FtpResult.h"
 #include "ftp/ReplyReader.h"
 
 namespace {
@@ -36,6 +38,10 @@ void Drain(tarsil::LineReader& reader, tarsil::ReplyAssembler& assembler, Outcom
     const tarsil::ReplyAssembler::Result verdict = assembler.Take(line);
     out.verdicts.push_back(static_cast<int>(verdict));
     if (verdict == tarsil::ReplyAssembler::Result::kTooLong) assembler.Clear();
+    if (verdict == tarsil::ReplyAssembler::Result::kFinal) {
+      const int code = tarsil::ReplyCodeOf(line);
+      if (code < 0 || code > 999) std::abort();
+    }
   }
 }
 

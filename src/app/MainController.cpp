@@ -72,6 +72,10 @@ MainController::MainController(EventLoop& loop, SettingsStore& store)
   };
   options_.on_debug_mode_changed = [this](bool on) { ftp_.Debugmode = on; };
   options_.on_send_wait_changed = [this](bool on) { ftp_.SmallUploadBlocks = on; };
+  options_.on_file_encoding_changed = [this](TextEncoding encoding) {
+    log_.KeepUtf8Spool(encoding == TextEncoding::kUtf8);
+  };
+  log_.KeepUtf8Spool(options_.FileEncoding() == TextEncoding::kUtf8);
   for (const char* item : kMenuItems) window_.SetMenu(item, true);
   for (const char* item : kDisabledAtCreation) window_.SetMenu(item, false);
   window_.SetPanel(1, "Disconnect");

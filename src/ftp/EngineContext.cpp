@@ -88,6 +88,7 @@ void EngineContext::RaiseInfo(FtpInfo info, std::string_view text) {
 void EngineContext::RaiseError(FtpError member, std::string text) {
   state_.request_ok = false;
   state_.last_error = member;
+  state_.request_error = member;
   if (events_.OnFtpError) {
     const FtpErrorEvent handler = events_.OnFtpError;
     handler(engine_, member, text);
@@ -119,7 +120,7 @@ bool EngineContext::BeginRequest() {
     Raise(&FtpEvents::OnFtpBusy);
     state_.request_ok = true;
     SetKeepAlive(false);
-    state_.last_error = ftpErrorNone;
+    state_.last_error = state_.request_error = ftpErrorNone;
     return true;
   }
   RaiseInfo(state_.connected ? ftpInfoBusy : ftpInfoDisconnected);

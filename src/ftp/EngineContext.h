@@ -43,7 +43,9 @@ struct RequestState {
   int retries_left = 0;
   bool retry_waiting = false;
   bool stop_retry = false;
-  FtpError last_error = ftpErrorNone;  // of this request
+  // The error that decides on a retry or a failed connection; a clean socket check clears it.
+  FtpError last_error = ftpErrorNone;
+  FtpError request_error = ftpErrorNone;  // the last error told during this request
   bool request_ok = false;
   bool resume_supported = false;
   bool size_supported = false;

@@ -42,7 +42,7 @@ void FtpConnectionSteps::Attempt(EngineContext& ftp) {
   ftp.Control().ResetForAttempt();
   state.current_directory.clear();
   state.last_type.clear();
-  state.last_error = ftpErrorNone;
+  state.last_error = state.request_error = ftpErrorNone;
   state.request_ok = state.size_supported = state.noop_supported = true;
   state.quit_sent = false;
   --state.retries_left;

@@ -163,7 +163,7 @@ const std::string& FtpEngine::LastReply() const { return context_->Control().Las
 
 FtpResult FtpEngine::Result() const {
   const std::string& reply = context_->Control().LastReply();
-  return FtpResult{ReplyCodeOf(reply), context_->State().last_error, reply};
+  return FtpResult{ReplyCodeOf(reply), context_->State().request_error, reply};
 }
 
 const std::string& FtpEngine::CurrentDirectory() const {
@@ -175,7 +175,7 @@ bool FtpEngine::SizeSupported() const { return context_->State().size_supported;
 bool FtpEngine::NoopSupported() const { return context_->State().noop_supported; }
 bool FtpEngine::Utf8Names() const { return context_->Control().Utf8Names(); }
 FtpOperation FtpEngine::CurrentOperation() const { return context_->State().operation; }
-FtpError FtpEngine::LastFtpError() const { return context_->State().last_error; }
+FtpError FtpEngine::LastFtpError() const { return context_->State().request_error; }
 bool FtpEngine::RequestOk() const { return context_->State().request_ok; }
 bool FtpEngine::ProcessingReply() const { return context_->Control().Processing(); }
 int FtpEngine::RetriesLeft() const { return context_->State().retries_left; }

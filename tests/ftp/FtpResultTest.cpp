@@ -46,6 +46,10 @@ TEST_F(TransferTest, TheReadyNoticeTellsHowTheRequestEnded) {
   // Nothing has happened since: the result reads the same afterwards.
   EXPECT_EQ(ftp_->Result().reply_code, 550);
   EXPECT_EQ(ftp_->Result().reply, ftp_->LastReply());
+  // The error stays the request's however the control connection is read after it.
+  loop_.ProcessMessages();
+  EXPECT_EQ(ftp_->Result().error, ftpErrorAccessDenied);
+  EXPECT_EQ(ftp_->LastFtpError(), ftpErrorAccessDenied);
 }
 
 }  // namespace

@@ -39,6 +39,14 @@ FtpEngine::FtpEngine(EventLoop& loop)
       listen_socket_(loop) {
   SetPort(21);
   OnConnected = [this](AsyncSocket&) { ControlConnected(); };
+  // A host name with several addresses: the socket moves on by itself; the log says so.
+  OnNextAddress = [this](AsyncSocket&) {
+    const std::optional<FtpFailure> failure = FtpFailureForSocketError(LastError());
+    RaiseInfo(ftpInfoDebug, "Could not connect to " + AddressTextView() + " (" +
+                                (failure ? failure->text : std::string()) + "); trying " +
+                                AddressText());
+    SetAddressTextView(AddressText());
+  };
   OnReadable = [this](AsyncSocket&) { ControlReadable(); };
   OnWritable = [this](AsyncSocket&) { FlushCommand(); };
   OnClosed = [this](AsyncSocket&) { ControlClosed(); };
@@ -51,6 +59,7 @@ FtpEngine::FtpEngine(EventLoop& loop)
 FtpEngine::~FtpEngine() {
   // The sockets, the look-up and the timers go without raising anything.
   OnConnected = OnReadable = OnWritable = OnClosed = OnTimeOut = OnSecured = nullptr;
+  OnNextAddress = nullptr;
   OnNotice = nullptr;
 }
 

@@ -12,6 +12,7 @@
 
 #include "net/AsyncSocketTlsStream.h"
 #include "net/ConnectPlan.h"
+#include "net/LingeringClose.h"
 #include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
 #include "net/SocketEvents.h"
@@ -21,6 +22,9 @@ namespace tarsil {
 namespace {
 
 using namespace socket_events;
+
+// How long a closed TLS connection waits for the peer's own close.
+constexpr uint32_t kLingerMs = 5000;
 
 // Sockets held by all AsyncSocket objects of the process, for leak checks.
 std::atomic<size_t> g_live_handles{0};
@@ -233,9 +237,16 @@ void AsyncSocket::CloseSocket() {
   StartCountdown(0);
   if (!handle_.valid()) return;
   watch_.Reset();
-  if (tls_) TlsClose();
+  const bool linger = tls_ && TlsClose();
   --g_live_handles;
-  last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
+  if (linger) {
+    // The peer's last words (a session ticket sent late) must not meet a closed socket.
+    std::erase_if(lingering_, [](const auto& closing) { return closing->Done(); });
+    lingering_.push_back(std::make_unique<LingeringClose>(loop_, std::move(handle_), kLingerMs));
+    last_error_ = 0;
+  } else {
+    last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
+  }
   ReleaseHandle();
   is_open_ = false;
   Raise(OnClosed);

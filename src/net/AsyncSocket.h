@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/ConnectPlan.h"
 #include "net/HostLookup.h"
@@ -21,6 +22,8 @@
 #include "platform/UniqueFd.h"
 
 namespace tarsil {
+
+class LingeringClose;
 
 inline constexpr uint32_t kLookupDoneMessage = 1024;   // WM_USER: a host look-up has ended
 inline constexpr uint32_t kSocketEventMessage = 1025;  // WM_USER + 1: a socket event (FD_ code)
@@ -158,7 +161,7 @@ class AsyncSocket {
   size_t TlsReceive(void* buffer, size_t size);
   bool TlsRearmRead();
   void TlsPump();
-  void TlsClose();  // the close notice, and what the peer sent unread taken away
+  bool TlsClose();  // the close notice; true when the peer may still send (see LingeringClose)
   unsigned TlsWatchEvents() const;
 
   EventLoop& loop_;
@@ -194,6 +197,7 @@ class AsyncSocket {
   std::shared_ptr<TlsContext> tls_armed_;  // for the next connect or accept
   TlsRole tls_armed_role_ = TlsRole::kControl;
   std::unique_ptr<TlsStream> tls_;  // while a TLS channel carries the connection
+  std::vector<std::unique_ptr<LingeringClose>> lingering_;  // closed TLS connections
   std::string tls_failure_;
 };
 

@@ -95,15 +95,15 @@ void AsyncSocket::DriveHandshake() {
   }
 }
 
-void AsyncSocket::TlsClose() {
-  if (tls_->handshaking) return;
+bool AsyncSocket::TlsClose() {
+  if (tls_->handshaking || tls_->broken) return false;
   tls_->channel->Shutdown();
-  // What the peer sent and nobody read (TLS 1.3 session tickets on an upload's connection)
-  // would turn the close into a reset, which servers count as a failed transfer.
-  std::vector<char> sink(4096);
-  for (int round = 0; round < 16; ++round) {
-    if (recv(handle_.get(), sink.data(), sink.size(), MSG_DONTWAIT) <= 0) break;
-  }
+  // Data still coming in (a download given up) is cut off with the close; only a peer that
+  // had nothing more to say gets the time to say its last words.
+  char probe = 0;
+  const bool unread = tls_->in_begin < tls_->in.size() || tls_->channel->HasPending() ||
+                      recv(handle_.get(), &probe, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+  return !unread && !tls_->ended;
 }
 
 unsigned AsyncSocket::TlsWatchEvents() const {

@@ -30,6 +30,7 @@ ControlConnection::~ControlConnection() {
   // The socket and its look-up go without raising anything.
   socket_.OnConnected = socket_.OnReadable = socket_.OnWritable = nullptr;
   socket_.OnClosed = socket_.OnTimeOut = socket_.OnSecured = socket_.OnLookupDone = nullptr;
+  socket_.OnNextAddress = nullptr;
   socket_.OnNotice = nullptr;
 }
 

@@ -49,6 +49,14 @@ EngineContext::EngineContext(EventLoop& loop, FtpEngine& engine, FtpEvents& even
   socket.OnClosed = [this](AsyncSocket&) { FtpConnectionSteps::Closed(*this); };
   socket.OnSecured = [this](AsyncSocket&) { FtpTlsSteps::ControlSecured(*this); };
   socket.OnTimeOut = [this](AsyncSocket&) { FailConnection(ftpErrorTimedOut, kTextTimedOut); };
+  // A host name with several addresses: the socket moves on by itself; the log says so.
+  socket.OnNextAddress = [this](AsyncSocket& control) {
+    const std::optional<FtpFailure> failure = FtpFailureForSocketError(control.LastError());
+    RaiseInfo(ftpInfoDebug, "Could not connect to " + control.AddressTextView() + " (" +
+                                (failure ? failure->text : std::string()) + "); trying " +
+                                control.AddressText());
+    control.SetAddressTextView(control.AddressText());
+  };
   socket.OnNotice = [this](const Notice& notice) { HandleNotice(notice); };
   SetKeepAlive(true);
 }

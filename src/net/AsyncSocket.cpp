@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "net/AsyncSocketTlsStream.h"
+#include "net/ConnectPlan.h"
+#include "net/LingeringClose.h"
 #include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
 #include "net/SocketEvents.h"
@@ -19,17 +21,10 @@
 namespace tarsil {
 namespace {
 
-constexpr uint32_t kCountdownTimerId = 1;
-
 using namespace socket_events;
 
-sockaddr_in MakeAddress(uint32_t address, uint16_t port_net) {
-  sockaddr_in result{};
-  result.sin_family = AF_INET;
-  result.sin_addr.s_addr = address;
-  result.sin_port = port_net;
-  return result;
-}
+// How long a closed TLS connection waits for the peer's own close.
+constexpr uint32_t kLingerMs = 5000;
 
 // Sockets held by all AsyncSocket objects of the process, for leak checks.
 std::atomic<size_t> g_live_handles{0};
@@ -64,6 +59,7 @@ void AsyncSocket::SetServer(std::string_view text) {
 }
 
 void AsyncSocket::SetAddressText(const std::string& text) {
+  plan_.next.clear();  // an address given outright has no alternatives
   // inet_addr reads up to a NUL; a text with one inside is no address at all.
   const bool clean = text.find('\0') == std::string::npos;
   if (clean && text.find(':') != std::string::npos &&
@@ -82,11 +78,6 @@ std::string AsyncSocket::AddressText() const {
 }
 
 bool AsyncSocket::IsIpv6() const { return family_ == AF_INET6; }
-
-void AsyncSocket::TakeResolvedAddress() {
-  family_ = AF_INET;
-  address_ = resolved_address_;
-}
 
 std::string AsyncSocket::LocalAddressText() {
   if (!handle_.valid()) return std::string();
@@ -167,40 +158,13 @@ void AsyncSocket::LookupHost(const std::string& name) {
   StartCountdown(time_out_);
 }
 
-void AsyncSocket::ConnectSocket() {
-  if (!handle_.valid()) {
-    last_error_ = kWsaENotSock;
-    return;
-  }
-  if (!MatchFamily()) return;
-  const sockaddr_in peer = MakeAddress(address_, port_net_);
-  const sockaddr_in6 peer6 = MakeAddress6(address6_, port_net_);
-  const bool v6 = family_ == AF_INET6;
-  const int result =
-      v6 ? connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer6), sizeof peer6)
-         : connect(handle_.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-  if (result != 0) {
-    uint16_t code = WinSockErrorFromErrno(errno);
-    if (code != kWsaEWouldBlock) {
-      last_error_ = code;  // failed at once: no notification follows
-      return;
-    }
-    last_error_ = report_would_block_ ? code : 0;
-  }
-  // In progress, or (rarely) connected at once: the writable readiness reports either.
-  mode_ = Mode::kConnecting;
-  read_armed_ = write_armed_ = accept_armed_ = false;
-  UpdateWatch();
-  StartCountdown(time_out_);
-}
-
 void AsyncSocket::ListenSocket() {
   if (!handle_.valid()) {
     last_error_ = kWsaENotSock;
     return;
   }
   if (!MatchFamily()) return;
-  const sockaddr_in local = MakeAddress(address_, port_net_);
+  const sockaddr_in local = MakeAddress4(address_, port_net_);
   const sockaddr_in6 local6 = MakeAddress6(address6_, port_net_);
   const int bound =
       family_ == AF_INET6
@@ -265,6 +229,7 @@ void AsyncSocket::AcceptFrom(AsyncSocket& listener) {
 }
 
 void AsyncSocket::CloseSocket() {
+  EndAttempts();
   if (lookup_handle_ != 0) {
     lookup_.Cancel();
     lookup_handle_ = 0;
@@ -272,9 +237,16 @@ void AsyncSocket::CloseSocket() {
   StartCountdown(0);
   if (!handle_.valid()) return;
   watch_.Reset();
-  if (tls_) TlsClose();
+  const bool linger = tls_ && TlsClose();
   --g_live_handles;
-  last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
+  if (linger) {
+    // The peer's last words (a session ticket sent late) must not meet a closed socket.
+    std::erase_if(lingering_, [](const auto& closing) { return closing->Done(); });
+    lingering_.push_back(std::make_unique<LingeringClose>(loop_, std::move(handle_), kLingerMs));
+    last_error_ = 0;
+  } else {
+    last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);
+  }
   ReleaseHandle();
   is_open_ = false;
   Raise(OnClosed);
@@ -340,6 +312,7 @@ void AsyncSocket::HandleNotice(const Notice& notice) {
   switch (notice.message) {
     case kTimerMessage:
       if (notice.wparam == kCountdownTimerId) CountdownTick();
+      if (notice.wparam == kAttemptTimerId) AttemptTick();
       return;
     case kLookupDoneMessage:
       if (lookup_handle_ != 0 && notice.wparam == lookup_handle_) {
@@ -349,9 +322,12 @@ void AsyncSocket::HandleNotice(const Notice& notice) {
     case kSocketEventMessage:
       // Events of a socket no longer held are dropped: closed is never raised twice, and a new
       // connection never sees its predecessor's events.
-      if (notice.wparam == generation_ && handle_.valid()) {
+      if (notice.wparam == generation_) {
         const auto packed = static_cast<uint64_t>(notice.lparam);
-        HandleSocketEvent(static_cast<uint16_t>(packed), static_cast<uint16_t>(packed >> 16));
+        const auto event = static_cast<uint16_t>(packed);
+        // The next address also follows an attempt whose socket could not even be made.
+        if (!handle_.valid() && !(event == kFdNextAddress && plan_.active)) return;
+        HandleSocketEvent(event, static_cast<uint16_t>(packed >> 16));
       }
       return;
     default:
@@ -379,6 +355,9 @@ void AsyncSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
     case kFdAccept:
       Raise(OnAcceptReady);
       break;
+    case kFdNextAddress:
+      NextAddress(error);
+      break;
     case kFdConnect:
       is_open_ = (error == 0);
       StartCountdown(0);
@@ -402,10 +381,11 @@ void AsyncSocket::HandleSocketEvent(uint16_t event, uint16_t error) {
   }
 }
 
-void AsyncSocket::EndLookup(const LookupResult& result) {
+void AsyncSocket::EndLookup(LookupResult result) {
   StartCountdown(0);
+  if (std::optional<LookupResult> full = lookup_.TakeResult()) result = std::move(*full);
   last_error_ = result.error;
-  if (result.error == 0) resolved_address_ = result.address;
+  if (result.error == 0) plan_.resolved = AddressesOf(result);
   lookup_handle_ = 0;
   lookup_.Cancel();
   LookupDone();
@@ -469,34 +449,6 @@ void AsyncSocket::FdReady(unsigned revents) {
       UpdateWatch();
       break;
   }
-}
-
-void AsyncSocket::ConnectFinished() {
-  int error_number = 0;
-  socklen_t length = sizeof error_number;
-  if (getsockopt(handle_.get(), SOL_SOCKET, SO_ERROR, &error_number, &length) != 0) {
-    error_number = errno;
-  }
-  const uint16_t code = WinSockErrorFromErrno(error_number);
-  if (code != 0) {
-    // A failed connect ends the connection: connect finished with the error, then closed.
-    mode_ = Mode::kEnded;
-    UpdateWatch();
-    PostEvent(kFdConnect, code);
-    PostEvent(kFdClose, code);
-    return;
-  }
-  mode_ = Mode::kStream;
-  read_armed_ = true;
-  write_armed_ = false;
-  if (tls_armed_) {  // connected and writable come once the handshake is over
-    BeginHandshake(true);
-    DriveHandshake();
-    return;
-  }
-  UpdateWatch();
-  PostEvent(kFdConnect, 0);
-  PostEvent(kFdWrite, 0);
 }
 
 void AsyncSocket::StreamReady(unsigned revents) {

@@ -13,13 +13,17 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "net/ConnectPlan.h"
 #include "net/HostLookup.h"
 #include "net/TlsChannel.h"
 #include "platform/EventLoop.h"
 #include "platform/UniqueFd.h"
 
 namespace tarsil {
+
+class LingeringClose;
 
 inline constexpr uint32_t kLookupDoneMessage = 1024;   // WM_USER: a host look-up has ended
 inline constexpr uint32_t kSocketEventMessage = 1025;  // WM_USER + 1: a socket event (FD_ code)
@@ -38,8 +42,11 @@ class AsyncSocket {
   // may be replaced or the socket closed from inside any slot. A failed connect raises
   // OnConnected (with LastError) and then OnClosed; OnClosed comes once per socket, after all
   // data before the close was offered. Without OnTimeOut, the countdown runs CloseSocket.
-  SocketEvent OnLookupDone;   // raised by the default LookupDone
-  SocketEvent OnConnected;    // connect finished, also when it failed
+  SocketEvent OnLookupDone;  // raised by the default LookupDone
+  SocketEvent OnConnected;   // connect finished, also when it failed
+  // A connect to one of several resolved addresses failed (LastError says why, kWsaETimedOut
+  // when its share of the time-out ran out); the connect goes on with AddressText at once.
+  SocketEvent OnNextAddress;
   SocketEvent OnClosed;       // by the peer, by an error or by CloseSocket
   SocketEvent OnTimeOut;      // the countdown ran out
   SocketEvent OnReadable;     // again only after ReceiveBytes was called and more is there
@@ -56,6 +63,8 @@ class AsyncSocket {
   std::string AddressText() const;           // dotted IPv4 or IPv6 text
   bool IsIpv6() const;                       // the address set is an IPv6 one
   void LookupHost(const std::string& name);  // every started look-up ends in one LookupDone
+  // The first address of the last look-up; ConnectSocket then tries the others in turn (see
+  // OnNextAddress) until one answers, within the one time-out.
   void TakeResolvedAddress();
   void ConnectSocket();
   void ListenSocket();                     // bind to the socket address, backlog 2
@@ -122,7 +131,13 @@ class AsyncSocket {
 
   void HandleNotice(const Notice& notice);
   void HandleSocketEvent(uint16_t event, uint16_t error);
-  void EndLookup(const LookupResult& result);
+  void EndLookup(LookupResult result);
+  uint16_t ConnectNow();  // to the address set; an error when it failed at once
+  void NextAddress(uint16_t error);
+  void StartAttemptShare();
+  void StopAttemptTimer();
+  void AttemptTick();
+  void EndAttempts();
   void CountdownTick();
   void StartCountdown(int seconds);
 
@@ -146,7 +161,7 @@ class AsyncSocket {
   size_t TlsReceive(void* buffer, size_t size);
   bool TlsRearmRead();
   void TlsPump();
-  void TlsClose();  // the close notice, and what the peer sent unread taken away
+  bool TlsClose();  // the close notice; true when the peer may still send (see LingeringClose)
   unsigned TlsWatchEvents() const;
 
   EventLoop& loop_;
@@ -166,7 +181,7 @@ class AsyncSocket {
   HostLookup lookup_;
   uint64_t lookup_handle_ = 0;  // non-zero while a look-up is outstanding
   uint64_t next_lookup_ = 1;
-  uint32_t resolved_address_ = 0;
+  ConnectPlan plan_;
 
   int time_out_ = 20;
   int countdown_ = 0;
@@ -182,6 +197,7 @@ class AsyncSocket {
   std::shared_ptr<TlsContext> tls_armed_;  // for the next connect or accept
   TlsRole tls_armed_role_ = TlsRole::kControl;
   std::unique_ptr<TlsStream> tls_;  // while a TLS channel carries the connection
+  std::vector<std::unique_ptr<LingeringClose>> lingering_;  // closed TLS connections
   std::string tls_failure_;
 };
 

@@ -95,15 +95,21 @@ void AsyncSocket::DriveHandshake() {
   }
 }
 
-void AsyncSocket::TlsClose() {
-  if (tls_->handshaking) return;
-  tls_->channel->Shutdown();
-  // What the peer sent and nobody read (TLS 1.3 session tickets on an upload's connection)
-  // would turn the close into a reset, which servers count as a failed transfer.
-  std::vector<char> sink(4096);
-  for (int round = 0; round < 16; ++round) {
-    if (recv(handle_.get(), sink.data(), sink.size(), MSG_DONTWAIT) <= 0) break;
+bool AsyncSocket::TlsClose() {
+  if (tls_->handshaking || tls_->broken) return false;
+  // Data still coming in (a download given up) is cut off with the close; only a peer that has
+  // nothing more to send gets the time for its last words. What has arrived is looked at
+  // through the channel, which takes the records that carry no data (session tickets) itself.
+  bool unread = tls_->in_begin < tls_->in.size() || tls_->ended;
+  std::vector<char> sink(kRecordSize);
+  for (int round = 0; !unread && round < 4; ++round) {
+    size_t count = 0;
+    const TlsChannel::Step step = tls_->channel->Read(sink.data(), sink.size(), count);
+    if (step == TlsChannel::Step::kWantRead || step == TlsChannel::Step::kWantWrite) break;
+    unread = true;  // data, or the peer's own end: nothing to wait for
   }
+  tls_->channel->Shutdown();
+  return !unread;
 }
 
 unsigned AsyncSocket::TlsWatchEvents() const {
@@ -168,26 +174,33 @@ size_t AsyncSocket::TlsReceive(void* buffer, size_t size) {
     last_error_ = 0;
     return 0;
   }
-  size_t count = 0;
-  switch (tls.channel->Read(buffer, size, count)) {
-    case TlsChannel::Step::kDone:
-      last_error_ = 0;
-      return count;
-    case TlsChannel::Step::kClosed:
-      tls.channel->Shutdown();
-      tls.ended = true;
-      last_error_ = 0;
-      return 0;
-    case TlsChannel::Step::kFailed:
-      tls.ended = true;
-      tls.end_error = kTlsFailed;
-      tls_failure_ = tls.channel->FailureText();
-      last_error_ = 0;  // the close that follows carries the failure
-      return 0;
-    default:
-      last_error_ = report_would_block_ ? kWsaEWouldBlock : 0;
-      return 0;
+  // As many records as the caller has room for: a large buffer is filled in one call.
+  char* out = static_cast<char*>(buffer);
+  size_t total = 0;
+  while (total < size) {
+    size_t count = 0;
+    switch (tls.channel->Read(out + total, size - total, count)) {
+      case TlsChannel::Step::kDone:
+        total += count;
+        continue;
+      case TlsChannel::Step::kClosed:
+        tls.channel->Shutdown();
+        tls.ended = true;
+        last_error_ = 0;
+        return total;
+      case TlsChannel::Step::kFailed:
+        tls.ended = true;
+        tls.end_error = kTlsFailed;
+        tls_failure_ = tls.channel->FailureText();
+        last_error_ = 0;  // the close that follows carries the failure
+        return total;
+      default:
+        last_error_ = total == 0 && report_would_block_ ? kWsaEWouldBlock : 0;
+        return total;
+    }
   }
+  last_error_ = 0;
+  return total;
 }
 
 bool AsyncSocket::TlsRearmRead() {
@@ -227,23 +240,31 @@ size_t AsyncSocket::TlsSend(const void* buffer, size_t count) {
     last_error_ = report_would_block_ ? kWsaEWouldBlock : 0;
     return 0;
   }
-  size_t sent = 0;
-  switch (tls.channel->Write(buffer, count, sent)) {
-    case TlsChannel::Step::kDone:
-      last_error_ = 0;
-      return sent;
-    case TlsChannel::Step::kWantRead:
-    case TlsChannel::Step::kWantWrite:
-      tls.write_blocked = true;
-      write_armed_ = true;
-      UpdateWatch();
-      last_error_ = report_would_block_ ? kWsaEWouldBlock : 0;
-      return 0;
-    default:
-      tls_failure_ = tls.channel->FailureText();
-      last_error_ = kTlsFailed;
-      return 0;
+  // One record per write (partial writes): as many as the socket takes. After one that would
+  // block, the caller's next send starts at the first byte not counted here, as OpenSSL wants.
+  const char* in = static_cast<const char*>(buffer);
+  size_t total = 0;
+  while (total < count) {
+    size_t sent = 0;
+    switch (tls.channel->Write(in + total, count - total, sent)) {
+      case TlsChannel::Step::kDone:
+        total += sent;
+        continue;
+      case TlsChannel::Step::kWantRead:
+      case TlsChannel::Step::kWantWrite:
+        tls.write_blocked = true;
+        write_armed_ = true;
+        UpdateWatch();
+        last_error_ = total == 0 && report_would_block_ ? kWsaEWouldBlock : 0;
+        return total;
+      default:
+        tls_failure_ = tls.channel->FailureText();
+        last_error_ = total == 0 ? kTlsFailed : 0;  // the next send reports it
+        return total;
+    }
   }
+  last_error_ = 0;
+  return total;
 }
 
 }  // namespace tarsil

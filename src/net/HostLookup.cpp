@@ -24,6 +24,7 @@ struct HostLookup::Ticket {
   EventLoop* loop = nullptr;
   TargetId target = 0;
   Notice notice;
+  std::optional<LookupResult> result;  // set by the thread just before it posts
 };
 
 namespace {
@@ -52,6 +53,19 @@ void ThreadFinished() {
 
 }  // namespace
 
+bool HostAddress::operator==(const HostAddress& other) const {
+  if (family != other.family) return false;
+  return family == AF_INET6 ? std::memcmp(&v6, &other.v6, sizeof v6) == 0 : v4 == other.v4;
+}
+
+std::vector<HostAddress> AddressesOf(const LookupResult& result) {
+  if (result.error != 0) return {};
+  if (!result.addresses.empty()) return result.addresses;
+  HostAddress single;
+  single.v4 = result.address;
+  return {single};
+}
+
 int64_t PackLookupResult(LookupResult result) {
   const uint64_t packed =
       (static_cast<uint64_t>(result.address) << 32) | (static_cast<uint64_t>(result.error) << 16);
@@ -65,21 +79,37 @@ LookupResult UnpackLookupResult(int64_t lparam) {
 
 LookupResult ResolveWithSystem(const std::string& name) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   const int status = getaddrinfo(name.c_str(), nullptr, &hints, &list);
   const int saved_errno = errno;
   std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(list, &freeaddrinfo);
   if (status != 0) return LookupResult{WinSockErrorFromResolver(status, saved_errno), 0};
+  LookupResult result;
+  bool have_v4 = false;
   for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
+    HostAddress found;
     if (entry->ai_family == AF_INET && entry->ai_addrlen >= sizeof(sockaddr_in)) {
       sockaddr_in address;
       std::memcpy(&address, entry->ai_addr, sizeof address);
-      return LookupResult{0, address.sin_addr.s_addr};
+      found.v4 = address.sin_addr.s_addr;
+      if (!have_v4) result.address = found.v4;
+      have_v4 = true;
+    } else if (entry->ai_family == AF_INET6 && entry->ai_addrlen >= sizeof(sockaddr_in6)) {
+      sockaddr_in6 address;
+      std::memcpy(&address, entry->ai_addr, sizeof address);
+      found.family = AF_INET6;
+      found.v6 = address.sin6_addr;
+    } else {
+      continue;
     }
+    bool seen = false;
+    for (const HostAddress& earlier : result.addresses) seen = seen || earlier == found;
+    if (!seen) result.addresses.push_back(found);
   }
-  return LookupResult{kWsaNoData, 0};
+  if (result.addresses.empty()) return LookupResult{kWsaNoData, 0};
+  return result;
 }
 
 bool IsPlausibleHostName(const std::string& name) {
@@ -115,11 +145,12 @@ bool HostLookup::Start(EventLoop& loop, TargetId target, uint32_t message, uint6
         const auto own_ticket = std::move(ticket);
         const auto own_resolver = std::move(resolver);
         const std::string own_name = std::move(name);
-        const LookupResult result = own_resolver(own_name);
+        LookupResult result = own_resolver(own_name);
         std::lock_guard lock(own_ticket->mutex);
         if (own_ticket->loop != nullptr) {
           Notice notice = own_ticket->notice;
           notice.lparam = PackLookupResult(result);
+          own_ticket->result = std::move(result);
           own_ticket->loop->PostFromAnyThread(own_ticket->target, notice);
         }
       }
@@ -140,6 +171,14 @@ void HostLookup::Cancel() {
     ticket_->loop = nullptr;
   }
   ticket_.reset();
+}
+
+std::optional<LookupResult> HostLookup::TakeResult() {
+  if (!ticket_) return std::nullopt;
+  std::lock_guard lock(ticket_->mutex);
+  std::optional<LookupResult> result = std::move(ticket_->result);
+  ticket_->result.reset();
+  return result;
 }
 
 void HostLookup::SetResolverForTesting(HostResolver resolver) {

@@ -4,6 +4,14 @@
 
 namespace tarsil {
 
+sockaddr_in MakeAddress4(uint32_t address, uint16_t port_net) {
+  sockaddr_in result{};
+  result.sin_family = AF_INET;
+  result.sin_addr.s_addr = address;
+  result.sin_port = port_net;
+  return result;
+}
+
 sockaddr_in6 MakeAddress6(const in6_addr& address, uint16_t port_net) {
   sockaddr_in6 result{};
   result.sin6_family = AF_INET6;

@@ -10,6 +10,7 @@
 
 namespace tarsil {
 
+sockaddr_in MakeAddress4(uint32_t address, uint16_t port_net);  // both in network byte order
 sockaddr_in6 MakeAddress6(const in6_addr& address, uint16_t port_net);
 std::string Text6(const in6_addr& address);
 std::string DottedText(uint32_t address);  // network byte order

@@ -14,5 +14,6 @@ constexpr uint16_t kFdConnect = 16;
 constexpr uint16_t kFdClose = 32;
 constexpr uint16_t kFdSecured = 64;   // a TLS handshake has ended
 constexpr uint16_t kFdTlsPump = 128;  // the TLS channel holds bytes the descriptor does not show
+constexpr uint16_t kFdNextAddress = 256;  // one address refused: go on with the next resolved one
 
 }  // namespace tarsil::socket_events

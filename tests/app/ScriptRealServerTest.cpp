@@ -48,6 +48,14 @@ size_t CountPrefix(const std::vector<std::string>& lines, const std::string& pre
                        [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 
+// What `Open` names: the address alone on port 21, an IPv6 address in brackets with its port.
+std::string OpenTarget(const RealServer& server) {
+  const bool v6 = server.address.find(':') != std::string::npos;
+  std::string target = v6 ? "[" + server.address + "]" : server.address;
+  if (server.port != 21) target += ":" + std::to_string(server.port);
+  return target;
+}
+
 class ScriptRealServerTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ScriptRealServerTest, RunsTheWholeJob) {
@@ -75,7 +83,7 @@ TEST_P(ScriptRealServerTest, RunsTheWholeJob) {
   store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "cb_passive", GetParam().passive ? 1 : 0);
   store.WriteInteger("\\SOFTWARE\\Tarsil\\Options", "Timeout", 30);
   const std::vector<std::string> script = {
-      "Open " + server->address,
+      "Open " + OpenTarget(*server),
       "Login " + server->user + " " + server->password,
       "if Error stop",
       "lcd " + work,
@@ -185,19 +193,25 @@ TEST(ScriptRealServer, IfErrorSteersTheRunOnVsftpd) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-file.txt"));
 }
 
-std::vector<Case> Cases() {
+std::vector<Case> Cases(const std::vector<std::string>& names) {
   std::vector<Case> cases;
-  for (const std::string& name : RealServerNames()) {
+  for (const std::string& name : names) {
     cases.push_back({name, true});
     cases.push_back({name, false});
   }
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(RealServer, ScriptRealServerTest, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           return info.param.server + (info.param.passive ? "_passive" : "_active");
-                         });
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  return info.param.server + (info.param.passive ? "_passive" : "_active");
+}
+
+INSTANTIATE_TEST_SUITE_P(RealServer, ScriptRealServerTest,
+                         ::testing::ValuesIn(Cases(RealServerNames())), CaseName);
+// The same job against the servers on ::1 (EPSV in passive mode, EPRT in active mode).
+INSTANTIATE_TEST_SUITE_P(RealServerIpv6, ScriptRealServerTest,
+                         ::testing::ValuesIn(Cases(::tarsil::testing::Ipv6ServerNames())),
+                         CaseName);
 
 }  // namespace
 }  // namespace tarsil

@@ -94,9 +94,7 @@ TEST_P(FtpDataRealServerTest, TransfersAreByteIdentical) {
     EXPECT_EQ(OnServer("/upload/" + mode + "t"), "one\ntwo\n");
     ftp_->SetTransferMode(BinaryTransfer);
 
-    // vsftpd over TLS fails a restarted upload (REST then STOR) after the first 125662 bytes
-    // with "426 Failure reading network stream"; left out there until that is understood.
-    if (ftp_->ResumeSupported() && GetParam() != "vsftpdtls") {
+    if (ftp_->ResumeSupported()) {
       // A partial download and a partial upload, each finished with REST.
       resume_answer_ = "Resume";
       dir_.Write(mode + "part.bin", binary.substr(0, 40000));

@@ -46,6 +46,11 @@ TEST_F(FtpTlsRealServerTest, RealServerPyftpdlibtlsImplicitTlsLogsIn) {
   EXPECT_TRUE(Sent("PROT P"));
   ASSERT_TRUE(Run([&] { ftp_->ChangeDir("/sub"); }));
   EXPECT_EQ(ftp_->CurrentDirectory(), "/sub");
+  // Its data connections carry TLS as well (the handshake starts before the transfer command).
+  const std::string local = dir_.str() + "/readme.txt";
+  ASSERT_TRUE(Run([&] { ftp_->RetrieveFile("/readme.txt", local); }, 15s));
+  EXPECT_EQ(recorder_.CountPrefix("error"), 0u) << ::testing::PrintToString(Events());
+  EXPECT_EQ(TempDir::Read(local), "Tarsil test server\nsecond line\nthird line\n");
 }
 
 TEST_F(FtpTlsRealServerTest, RealServerVsftpdtlsTurnsAwayAClearLogin) {

@@ -44,7 +44,8 @@ const std::vector<std::string>& RealServerNames() {
 }
 
 const std::vector<std::string>& TlsDataServerNames() {
-  static const std::vector<std::string> names = {"vsftpdtls", "pureftpdtls", "proftpdtls"};
+  static const std::vector<std::string> names = {"vsftpdtls", "pureftpdtls", "proftpdtls",
+                                                 "pyftpdlibtls"};
   return names;
 }
 
@@ -55,7 +56,7 @@ const std::vector<std::string>& TlsServerNames() {
 }
 
 const std::vector<std::string>& Ipv6ServerNames() {
-  static const std::vector<std::string> names = {"vsftpd6", "pyftpdlib6"};
+  static const std::vector<std::string> names = {"vsftpd6", "pyftpdlib6", "pureftpd6", "proftpd6"};
   return names;
 }
 

@@ -27,8 +27,7 @@ struct RealServer {
 
 // The four servers, in a fixed order.
 const std::vector<std::string>& RealServerNames();
-// The TLS servers whose data connections carry TLS (pyftpdlibtls is left out: its TLS data
-// connections fail on Debian 12 for every client); and all four TLS servers.
+// The TLS servers whose data connections carry TLS (all four); and all four TLS servers.
 const std::vector<std::string>& TlsDataServerNames();
 const std::vector<std::string>& TlsServerNames();
 // The servers on ::1 (each on a port of its own).

@@ -21,7 +21,7 @@ option(TARSIL_REAL_SERVERS "Run tests against the real FTP servers (needs root a
 # server gets the four plain ones only.
 set(TARSIL_FTP_PLAIN_SERVERS vsftpd pureftpd proftpd pyftpdlib)
 set(TARSIL_FTP_SERVERS ${TARSIL_FTP_PLAIN_SERVERS} vsftpdtls pureftpdtls proftpdtls pyftpdlibtls
-  vsftpd6 pyftpdlib6)
+  vsftpd6 pyftpdlib6 pureftpd6 proftpd6)
 set(tarsil_ftp_scripts ${CMAKE_CURRENT_LIST_DIR})
 
 if(TARSIL_REAL_SERVERS)

@@ -3,9 +3,10 @@
 # shellcheck disable=SC2034  # the variables are used by the scripts that source this
 
 FTP_SERVERS=(vsftpd pureftpd proftpd pyftpdlib vsftpdtls pureftpdtls proftpdtls pyftpdlibtls
-  vsftpd6 pyftpdlib6)
-# The IPv6 servers (vsftpd6, pyftpdlib6) listen on ::1, which every test network shares: each
-# network gets its own ports there (21000 + 10 * the last number of TARSIL_FTP_NET + 1, 2).
+  vsftpd6 pyftpdlib6 pureftpd6 proftpd6)
+# The IPv6 servers (vsftpd6, pyftpdlib6, pureftpd6, proftpd6) listen on ::1, which every test
+# network shares: each network gets its own ports there (21000 + 10 * the last number of
+# TARSIL_FTP_NET + 1, 2, 3, 4).
 # The TLS servers: the same programs, each with a certificate made at its start, asking for TLS
 # on the control connection and on every data connection (pyftpdlibtls also offers implicit TLS
 # on port 990).
@@ -38,7 +39,7 @@ server_address() {
     pureftpdtls) echo "$FTP_NET.26" ;;
     proftpdtls) echo "$FTP_NET.27" ;;
     pyftpdlibtls) echo "$FTP_NET.28" ;;
-    vsftpd6 | pyftpdlib6) echo "::1" ;;
+    vsftpd6 | pyftpdlib6 | pureftpd6 | proftpd6) echo "::1" ;;
     *) die "unknown server '$1' (one of: ${FTP_SERVERS[*]}, all)" ;;
   esac
 }
@@ -58,6 +59,8 @@ server_port() {
   case "$1" in
     vsftpd6) echo $((21000 + 10 * ${FTP_NET##*.} + 1)) ;;
     pyftpdlib6) echo $((21000 + 10 * ${FTP_NET##*.} + 2)) ;;
+    pureftpd6) echo $((21000 + 10 * ${FTP_NET##*.} + 3)) ;;
+    proftpd6) echo $((21000 + 10 * ${FTP_NET##*.} + 4)) ;;
     *) echo "$FTP_PORT" ;;
   esac
 }

@@ -17,9 +17,20 @@ IMPLICIT_PORT = 990
 
 
 def tls_handlers(tlsdir):
-    from pyftpdlib.handlers import TLS_FTPHandler
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+    class Data(TLS_DTPHandler):
+        # A data connection readable before its transfer command is taken for one the client
+        # has closed, and is closed. Clients that begin the TLS handshake as soon as they have
+        # connected (as most do) send their hello just then: while the handshake is pending,
+        # readable means the handshake goes on.
+        def readable(self):
+            if self._ssl_accepting:
+                return True
+            return super().readable()
 
     class Explicit(TLS_FTPHandler):
+        dtp_handler = Data
         certfile = os.path.join(tlsdir, "cert.pem")
         keyfile = os.path.join(tlsdir, "key.pem")
         tls_control_required = True

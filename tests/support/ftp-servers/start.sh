@@ -107,13 +107,21 @@ launch() {
       setsid "$binary" "$state/vsftpd.conf" </dev/null >"$state/console.log" 2>&1 &
       ;;
     proftpd)
-      cat "$FTP_TEMPLATES/proftpd.conf.in" "$extra" >"$state/template"
+      if [[ $name == *6 ]]; then  # on ::1 "UseIPv6 off" goes; the extra lines turn it on
+        grep -v '^UseIPv6' "$FTP_TEMPLATES/proftpd.conf.in" | cat - "$extra" >"$state/template"
+      else
+        cat "$FTP_TEMPLATES/proftpd.conf.in" "$extra" >"$state/template"
+      fi
       fill_template "$name" "$state/template" >"$state/proftpd.conf"
       setsid "$binary" -n -q -c "$state/proftpd.conf" </dev/null >"$state/console.log" 2>&1 &
       ;;
     pureftpd)
       local args=()
-      cat "$FTP_TEMPLATES/pure-ftpd.args.in" "$extra" >"$state/template"
+      if [[ $name == *6 ]]; then
+        grep -vx -- '--ipv4only' "$FTP_TEMPLATES/pure-ftpd.args.in" | cat - "$extra" >"$state/template"
+      else
+        cat "$FTP_TEMPLATES/pure-ftpd.args.in" "$extra" >"$state/template"
+      fi
       mapfile -t args < <(fill_template "$name" "$state/template" | grep -v -e '^#' -e '^$')
       # pure-ftpd roots users at their passwd home and wants a listed shell (or "ftp"): in its
       # own mount namespace it sees a passwd copy that points both users at the test root.

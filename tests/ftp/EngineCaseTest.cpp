@@ -1,0 +1,325 @@
+// The engine's protocol cases written as data (cases/*.case, described in cases/README.md): each
+// case scripts the fake server, sets the engine up, runs requests through the public engine API
+// and compares what the server received, the events raised and the engine's state afterwards.
+// One GoogleTest case per data case, named after its file and case.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "EngineCaseTables.h"
+#include "TransferHarness.h"
+#include "support/CaseFile.h"
+
+namespace tarsil::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::vector<DataCase> Cases(const char* file) {
+  return LoadCaseFile(std::filesystem::path(TARSIL_ENGINE_CASES) / file);
+}
+
+// "[after 50ms] [raw] [bytes] [close] [reset] [silence] text": the text gets CR LF unless raw.
+FakeReply ParseReply(const std::string& value) {
+  std::string rest = value;
+  bool raw = false;
+  bool in_bytes = false;
+  bool close = false;
+  std::chrono::milliseconds delay{0};
+  while (rest.size() > 1 && rest[0] == '[') {
+    const size_t end = rest.find(']');
+    if (end == std::string::npos) throw std::invalid_argument("unclosed [ in " + value);
+    const std::string flag = rest.substr(1, end - 1);
+    rest = rest.substr(end + 1);
+    rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size()
+                                                                   : rest.find_first_not_of(' '));
+    if (flag.rfind("after ", 0) == 0 && flag.size() > 8 && flag.substr(flag.size() - 2) == "ms") {
+      delay = std::chrono::milliseconds(std::stoi(flag.substr(6)));
+    } else if (flag == "raw" || flag == "silence") {
+      raw = true;
+    } else if (flag == "bytes") {
+      in_bytes = true;
+    } else if (flag == "close") {
+      close = true;
+    } else if (flag == "reset") {
+      return FakeReply::Reset();
+    } else {
+      throw std::invalid_argument("unknown reply flag [" + flag + "]");
+    }
+  }
+  std::string bytes = DecodeText(rest);
+  if (!raw && !bytes.empty()) bytes += "\r\n";
+  FakeReply reply = close ? FakeReply::Close(bytes) : FakeReply(bytes);
+  if (delay.count() > 0) reply = reply.Delayed(delay);
+  if (in_bytes) reply = reply.InBytes();
+  return reply;
+}
+
+FakeTransfer ParseTransfer(const std::vector<std::string>& lines) {
+  FakeTransfer transfer;
+  for (const std::string& line : lines) {
+    const std::vector<std::string> words = SplitWords(line);
+    const std::string key = words.empty() ? "" : words[0];
+    const std::string value = line.size() > key.size() ? line.substr(key.size() + 1) : "";
+    if (key == "data") {
+      transfer.data = DecodeBytes(value);
+    } else if (key == "preliminary") {
+      transfer.preliminary = ParseReply(value);
+    } else if (key == "complete") {
+      transfer.complete = ParseReply(value);
+    } else if (key == "failed") {
+      transfer.failed = ParseReply(value);
+    } else if (key == "endless") {
+      transfer.endless = true;
+    } else if (key == "stall") {
+      transfer.stall = true;
+    } else if (key == "cut" && (words.size() == 2 || (words.size() == 3 && words[2] == "reset"))) {
+      transfer.cut_after = std::stoull(words[1]);
+      transfer.cut_with_reset = words.size() == 3;
+    } else {
+      throw std::invalid_argument("unknown transfer line: " + line);
+    }
+  }
+  return transfer;
+}
+
+class EngineCaseTest : public TransferTest, public ::testing::WithParamInterface<DataCase> {
+ protected:
+  void SetUp() override {
+    TransferTest::SetUp();
+    server_ = std::make_unique<FakeFtpServer>();
+    Direct(server_->port(), server_->address());
+    ftp_->OnFtpNeedInfo = [this](FtpEngine&, FtpInfoNeeded need, std::string& value) {
+      const std::string name = NeedName(need);
+      asked_.push_back(value.empty() ? name : name + "=" + value);
+      if (need == needResumeChoice) ++resume_questions_;
+      auto answer = answers_.find(name);
+      if (answer != answers_.end()) value = answer->second;
+    };
+    values_ = {{"port", std::to_string(server_->port())},
+               {"host", server_->address()},
+               {"dir", dir_.str()}};
+  }
+
+  // The server goes first, so that every socket of the test is closed for the check.
+  void TearDown() override {
+    server_.reset();
+    TransferTest::TearDown();
+  }
+
+  void RunCase(const DataCase& data) {
+    ASSERT_TRUE(data.error.empty()) << data.error;
+    for (const CaseDirective& directive : data.directives) {
+      SCOPED_TRACE(data.Where(directive) + ": " + directive.keyword + " " + directive.rest);
+      try {
+        Apply(directive);
+      } catch (const std::exception& fault) {
+        FAIL() << "cannot apply the line: " << fault.what();
+      }
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+
+  std::string Text(const std::string& value) const {
+    return Substitute(DecodeText(value), values_);
+  }
+  Strings Block(const CaseDirective& directive) const {
+    Strings lines;
+    for (const std::string& line : directive.block) lines.push_back(Substitute(line, values_));
+    return lines;
+  }
+  // The server's commands since the last "forget".
+  Strings Received() const {
+    const Strings all = server_->Commands();
+    return Strings(all.begin() + static_cast<std::ptrdiff_t>(std::min(received_mark_, all.size())),
+                   all.end());
+  }
+
+  void Apply(const CaseDirective& d);
+  void Setup(const CaseDirective& d);
+  void Step(const CaseDirective& d);
+  void Expect(const CaseDirective& d);
+
+  std::unique_ptr<FakeFtpServer> server_;
+  std::map<std::string, std::string> values_;
+  std::map<std::string, std::string> answers_;
+  Strings asked_;
+  size_t received_mark_ = 0;
+};
+
+void EngineCaseTest::Apply(const CaseDirective& d) {
+  if (d.keyword == "do") {
+    Step(d);
+  } else if (d.keyword == "expect" || d.keyword == "check") {
+    Expect(d);
+  } else {
+    Setup(d);
+  }
+}
+
+void EngineCaseTest::Setup(const CaseDirective& d) {
+  std::string left;
+  std::string right;
+  if (d.keyword == "define") {
+    // A named list, used by "@name" in blocks.
+  } else if (d.keyword == "greeting") {
+    server_->SetGreeting(ParseReply(d.rest));
+  } else if (d.keyword == "split-replies") {
+    server_->SplitRepliesIntoBytes(true);
+  } else if (d.keyword == "on" && SplitArrow(d.rest, left, right)) {
+    server_->On(Text(left), ParseReply(Substitute(right, values_)));
+  } else if (d.keyword == "sequence") {
+    std::vector<FakeReply> replies;
+    for (const std::string& line : d.block) replies.push_back(ParseReply(line));
+    server_->OnSequence(Text(d.rest), replies);
+  } else if (d.keyword == "default-reply") {
+    server_->SetDefaultReply(ParseReply(d.rest));
+  } else if (d.keyword == "serve" && SplitArrow(d.rest, left, right)) {
+    server_->ServeData(Text(left), DecodeBytes(right));
+  } else if (d.keyword == "transfer") {
+    server_->OnTransfer(Text(d.rest), ParseTransfer(d.block));
+  } else if (d.keyword == "set") {
+    const size_t space = d.rest.find(' ');
+    const std::string name = d.rest.substr(0, space);
+    const EngineSetting* setting = FindEngineSetting(name);
+    if (setting == nullptr) throw std::invalid_argument("no engine setting " + name);
+    setting->apply(*ftp_, space == std::string::npos ? "" : Text(d.rest.substr(space + 1)));
+  } else if (d.keyword == "secret") {
+    recorder_.secrets.push_back(Text(d.rest));
+  } else if (d.keyword == "answer") {
+    const size_t space = d.rest.find(' ');
+    answers_[d.rest.substr(0, space)] =
+        space == std::string::npos ? "" : Text(d.rest.substr(space + 1));
+  } else if (d.keyword == "local" && SplitArrow(d.rest, left, right)) {
+    dir_.Write(Text(left), DecodeBytes(right));
+  } else {
+    throw std::invalid_argument("unknown line");
+  }
+}
+
+void EngineCaseTest::Step(const CaseDirective& d) {
+  const Strings words = SplitWords(Substitute(d.rest, values_));
+  const std::string verb = words.empty() ? "" : words[0];
+  const auto arg = [&](size_t i) {
+    if (words.size() <= i) throw std::invalid_argument(verb + " needs more arguments");
+    return words[i];
+  };
+  if (verb == "login") {
+    // Ends with the ready notice; a failed login also with the connection's end.
+    ftp_->LoginServer();
+    ASSERT_TRUE(RunUntilEvent("ready"));
+    loop_.ProcessMessages();
+    const bool logged_in = recorder_.Has("loggedin");
+    if (!logged_in) {
+      ASSERT_TRUE(RunUntilQuiet());
+    }
+    EXPECT_EQ(ftp_->LoggedIn(), logged_in);
+    EXPECT_EQ(ftp_->Connected(), logged_in);
+  } else if (verb == "forget") {
+    Forget();
+    asked_.clear();
+    received_mark_ = server_->Commands().size();
+  } else if (verb == "call") {
+    // A request whose events are all raised before it returns (or none at all).
+    const std::string what = arg(1);
+    if (what == "ParentDir") {
+      ftp_->ParentDir();
+    } else if (what == "DeleteRemoteFile") {
+      ftp_->DeleteRemoteFile(arg(2));
+    } else if (what == "RemoveDir") {
+      ftp_->RemoveDir(arg(2));
+    } else if (what == "RenameRemoteFile") {
+      ftp_->RenameRemoteFile(arg(2), arg(3));
+    } else {
+      throw std::invalid_argument("cannot call " + what);
+    }
+    loop_.ProcessMessages();
+  } else {
+    std::function<void()> request;
+    if (verb == "cd") {
+      request = [&] { ftp_->ChangeDir(arg(1)); };
+    } else if (verb == "cdup") {
+      request = [&] { ftp_->ParentDir(); };
+    } else if (verb == "mkdir") {
+      request = [&] { ftp_->CreateDir(arg(1)); };
+    } else if (verb == "rmdir") {
+      request = [&] { ftp_->RemoveDir(arg(1)); };
+    } else if (verb == "delete") {
+      request = [&] { ftp_->DeleteRemoteFile(arg(1)); };
+    } else if (verb == "rename") {
+      request = [&] { ftp_->RenameRemoteFile(arg(1), arg(2)); };
+    } else if (verb == "raw") {
+      request = [&] { ftp_->SendRawCommand(words.size() > 1 ? arg(1) : ""); };
+    } else if (verb == "retrieve") {
+      request = [&] { ftp_->RetrieveFile(arg(1), arg(2)); };
+    } else if (verb == "store") {
+      request = [&] { ftp_->StoreFile(arg(1), arg(2)); };
+    } else if (verb == "list") {
+      request = [&] { ftp_->ListDirectory(); };
+    } else if (verb == "quit") {
+      request = [&] { ftp_->QuitServer(); };
+    } else {
+      throw std::invalid_argument("unknown step " + verb);
+    }
+    ASSERT_TRUE(TransferTest::Run(request)) << "the request did not end";
+  }
+}
+
+void EngineCaseTest::Expect(const CaseDirective& d) {
+  const size_t space = d.rest.find(' ');
+  const std::string what = d.rest.substr(0, space);
+  const std::string value = space == std::string::npos ? "" : d.rest.substr(space + 1);
+  if (d.keyword == "check") {
+    const EngineProperty* property = FindEngineProperty(what);
+    if (property == nullptr) throw std::invalid_argument("no engine property " + what);
+    EXPECT_EQ(property->read(*ftp_), Text(value)) << what;
+  } else if (what == "received") {
+    EXPECT_EQ(Received(), Block(d));
+  } else if (what == "sent") {
+    EXPECT_EQ(Commands(), Block(d));
+  } else if (what == "verbs") {
+    EXPECT_EQ(Verbs(Commands()), Block(d));
+  } else if (what == "events") {
+    EXPECT_EQ(Events(), Block(d));
+  } else if (what == "event") {
+    EXPECT_TRUE(Has(Events(), Text(value))) << ::testing::PrintToString(Events());
+  } else if (what == "last-event") {
+    ASSERT_FALSE(Events().empty());
+    EXPECT_EQ(Events().back(), Text(value));
+  } else if (what == "errors") {
+    EXPECT_EQ(recorder_.CountPrefix("error"), std::stoul(value))
+        << ::testing::PrintToString(Events());
+  } else if (what == "count") {
+    const Strings words = SplitWords(value);
+    if (words.size() != 2) throw std::invalid_argument("count N \"event\"");
+    EXPECT_EQ(recorder_.Count(words[1]), std::stoul(words[0]));
+  } else if (what == "asked") {
+    EXPECT_EQ(asked_, Block(d));
+  } else if (what == "resume-questions") {
+    EXPECT_EQ(resume_questions_, std::stoul(value));
+  } else if (what == "file" || what == "upload") {
+    std::string left;
+    std::string right;
+    if (!SplitArrow(value, left, right)) throw std::invalid_argument("expect file NAME => BYTES");
+    const std::string actual = what == "file" ? TempDir::Read(dir_.path() / Text(left))
+                                              : server_->ReceivedData(Text(left));
+    EXPECT_TRUE(SameBytes(actual, DecodeBytes(right))) << left;
+  } else {
+    throw std::invalid_argument("unknown expectation " + what);
+  }
+}
+
+TEST_P(EngineCaseTest, Run) { RunCase(GetParam()); }
+
+// One suite per file.
+INSTANTIATE_TEST_SUITE_P(Login, EngineCaseTest, ::testing::ValuesIn(Cases("login.case")),
+                         DataCaseName());
+INSTANTIATE_TEST_SUITE_P(Proxy, EngineCaseTest, ::testing::ValuesIn(Cases("proxy.case")),
+                         DataCaseName());
+
+}  // namespace
+}  // namespace tarsil::testing

@@ -224,7 +224,7 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     asked_.clear();
     received_mark_ = server_->Commands().size();
   } else if (verb == "call") {
-    // A request whose events are all raised before it returns (or none at all).
+    // The call alone, for a request that ends before it returns or does nothing at all.
     const std::string what = arg(1);
     if (what == "ParentDir") {
       ftp_->ParentDir();
@@ -237,6 +237,7 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     } else {
       throw std::invalid_argument("cannot call " + what);
     }
+  } else if (verb == "process") {
     loop_.ProcessMessages();
   } else {
     std::function<void()> request;
@@ -320,6 +321,12 @@ INSTANTIATE_TEST_SUITE_P(Login, EngineCaseTest, ::testing::ValuesIn(Cases("login
                          DataCaseName());
 INSTANTIATE_TEST_SUITE_P(Proxy, EngineCaseTest, ::testing::ValuesIn(Cases("proxy.case")),
                          DataCaseName());
+INSTANTIATE_TEST_SUITE_P(Directory, EngineCaseTest, ::testing::ValuesIn(Cases("directory.case")),
+                         DataCaseName());
+INSTANTIATE_TEST_SUITE_P(ResumeDownload, EngineCaseTest,
+                         ::testing::ValuesIn(Cases("resume-download.case")), DataCaseName());
+INSTANTIATE_TEST_SUITE_P(ResumeUpload, EngineCaseTest,
+                         ::testing::ValuesIn(Cases("resume-upload.case")), DataCaseName());
 
 }  // namespace
 }  // namespace tarsil::testing

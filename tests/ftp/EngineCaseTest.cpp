@@ -13,6 +13,7 @@
 #include "EngineCaseTables.h"
 #include "TransferHarness.h"
 #include "support/CaseFile.h"
+#include "support/FakeServerCase.h"
 
 namespace tarsil::testing {
 namespace {
@@ -21,70 +22,6 @@ using Strings = std::vector<std::string>;
 
 std::vector<DataCase> Cases(const char* file) {
   return LoadCaseFile(std::filesystem::path(TARSIL_ENGINE_CASES) / file);
-}
-
-// "[after 50ms] [raw] [bytes] [close] [reset] [silence] text": the text gets CR LF unless raw.
-FakeReply ParseReply(const std::string& value) {
-  std::string rest = value;
-  bool raw = false;
-  bool in_bytes = false;
-  bool close = false;
-  std::chrono::milliseconds delay{0};
-  while (rest.size() > 1 && rest[0] == '[') {
-    const size_t end = rest.find(']');
-    if (end == std::string::npos) throw std::invalid_argument("unclosed [ in " + value);
-    const std::string flag = rest.substr(1, end - 1);
-    rest = rest.substr(end + 1);
-    rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size()
-                                                                   : rest.find_first_not_of(' '));
-    if (flag.rfind("after ", 0) == 0 && flag.size() > 8 && flag.substr(flag.size() - 2) == "ms") {
-      delay = std::chrono::milliseconds(std::stoi(flag.substr(6)));
-    } else if (flag == "raw" || flag == "silence") {
-      raw = true;
-    } else if (flag == "bytes") {
-      in_bytes = true;
-    } else if (flag == "close") {
-      close = true;
-    } else if (flag == "reset") {
-      return FakeReply::Reset();
-    } else {
-      throw std::invalid_argument("unknown reply flag [" + flag + "]");
-    }
-  }
-  std::string bytes = DecodeText(rest);
-  if (!raw && !bytes.empty()) bytes += "\r\n";
-  FakeReply reply = close ? FakeReply::Close(bytes) : FakeReply(bytes);
-  if (delay.count() > 0) reply = reply.Delayed(delay);
-  if (in_bytes) reply = reply.InBytes();
-  return reply;
-}
-
-FakeTransfer ParseTransfer(const std::vector<std::string>& lines) {
-  FakeTransfer transfer;
-  for (const std::string& line : lines) {
-    const std::vector<std::string> words = SplitWords(line);
-    const std::string key = words.empty() ? "" : words[0];
-    const std::string value = line.size() > key.size() ? line.substr(key.size() + 1) : "";
-    if (key == "data") {
-      transfer.data = DecodeBytes(value);
-    } else if (key == "preliminary") {
-      transfer.preliminary = ParseReply(value);
-    } else if (key == "complete") {
-      transfer.complete = ParseReply(value);
-    } else if (key == "failed") {
-      transfer.failed = ParseReply(value);
-    } else if (key == "endless") {
-      transfer.endless = true;
-    } else if (key == "stall") {
-      transfer.stall = true;
-    } else if (key == "cut" && (words.size() == 2 || (words.size() == 3 && words[2] == "reset"))) {
-      transfer.cut_after = std::stoull(words[1]);
-      transfer.cut_with_reset = words.size() == 3;
-    } else {
-      throw std::invalid_argument("unknown transfer line: " + line);
-    }
-  }
-  return transfer;
 }
 
 class EngineCaseTest : public TransferTest, public ::testing::WithParamInterface<DataCase> {
@@ -164,24 +101,8 @@ void EngineCaseTest::Apply(const CaseDirective& d) {
 void EngineCaseTest::Setup(const CaseDirective& d) {
   std::string left;
   std::string right;
-  if (d.keyword == "define") {
-    // A named list, used by "@name" in blocks.
-  } else if (d.keyword == "greeting") {
-    server_->SetGreeting(ParseReply(d.rest));
-  } else if (d.keyword == "split-replies") {
-    server_->SplitRepliesIntoBytes(true);
-  } else if (d.keyword == "on" && SplitArrow(d.rest, left, right)) {
-    server_->On(Text(left), ParseReply(Substitute(right, values_)));
-  } else if (d.keyword == "sequence") {
-    std::vector<FakeReply> replies;
-    for (const std::string& line : d.block) replies.push_back(ParseReply(line));
-    server_->OnSequence(Text(d.rest), replies);
-  } else if (d.keyword == "default-reply") {
-    server_->SetDefaultReply(ParseReply(d.rest));
-  } else if (d.keyword == "serve" && SplitArrow(d.rest, left, right)) {
-    server_->ServeData(Text(left), DecodeBytes(right));
-  } else if (d.keyword == "transfer") {
-    server_->OnTransfer(Text(d.rest), ParseTransfer(d.block));
+  if (d.keyword == "define" || ApplyServerDirective(*server_, d, values_)) {
+    // A named list (used by "@name" in blocks), or the server's part.
   } else if (d.keyword == "set") {
     const size_t space = d.rest.find(' ');
     const std::string name = d.rest.substr(0, space);

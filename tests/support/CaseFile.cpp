@@ -125,6 +125,12 @@ std::string DecodeText(const std::string& value) {
     }
     const char next = text[++i];
     switch (next) {
+      case '\\':
+        out += '\\';
+        break;
+      case '"':
+        out += '"';
+        break;
       case 'r':
         out += '\r';
         break;

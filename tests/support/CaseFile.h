@@ -45,8 +45,8 @@ struct DataCaseName {
   }
 };
 
-// Value forms. Text: backslash escapes \r \n \t \\ \" \xHH; a value wholly in double quotes keeps
-// its outer blanks.
+// Value forms. Text: backslash escapes \r \n \t \\ \" \xHH (any other backslash stays as it is); a
+// value wholly in double quotes keeps its outer blanks.
 std::string DecodeText(const std::string& value);
 // Bytes: pieces joined by " + ": "text T", "allbytes N" (0, 1, ..., 255, 0, ... of N bytes),
 // "allbytes N from K" (the same sequence from byte K to N), "fill N C" (N times C), "empty".

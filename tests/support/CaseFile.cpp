@@ -66,7 +66,7 @@ std::vector<DataCase> LoadCaseFile(const std::filesystem::path& path) {
   while (std::getline(in, text)) {
     ++number;
     if (!text.empty() && text.back() == '\r') text.pop_back();
-    if (Trim(text).empty() || Trim(text)[0] == '#') continue;
+    if (Trim(text).empty() || text[0] == '#') continue;  // an indented # is a block line
     if (text[0] == ' ' || text[0] == '\t') {
       const std::string line = Trim(text);
       if (target->empty()) return {Fault(file, number, "an indented line under nothing")};
@@ -148,7 +148,8 @@ std::string DecodeText(const std::string& value) {
           out += "\\x";
         }
         break;
-      default:
+      default:  // no escape: both characters stay
+        out += '\\';
         out += next;
         break;
     }

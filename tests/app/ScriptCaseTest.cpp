@@ -36,8 +36,13 @@ std::vector<DataCase> Cases(const char* file) {
                                          : lines[i] == p;
   }
   if (same) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "lines: " << ::testing::PrintToString(lines)
-                                       << "\nexpected: " << ::testing::PrintToString(patterns);
+  // Every line in full, one per line, ready to be copied into a case.
+  ::testing::AssertionResult failure = ::testing::AssertionFailure();
+  failure << "the lines are:\n";
+  for (const std::string& line : lines) failure << "  " << line << "\n";
+  failure << "expected:\n";
+  for (const std::string& line : patterns) failure << "  " << line << "\n";
+  return failure;
 }
 
 class ScriptCaseTest : public ::testing::TestWithParam<DataCase> {
@@ -195,7 +200,7 @@ void ScriptCaseTest::Expect(const CaseDirective& d) {
     if (words.size() != 2) throw std::invalid_argument("file-lacks NAME TEXT");
     EXPECT_EQ(TempDir::Read(Home(words[0])).find(words[1]), std::string::npos);
   } else if (what == "received") {
-    EXPECT_EQ(server_.Commands(), Block(d));
+    EXPECT_TRUE(LinesMatch(server_.Commands(), Block(d)));
   } else {
     throw std::invalid_argument("unknown expectation " + what);
   }
@@ -205,6 +210,10 @@ TEST_P(ScriptCaseTest, Run) { RunCase(GetParam()); }
 
 // One suite per file.
 INSTANTIATE_TEST_SUITE_P(Unattended, ScriptCaseTest, ::testing::ValuesIn(Cases("unattended.case")),
+                         DataCaseName());
+INSTANTIATE_TEST_SUITE_P(Steering, ScriptCaseTest, ::testing::ValuesIn(Cases("steering.case")),
+                         DataCaseName());
+INSTANTIATE_TEST_SUITE_P(Waits, ScriptCaseTest, ::testing::ValuesIn(Cases("waits.case")),
                          DataCaseName());
 INSTANTIATE_TEST_SUITE_P(ExitStatus, ScriptCaseTest, ::testing::ValuesIn(Cases("exit-status.case")),
                          DataCaseName());

@@ -56,6 +56,10 @@ FakeTransfer ParseFakeTransfer(const std::vector<std::string>& lines) {
       transfer.failed = ParseFakeReply(value);
     } else if (key == "endless") {
       transfer.endless = true;
+    } else if (key == "pace" && words.size() == 3 && words[2].size() > 2 &&
+               words[2].substr(words[2].size() - 2) == "ms") {
+      transfer =
+          transfer.Paced(std::stoull(words[1]), std::chrono::milliseconds(std::stoi(words[2])));
     } else if (key == "stall") {
       transfer.stall = true;
     } else if (key == "cut" && (words.size() == 2 || (words.size() == 3 && words[2] == "reset"))) {

@@ -15,7 +15,7 @@ namespace tarsil::testing {
 // "[after 50ms] [raw] [bytes] [close] [reset] [silence] text": the text gets CR LF unless raw.
 FakeReply ParseFakeReply(const std::string& value);
 // Block lines "data BYTES", "preliminary REPLY", "complete REPLY", "failed REPLY", "endless",
-// "stall", "cut N [reset]".
+// "stall", "cut N [reset]", "pace N 500ms" (N bytes at a time, a pause after each piece).
 FakeTransfer ParseFakeTransfer(const std::vector<std::string>& lines);
 // Applies one server directive; false when the keyword is none of them. `values` fills "{key}"
 // in patterns and replies. Throws std::invalid_argument on a malformed one.

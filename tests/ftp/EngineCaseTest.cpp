@@ -160,6 +160,23 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     }
   } else if (verb == "process") {
     loop_.ProcessMessages();
+  } else if (verb == "begin") {
+    // A transfer started without waiting for its end.
+    if (arg(1) == "retrieve") {
+      ftp_->RetrieveFile(arg(2), arg(3));
+    } else if (arg(1) == "store") {
+      ftp_->StoreFile(arg(2), arg(3));
+    } else {
+      throw std::invalid_argument("begin retrieve|store");
+    }
+  } else if (verb == "wait-bytes") {
+    const int64_t bytes = std::stoll(arg(1));
+    ASSERT_TRUE(RunUntil([&] { return ftp_->BytesTransferred() > bytes; }))
+        << "no more than " << ftp_->BytesTransferred() << " bytes";
+  } else if (verb == "wait-received") {
+    ASSERT_TRUE(server_->WaitForCommand(arg(1), 5s)) << "the server never received " << arg(1);
+  } else if (verb == "abort") {
+    ASSERT_TRUE(TransferTest::Run([&] { ftp_->AbortRequest(); })) << "the abort did not end";
   } else {
     std::function<void()> request;
     if (verb == "cd") {
@@ -198,7 +215,29 @@ void EngineCaseTest::Expect(const CaseDirective& d) {
   if (d.keyword == "check") {
     const EngineProperty* property = FindEngineProperty(what);
     if (property == nullptr) throw std::invalid_argument("no engine property " + what);
-    EXPECT_EQ(property->read(*ftp_), Text(value)) << what;
+    const std::string actual = property->read(*ftp_);
+    if (value.size() > 2 && (value.rfind("< ", 0) == 0 || value.rfind("> ", 0) == 0)) {
+      const int64_t limit = std::stoll(value.substr(2));
+      EXPECT_TRUE(value[0] == '<' ? std::stoll(actual) < limit : std::stoll(actual) > limit)
+          << what << " is " << actual;
+    } else if (const std::string text = Text(value); !text.empty() && text.back() == '*') {
+      const std::string start = text.substr(0, text.size() - 1);
+      EXPECT_EQ(actual.substr(0, start.size()), start) << what << " is " << actual;
+    } else {
+      EXPECT_EQ(actual, text) << what;
+    }
+  } else if (what == "last-sent") {
+    ASSERT_FALSE(Commands().empty());
+    EXPECT_EQ(Commands().back(), Text(value));
+  } else if (what == "urgent") {
+    const std::string urgent = Text(value);
+    EXPECT_TRUE(server_->WaitUntil([&] { return server_->UrgentData() == urgent; }, 5s))
+        << "urgent data: " << ::testing::PrintToString(server_->UrgentData());
+  } else if (what == "input-ends") {
+    // The last bytes the server received on the control connection.
+    const std::string tail = Text(value);
+    const std::string input = server_->RawInput();
+    EXPECT_EQ(input.substr(input.size() - std::min(input.size(), tail.size())), tail);
   } else if (what == "received") {
     EXPECT_EQ(Received(), Block(d));
   } else if (what == "sent") {
@@ -248,6 +287,8 @@ INSTANTIATE_TEST_SUITE_P(ResumeDownload, EngineCaseTest,
                          ::testing::ValuesIn(Cases("resume-download.case")), DataCaseName());
 INSTANTIATE_TEST_SUITE_P(ResumeUpload, EngineCaseTest,
                          ::testing::ValuesIn(Cases("resume-upload.case")), DataCaseName());
+INSTANTIATE_TEST_SUITE_P(TransferFault, EngineCaseTest,
+                         ::testing::ValuesIn(Cases("transfer-fault.case")), DataCaseName());
 
 }  // namespace
 }  // namespace tarsil::testing

@@ -99,6 +99,8 @@ bool ApplyServerDirective(FakeFtpServer& server, const CaseDirective& d,
     server.EndlessMultiLineOn(text(d.rest));
   } else if (d.keyword == "serve" && SplitArrow(d.rest, left, right)) {
     server.ServeData(text(left), DecodeBytes(right));
+  } else if (d.keyword == "announce-pasv-host") {
+    server.AnnouncePasvHost(text(d.rest));
   } else if (d.keyword == "transfer") {
     server.OnTransfer(text(d.rest), ParseFakeTransfer(d.block));
   } else {

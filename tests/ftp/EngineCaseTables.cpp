@@ -134,6 +134,12 @@ const EngineSetting kSettings[] = {
     {.name = "UseEpsv",
      .apply = [](FtpEngine& f, const std::string& v) { f.SetUseEpsv(DecodeFlag(v)); }},
     {.name = "FileMask", .apply = [](FtpEngine& f, const std::string& v) { f.SetFileMask(v); }},
+    {.name = "NoopInterval",
+     .apply = [](FtpEngine& f,
+                 const std::string& v) { f.SetNoopInterval(static_cast<uint16_t>(Integer(v))); }},
+    {.name = "RetryInterval",
+     .apply = [](FtpEngine& f,
+                 const std::string& v) { f.SetRetryInterval(static_cast<uint16_t>(Integer(v))); }},
 };
 
 // Properties a case may check with "check NAME VALUE", as text.
@@ -157,6 +163,13 @@ const EngineProperty kProperties[] = {
     {.name = "Account", .read = [](const FtpEngine& f) { return f.Account(); }},
     {.name = "Server", .read = [](const FtpEngine& f) { return f.Server(); }},
     {.name = "Port", .read = [](const FtpEngine& f) { return std::to_string(f.Port()); }},
+    {.name = "Retries", .read = [](const FtpEngine& f) { return std::to_string(f.Retries()); }},
+    {.name = "RetriesLeft",
+     .read = [](const FtpEngine& f) { return std::to_string(f.RetriesLeft()); }},
+    {.name = "RetryWaiting", .read = [](const FtpEngine& f) { return Flag(f.RetryWaiting()); }},
+    {.name = "NoopSupported", .read = [](const FtpEngine& f) { return Flag(f.NoopSupported()); }},
+    {.name = "RequestOk", .read = [](const FtpEngine& f) { return Flag(f.RequestOk()); }},
+    {.name = "Asynchronous", .read = [](const FtpEngine& f) { return Flag(f.Asynchronous()); }},
     {.name = "BytesTransferred",
      .read = [](const FtpEngine& f) { return std::to_string(f.BytesTransferred()); }},
 };

@@ -2,7 +2,10 @@
 // case scripts the fake server, sets the engine up, runs requests through the public engine API
 // and compares what the server received, the events raised and the engine's state afterwards.
 // One GoogleTest case per data case, named after its file and case.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <map>
@@ -12,6 +15,7 @@
 
 #include "EngineCaseTables.h"
 #include "TransferHarness.h"
+#include "platform/UniqueFd.h"
 #include "support/CaseFile.h"
 #include "support/FakeServerCase.h"
 
@@ -19,6 +23,25 @@ namespace tarsil::testing {
 namespace {
 
 using Strings = std::vector<std::string>;
+
+// A loopback port that refuses connections: bound, never listening.
+class RefusingPort {
+ public:
+  RefusingPort() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  UniqueFd fd_;
+  uint16_t port_ = 0;
+};
 
 std::vector<DataCase> Cases(const char* file) {
   return LoadCaseFile(std::filesystem::path(TARSIL_ENGINE_CASES) / file);
@@ -38,6 +61,7 @@ class EngineCaseTest : public TransferTest, public ::testing::WithParamInterface
       if (answer != answers_.end()) value = answer->second;
     };
     values_ = {{"port", std::to_string(server_->port())},
+               {"refusing-port", std::to_string(refusing_.port())},
                {"host", server_->address()},
                {"dir", dir_.str()}};
   }
@@ -82,6 +106,7 @@ class EngineCaseTest : public TransferTest, public ::testing::WithParamInterface
   void Expect(const CaseDirective& d);
 
   std::unique_ptr<FakeFtpServer> server_;
+  RefusingPort refusing_;
   std::map<std::string, std::string> values_;
   std::map<std::string, std::string> answers_;
   Strings asked_;
@@ -132,11 +157,11 @@ void EngineCaseTest::Step(const CaseDirective& d) {
   if (verb == "login") {
     // Ends with the ready notice; a failed login also with the connection's end.
     ftp_->LoginServer();
-    ASSERT_TRUE(RunUntilEvent("ready"));
+    ASSERT_TRUE(RunUntilEvent("ready", 20s));
     loop_.ProcessMessages();
     const bool logged_in = recorder_.Has("loggedin");
     if (!logged_in) {
-      ASSERT_TRUE(RunUntilQuiet());
+      ASSERT_TRUE(RunUntilQuiet(20s));
     }
     EXPECT_EQ(ftp_->LoggedIn(), logged_in);
     EXPECT_EQ(ftp_->Connected(), logged_in);
@@ -155,20 +180,36 @@ void EngineCaseTest::Step(const CaseDirective& d) {
       ftp_->RemoveDir(arg(2));
     } else if (what == "RenameRemoteFile") {
       ftp_->RenameRemoteFile(arg(2), arg(3));
+    } else if (what == "QuitServer") {
+      ftp_->QuitServer();
     } else {
       throw std::invalid_argument("cannot call " + what);
     }
   } else if (verb == "process") {
     loop_.ProcessMessages();
   } else if (verb == "begin") {
-    // A transfer started without waiting for its end.
-    if (arg(1) == "retrieve") {
+    // A request started without waiting for its end.
+    if (arg(1) == "login") {
+      ftp_->LoginServer();
+    } else if (arg(1) == "retrieve") {
       ftp_->RetrieveFile(arg(2), arg(3));
     } else if (arg(1) == "store") {
       ftp_->StoreFile(arg(2), arg(3));
     } else {
       throw std::invalid_argument("begin retrieve|store");
     }
+  } else if (verb == "wait-event") {
+    ASSERT_TRUE(RunUntilEvent(arg(1))) << ::testing::PrintToString(Events());
+  } else if (verb == "wait-quiet") {
+    // The connection's end ("quit") and the ready notice.
+    ASSERT_TRUE(RunUntilQuiet()) << ::testing::PrintToString(Events());
+  } else if (verb == "wait-for") {
+    const EngineProperty* property = FindEngineProperty(arg(1));
+    if (property == nullptr) throw std::invalid_argument("no engine property " + arg(1));
+    ASSERT_TRUE(RunUntil([&] { return property->read(*ftp_) == arg(2); }))
+        << arg(1) << " is " << property->read(*ftp_);
+  } else if (verb == "wait-closed") {
+    ASSERT_TRUE(server_->WaitForConnectionsClosed(std::stoul(arg(1)), 5s));
   } else if (verb == "wait-bytes") {
     const int64_t bytes = std::stoll(arg(1));
     ASSERT_TRUE(RunUntil([&] { return ftp_->BytesTransferred() > bytes; }))
@@ -226,6 +267,21 @@ void EngineCaseTest::Expect(const CaseDirective& d) {
     } else {
       EXPECT_EQ(actual, text) << what;
     }
+  } else if (what == "tail") {
+    // The last events, in order.
+    const Strings expected = Block(d);
+    ASSERT_GE(Events().size(), expected.size()) << ::testing::PrintToString(Events());
+    EXPECT_EQ(
+        Strings(Events().end() - static_cast<std::ptrdiff_t>(expected.size()), Events().end()),
+        expected);
+  } else if (what == "no-event") {
+    EXPECT_FALSE(Has(Events(), Text(value))) << ::testing::PrintToString(Events());
+  } else if (what == "connections") {
+    EXPECT_EQ(server_->ConnectionsAccepted(), std::stoul(value));
+  } else if (what == "input-lacks") {
+    EXPECT_EQ(server_->RawInput().find(Text(value)), std::string::npos);
+  } else if (what == "pending-notices") {
+    EXPECT_EQ(loop_.PendingNotices(), std::stoul(value));
   } else if (what == "last-sent") {
     ASSERT_FALSE(Commands().empty());
     EXPECT_EQ(Commands().back(), Text(value));
@@ -287,6 +343,8 @@ INSTANTIATE_TEST_SUITE_P(ResumeDownload, EngineCaseTest,
                          ::testing::ValuesIn(Cases("resume-download.case")), DataCaseName());
 INSTANTIATE_TEST_SUITE_P(ResumeUpload, EngineCaseTest,
                          ::testing::ValuesIn(Cases("resume-upload.case")), DataCaseName());
+INSTANTIATE_TEST_SUITE_P(Connection, EngineCaseTest, ::testing::ValuesIn(Cases("connection.case")),
+                         DataCaseName());
 INSTANTIATE_TEST_SUITE_P(TransferFault, EngineCaseTest,
                          ::testing::ValuesIn(Cases("transfer-fault.case")), DataCaseName());
 

@@ -121,8 +121,8 @@ void ConsoleFace::ProgressChanged() {
   if (progress_shown_ && now - progress_drawn_ < std::chrono::milliseconds(200)) return;
   progress_drawn_ = now;
   const std::string text = "\r" +
-                           FormatProgressLine(transfer_name_, form_.TransferBytes(),
-                                              form_.TransferSpend() * 86400.0, columns_) +
+                           FormatProgressLine(transfer_name_, form_.Window().TransferBytes(),
+                                              form_.Window().TransferSpend() * 86400.0, columns_) +
                            "\x1b[K";
   std::fwrite(text.data(), 1, text.size(), out_);
   std::fflush(out_);

@@ -72,9 +72,13 @@ MainController::MainController(EventLoop& loop, SettingsStore& store)
   };
   options_.on_debug_mode_changed = [this](bool on) { ftp_.Debugmode = on; };
   options_.on_send_wait_changed = [this](bool on) { ftp_.SmallUploadBlocks = on; };
-  for (const char* item : kMenuItems) menus_[item] = true;
-  for (const char* item : kDisabledAtCreation) menus_[item] = false;
-  panels_[1] = "Disconnect";
+  options_.on_file_encoding_changed = [this](TextEncoding encoding) {
+    log_.KeepUtf8Spool(encoding == TextEncoding::kUtf8);
+  };
+  log_.KeepUtf8Spool(options_.FileEncoding() == TextEncoding::kUtf8);
+  for (const char* item : kMenuItems) window_.SetMenu(item, true);
+  for (const char* item : kDisabledAtCreation) window_.SetMenu(item, false);
+  window_.SetPanel(1, "Disconnect");
   LoadRecallMenu();
 }
 
@@ -83,11 +87,6 @@ MainController::~MainController() {
   // The log lets go of the engine before the session (declared after it) frees the engine.
   log_.SetClient(nullptr);
   ftp_.Log = nullptr;
-}
-
-bool MainController::MenuEnabled(const std::string& item) const {
-  auto it = menus_.find(item);
-  return it != menus_.end() && it->second;
 }
 
 void MainController::Changed() {
@@ -101,12 +100,12 @@ Answer MainController::Ask(std::string_view text, Buttons buttons) {
 
 void MainController::SetScriptFileName(std::string name) {
   script_file_name_ = std::move(name);
-  caption_ = std::string(kCaptionPrefix) + script_file_name_;
+  window_.caption = std::string(kCaptionPrefix) + script_file_name_;
   Changed();
 }
 
 void MainController::EnableDocumentMenus() {
-  for (const char* item : kDocumentMenus) menus_[item] = true;
+  for (const char* item : kDocumentMenus) window_.SetMenu(item, true);
   Changed();
 }
 
@@ -137,14 +136,14 @@ bool MainController::FormShow(std::optional<std::string> auto_script) {
       auto_load_failed_ = true;
     }
   }
-  if (options_.HideWhenRunning()) window_hidden_ = true;
+  if (options_.HideWhenRunning()) window_.hidden = true;
   target_.Post(kStartAutoRun);
   return true;
 }
 
 void MainController::StartAutoRun() {
-  if (options_.HideWhenRunning()) window_hidden_ = true;
-  window_enabled_ = false;
+  if (options_.HideWhenRunning()) window_.hidden = true;
+  window_.enabled = false;
   auto_mode_ = true;
   if (options_.ShowProgress()) progress_.Show(options_.ShowDetailButton());
   Changed();
@@ -154,7 +153,7 @@ void MainController::StartAutoRun() {
     HandleFailure(failure.what());
   }
   progress_.Close();
-  window_enabled_ = true;
+  window_.enabled = true;
   Changed();
   if (CloseQuery()) FormClose();
 }
@@ -186,7 +185,7 @@ void MainController::LoadScript(const std::string& file_name) {
     Changed();
   }
   modified_ = false;
-  panels_[0].clear();
+  window_.SetPanel(0, "");
   SetScriptFileName(file_name);
   EnableDocumentMenus();
   recall_.Add(file_name);
@@ -207,7 +206,7 @@ void MainController::OpenNamedScript(const std::string& file_name) {
 void MainController::SetEditorLines(std::vector<std::string> lines, bool modified) {
   editor_lines_ = std::move(lines);
   modified_ = modified;
-  if (modified_) panels_[0] = std::string(kModifiedText);
+  if (modified_) window_.SetPanel(0, kModifiedText);
   Changed();
 }
 
@@ -243,7 +242,7 @@ bool MainController::SaveAs() {
 void MainController::StoreScript(const std::string& file_name) {
   StoreScriptFile(file_name, editor_lines_, script_encoding_);
   modified_ = false;
-  panels_[0].clear();
+  window_.SetPanel(0, "");
   SetScriptFileName(file_name);
 }
 
@@ -339,18 +338,16 @@ void MainController::WriteLog(std::string_view line) { log_.AppendLine(line); }
 void MainController::WriteLogUtf8(std::string_view utf8) { log_.AppendLineUtf8(utf8); }
 
 void MainController::BeginRun() {
-  saved_panel0_ = panels_[0];
-  panels_[0] = std::string(kRunningText);
-  cursor_busy_ = true;
-  menus_before_run_ = menus_;
-  for (auto& [item, enabled] : menus_) enabled = false;
+  window_.BeginRun(kRunningText);
+  window_.cursor_busy = true;
+  window_.DisableMenusForRun();
   Changed();
 }
 
 void MainController::EndRun() {
-  cursor_busy_ = false;
-  if (!menus_before_run_.empty()) menus_ = menus_before_run_;
-  panels_[0] = saved_panel0_;
+  window_.cursor_busy = false;
+  window_.RestoreMenusAfterRun();
+  window_.EndRun();
   Changed();
   ProcessMessages();
 }

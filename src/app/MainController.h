@@ -4,14 +4,12 @@
 // host the executor runs in. Created once per process; event thread only.
 #pragma once
 
-#include <array>
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/MainView.h"
+#include "app/MainWindowState.h"
 #include "app/Options.h"
 #include "app/RecentFiles.h"
 #include "app/ScriptText.h"
@@ -33,9 +31,8 @@ class MainController : public ScriptHost {
 
   void SetView(MainView* view) { view_ = view; }
 
-  // First showing: loads the options (a failure goes to the failure handler and the rest of the
-  // showing is skipped: returns false), then starts a new script or, with an unattended start,
-  // opens the script and posts the start of the run.
+  // First showing: loads the options (false, after the failure handler, when that fails), then
+  // starts a new script or, unattended, opens the script and posts the start of the run.
   bool FormShow(std::optional<std::string> auto_script);
   // The unattended run: runs the loaded script once and closes the window.
   void StartAutoRun();
@@ -43,8 +40,7 @@ class MainController : public ScriptHost {
   // Document commands.
   void NewFile();
   void LoadScript(const std::string& file_name);
-  // The script named on the command line: opened as Open does; a file that cannot be found or
-  // read is reported in the log and the new script stays.
+  // The script named on the command line; one that cannot be read is reported in the log.
   void OpenNamedScript(const std::string& file_name);
   bool Save();
   bool SaveAs();
@@ -83,27 +79,22 @@ class MainController : public ScriptHost {
   void ServerOpened(std::string_view server) override;
   std::string ScriptFileName() override { return script_file_name_; }
 
-  // The window's own parts (TarsilfmWindow.cpp): the recall list under "開き直す", the transfer
-  // window, the session events shown in the status bar, and the log menu.
+  // The window's own parts (MainControllerWindow.cpp): the recall list under "開き直す", the
+  // transfer window, the session events shown in the status bar, and the log menu.
   RecentFiles& RecallMenu1() { return recall_; }
   const MenuItemList& RecallItems() const { return recall_items_; }
   TransferWindowState& Progress() { return progress_; }
-  bool StatusLoggedIn() const { return status_logged_in_; }  // the lime-green status bar
-  // Bytes and elapsed days of the transfer in progress, as last reported.
-  int64_t TransferBytes() const { return transfer_bytes_; }
-  double TransferSpend() const { return transfer_spend_; }
+  const MainWindowState& Window() const { return window_; }
   void FTPLoggedIn();
   void FTPFtpQuit();
   void Retrieving(int64_t totalbyte, double spend);
   void FTPretrievefinished(int64_t totalbyte, double spend);
   void FTPtransfer(int64_t totalbyte, double spend);
   void FTPtransferfinished(int64_t totalbyte, double spend);
-  // "ﾌｧｲﾙに保存": the log written to `file_name` (replacing it), then cleared; a failure goes to
-  // the failure handler and the log stays.
+  // "ﾌｧｲﾙに保存": the whole log written to `file_name`, then cleared (kept when writing fails).
   void LogfileSave(const std::string& file_name);
   void LogClear();
-  // Step for a view that places the caret: the line to put it on, or nothing when the step
-  // failed (reported to the failure handler; the caret then stays where it is).
+  // Step for a view that places the caret: the line for it, or nothing when the step failed.
   std::optional<int32_t> StepForCaret(int32_t caret_line);
 
   // State for views and tests.
@@ -113,13 +104,13 @@ class MainController : public ScriptHost {
   ScriptRunner& Runner() { return runner_; }
   const std::vector<std::string>& EditorLines() const { return editor_lines_; }
   bool Modified() const { return modified_; }
-  const std::string& Caption() const { return caption_; }
-  const std::string& Panel(int index) const { return panels_.at(index); }
+  const std::string& Caption() const { return window_.caption; }
+  const std::string& Panel(int index) const { return window_.Panel(index); }
   bool AutoMode() const { return auto_mode_; }
-  bool MenuEnabled(const std::string& item) const;
-  bool WindowEnabled() const { return window_enabled_; }
-  bool WindowHidden() const { return window_hidden_; }
-  bool CursorBusy() const { return cursor_busy_; }
+  bool MenuEnabled(const std::string& item) const { return window_.MenuEnabled(item); }
+  bool WindowEnabled() const { return window_.enabled; }
+  bool WindowHidden() const { return window_.hidden; }
+  bool CursorBusy() const { return window_.cursor_busy; }
 
  private:
   void EnableDocumentMenus();
@@ -144,24 +135,14 @@ class MainController : public ScriptHost {
   bool modified_ = false;
   std::string script_file_name_;
   ScriptEncoding script_encoding_;  // as the script was read (a new one's: the option)
-  std::string caption_;
-  std::array<std::string, 4> panels_;
-  std::string saved_panel0_;
   std::string server_name_;
-  std::map<std::string, bool> menus_;
-  std::map<std::string, bool> menus_before_run_;
+  MainWindowState window_;
   bool auto_mode_ = false;
-  bool window_enabled_ = true;
-  bool window_hidden_ = false;
-  bool cursor_busy_ = false;
   bool closed_ = false;
   bool auto_load_failed_ = false;
   MenuItemList recall_items_;  // the sub-items of "開き直す"
   RecentFiles recall_{"RecallMenu1"};
   TransferWindowState progress_;
-  bool status_logged_in_ = false;
-  int64_t transfer_bytes_ = 0;
-  double transfer_spend_ = 0;
 };
 
 }  // namespace tarsil

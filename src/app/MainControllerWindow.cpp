@@ -1,9 +1,6 @@
 // MainController: the parts of the main window around the document and the run: the recall list,
 // the session events shown in the status bar, and the log menu.
-#include <charconv>
 #include <chrono>
-#include <cmath>
-#include <iterator>
 #include <thread>
 
 #include "app/MainController.h"
@@ -13,20 +10,6 @@ namespace tarsil {
 namespace {
 
 inline constexpr std::string_view kRecallKey = "\\SOFTWARE\\Tarsil\\Recalls";
-
-// Bytes per second of a progress event: spend is a fraction of a day, and no time at all counts
-// as one second. Rounded to the nearest integer, halves to even.
-int64_t BytesPerSecond(int64_t totalbyte, double spend) {
-  const double seconds = spend == 0 ? 1.0 : spend * 86400.0;
-  return static_cast<int64_t>(std::nearbyint(static_cast<double>(totalbyte) / seconds));
-}
-
-// The prefix and the count, in place: the panel keeps its storage from block to block.
-void SetCountText(std::string& panel, std::string_view prefix, int64_t count) {
-  char digits[24];
-  const auto end = std::to_chars(std::begin(digits), std::end(digits), count).ptr;
-  panel.assign(prefix).append(digits, end);
-}
 
 }  // namespace
 
@@ -59,38 +42,29 @@ void MainController::SaveRecallMenu() {
 }
 
 void MainController::FTPLoggedIn() {
-  panels_[1] = "Connect";
-  panels_[2] = server_name_;
-  status_logged_in_ = true;
+  window_.ShowConnected(server_name_);
   Changed();
 }
 
 void MainController::FTPFtpQuit() {
-  panels_[1] = "DisConnect";
-  panels_[2].clear();
-  status_logged_in_ = false;
+  window_.ShowDisconnected();
   Changed();
 }
 
 void MainController::Retrieving(int64_t totalbyte, double spend) {
-  transfer_bytes_ = totalbyte;
-  transfer_spend_ = spend;
-  SetCountText(panels_[3], "Retrieve...", totalbyte);
+  window_.ShowProgress("Retrieve...", totalbyte, spend);
   if (view_ != nullptr) view_->ProgressChanged();
 }
 
 void MainController::FTPretrievefinished(int64_t totalbyte, double spend) {
-  panels_[3] = "Retrieved " + std::to_string(totalbyte) + "(" +
-               std::to_string(BytesPerSecond(totalbyte, spend)) + "cps)";
+  window_.ShowFinished("Retrieved ", totalbyte, spend);
   Changed();
 }
 
 void MainController::FTPtransfer(int64_t totalbyte, double spend) {
-  transfer_bytes_ = totalbyte;
-  transfer_spend_ = spend;
-  SetCountText(panels_[3], "Transfer...", totalbyte);
+  window_.ShowProgress("Transfer...", totalbyte, spend);
   if (options_.SendWait()) {
-    panels_[3] += " Send Wait";
+    window_.AppendToPanel3(" Send Wait");
     if (view_ != nullptr) view_->ProgressChanged();
     // The pause after each block of an upload: deliberately without dispatching events.
     std::this_thread::sleep_for(std::chrono::seconds(options_.WaitSeconds().Value()));
@@ -100,8 +74,7 @@ void MainController::FTPtransfer(int64_t totalbyte, double spend) {
 }
 
 void MainController::FTPtransferfinished(int64_t totalbyte, double spend) {
-  panels_[3] = "Transfered " + std::to_string(totalbyte) + "(" +
-               std::to_string(BytesPerSecond(totalbyte, spend)) + "cps)";
+  window_.ShowFinished("Transfered ", totalbyte, spend);
   Changed();
 }
 

@@ -35,6 +35,11 @@ void Options::SetSendWait(bool on) {
   if (on_send_wait_changed) on_send_wait_changed(on);
 }
 
+void Options::SetFileEncoding(TextEncoding value) {
+  file_encoding_ = value;
+  if (on_file_encoding_changed) on_file_encoding_changed(value);
+}
+
 void Options::Load(SettingsStore& store) {
   if (!store.KeyExists(kOptionsKey)) {
     try {
@@ -59,7 +64,7 @@ void Options::Load(SettingsStore& store) {
   if (std::optional<bool> v = ReadBool(store, "cb_lognametime")) SetLogNameTime(*v);
   if (std::optional<bool> v = ReadBool(store, "cb_passive")) SetPassive(*v);
   const std::optional<std::string> encoding = store.ReadString(kOptionsKey, "TextEncoding");
-  file_encoding_ = ParseTextEncoding(encoding.value_or("")).value_or(TextEncoding::kCp932);
+  SetFileEncoding(ParseTextEncoding(encoding.value_or("")).value_or(TextEncoding::kCp932));
   const std::optional<std::string> charset = store.ReadString(kOptionsKey, "ServerCharset");
   server_charset_ = ParseServerCharset(charset.value_or("")).value_or(ServerCharset::kAuto);
   log_name_enabled_ = log_save_;

@@ -74,7 +74,7 @@ class Options {
   // which text the servers' names are in unless a script says otherwise. Stored as text; a
   // missing or unknown value reads as the default (CP932, AUTO).
   TextEncoding FileEncoding() const { return file_encoding_; }
-  void SetFileEncoding(TextEncoding value) { file_encoding_ = value; }
+  void SetFileEncoding(TextEncoding value);
   ServerCharset ServerNames() const { return server_charset_; }
   void SetServerNames(ServerCharset value) { server_charset_ = value; }
 
@@ -85,6 +85,7 @@ class Options {
   // Told at once whenever the debug-mode box changes (the session follows it).
   std::function<void(bool)> on_debug_mode_changed;
   std::function<void(bool)> on_send_wait_changed;
+  std::function<void(TextEncoding)> on_file_encoding_changed;  // also when loaded
 
  private:
   bool passive_ = false;

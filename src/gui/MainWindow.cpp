@@ -203,7 +203,7 @@ void MainWindow::SyncStatusBar() {
   for (int i = 0; i < 4; ++i) panels_[i]->setText(FromCp932(form_.Panel(i)));
   QPalette palette = statusBar()->palette();
   const QColor face = QApplication::palette().color(QPalette::Button);
-  palette.setColor(QPalette::Window, form_.StatusLoggedIn() ? QColor(0, 255, 0) : face);
+  palette.setColor(QPalette::Window, form_.Window().LoggedIn() ? QColor(0, 255, 0) : face);
   statusBar()->setPalette(palette);
 }
 

@@ -200,7 +200,7 @@ void ExecutionLog::HandleError(FtpError error, std::string_view text) {
 
 void ExecutionLog::Push(LogLine line) {
   spool_.Append(line.text);
-  spool_utf8_.Append(LineUtf8(line));
+  if (utf8_spool_) spool_utf8_.Append(LineUtf8(line));
   if (tail_.size() == kTailLines) tail_.pop_front();
   tail_.push_back(std::move(line));
   // Listeners may add or remove listeners (or lines) while being told; iterate over a copy. The
@@ -230,12 +230,26 @@ std::vector<std::string> ExecutionLog::LineTexts() const {
   return texts;
 }
 
-std::vector<std::string> ExecutionLog::LineTextsUtf8() const {
-  if (EarlierLines() > 0) return spool_utf8_.Lines();
-  std::vector<std::string> texts;
-  texts.reserve(tail_.size());
-  for (const LogLine& line : tail_) texts.push_back(LineUtf8(line));
-  return texts;
+void ExecutionLog::KeepUtf8Spool(bool on) {
+  if (on == utf8_spool_) return;
+  utf8_spool_ = on;
+  spool_utf8_.Clear();
+  if (!on) return;
+  if (EarlierLines() == 0) {
+    for (const LogLine& line : tail_) spool_utf8_.Append(LineUtf8(line));
+    return;
+  }
+  std::string carry;
+  spool_.ReadAll([this, &carry](std::string_view piece) {
+    carry.append(piece);
+    size_t start = 0;
+    for (size_t end; (end = carry.find(kLineBreak, start)) != std::string::npos;) {
+      spool_utf8_.Append(Cp932ToUtf8(std::string_view(carry).substr(start, end - start)));
+      start = end + kLineBreak.size();
+    }
+    carry.erase(0, start);
+    return true;
+  });
 }
 
 int ExecutionLog::AddLineListener(LineListener listener) {

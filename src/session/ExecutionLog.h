@@ -93,12 +93,14 @@ class ExecutionLog {
   // Every line since the last Clear (from the spool when the tail no longer holds them all; a
   // line with a line break inside then comes back as several), and their number.
   std::vector<std::string> LineTexts() const;
-  std::vector<std::string> LineTextsUtf8() const;
   uint64_t LineCount() const { return spool_.LineCount(); }
   // Every line's text with CR LF after it, the bytes of a log file: in CP932, and in UTF-8 (where
-  // a name CP932 lacks keeps its exact form).
+  // a name CP932 lacks keeps its exact form). The UTF-8 one is kept only while UTF-8 log files
+  // are wanted (on unless turned off); turning it on again fills it from the CP932 lines, so lines
+  // from before keep CP932's form of such names.
   LogSpool& Spool() { return spool_; }
   LogSpool& SpoolUtf8() { return spool_utf8_; }
+  void KeepUtf8Spool(bool on);
 
   LogStyle Style() const { return style_; }
   void SetStyle(LogStyle style);
@@ -131,6 +133,7 @@ class ExecutionLog {
   std::deque<LogLine> tail_;
   mutable LogSpool spool_;  // reading it back writes out what is pending first
   mutable LogSpool spool_utf8_;
+  bool utf8_spool_ = true;
   std::vector<Listener> listeners_;
   int next_listener_ = 1;
   LogStyle style_ = msgClassic;

@@ -27,7 +27,7 @@ TEST_F(MainControllerWindowTest, StatusPanelsFollowLoginQuitAndProgress) {
   form_.FTPLoggedIn();
   EXPECT_EQ(form_.Panel(1), "Connect");
   EXPECT_EQ(form_.Panel(2), "ftp.example");
-  EXPECT_TRUE(form_.StatusLoggedIn());
+  EXPECT_TRUE(form_.Window().LoggedIn());
 
   struct Case {
     void (MainController::*event)(int64_t, double);
@@ -64,7 +64,7 @@ TEST_F(MainControllerWindowTest, StatusPanelsFollowLoginQuitAndProgress) {
   form_.FTPFtpQuit();
   EXPECT_EQ(form_.Panel(1), "DisConnect");
   EXPECT_EQ(form_.Panel(2), "");
-  EXPECT_FALSE(form_.StatusLoggedIn());
+  EXPECT_FALSE(form_.Window().LoggedIn());
 }
 
 TEST_F(MainControllerWindowTest, LogMenuSavesAndClearsOrKeepsTheLogOnFailure) {

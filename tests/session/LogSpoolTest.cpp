@@ -99,5 +99,31 @@ TEST(LogTailTest, MemoryHoldsTheTailAndTheSpoolEveryLine) {
   EXPECT_TRUE(log.Lines().empty());
 }
 
+// The UTF-8 twin is kept only while wanted; turned on again it holds every line: the tail's with
+// their exact UTF-8 names, the earlier ones converted from their CP932 form.
+TEST(LogTailTest, TheUtf8SpoolIsKeptOnlyWhileWanted) {
+  ExecutionLog log;
+  log.AppendLineUtf8("caf\xC3\xA9 \xE5\x90\x8D");  // "café 名": CP932 lacks the é
+  EXPECT_EQ(Whole(log.SpoolUtf8()), "caf\xC3\xA9 \xE5\x90\x8D\r\n");
+  log.KeepUtf8Spool(false);
+  log.AppendLine("\x96\xBC");  // "名" in CP932
+  EXPECT_EQ(log.SpoolUtf8().LineCount(), 0u);
+  log.KeepUtf8Spool(true);
+  EXPECT_EQ(Whole(log.SpoolUtf8()), "caf\xC3\xA9 \xE5\x90\x8D\r\n\xE5\x90\x8D\r\n");
+
+  log.KeepUtf8Spool(false);
+  for (size_t i = 0; i < ExecutionLog::kTailLines; ++i) log.AppendLine(LineNumber(int(i)));
+  ASSERT_GT(log.EarlierLines(), 0u);
+  log.KeepUtf8Spool(true);
+  log.AppendLine("last");
+  std::string expected = "caf? \xE5\x90\x8D\r\n\xE5\x90\x8D\r\n";
+  for (size_t i = 0; i < ExecutionLog::kTailLines; ++i) {
+    expected += "line " + std::to_string(i) + " \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88 " +
+                std::string(i % 300, 'x') + "\r\n";
+  }
+  expected += "last\r\n";
+  EXPECT_EQ(Whole(log.SpoolUtf8()), expected);
+}
+
 }  // namespace
 }  // namespace tarsil

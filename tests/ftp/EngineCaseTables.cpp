@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "support/CaseFile.h"
 
@@ -134,6 +135,15 @@ const EngineSetting kSettings[] = {
     {.name = "UseEpsv",
      .apply = [](FtpEngine& f, const std::string& v) { f.SetUseEpsv(DecodeFlag(v)); }},
     {.name = "FileMask", .apply = [](FtpEngine& f, const std::string& v) { f.SetFileMask(v); }},
+    {.name = "ListingLimits",
+     .apply =
+         [](FtpEngine& f, const std::string& v) {
+           const std::vector<std::string> words = SplitWords(v);
+           if (words.size() != 2) throw std::invalid_argument("ListingLimits BYTES LINES");
+           f.SetListingLimits(std::stoull(words[0]), std::stoull(words[1]));
+         }},
+    {.name = "Cache",
+     .apply = [](FtpEngine& f, const std::string& v) { f.SetCache(DecodeFlag(v)); }},
     {.name = "NoopInterval",
      .apply = [](FtpEngine& f,
                  const std::string& v) { f.SetNoopInterval(static_cast<uint16_t>(Integer(v))); }},
@@ -170,6 +180,10 @@ const EngineProperty kProperties[] = {
     {.name = "NoopSupported", .read = [](const FtpEngine& f) { return Flag(f.NoopSupported()); }},
     {.name = "RequestOk", .read = [](const FtpEngine& f) { return Flag(f.RequestOk()); }},
     {.name = "Asynchronous", .read = [](const FtpEngine& f) { return Flag(f.Asynchronous()); }},
+    {.name = "RawListingLines",
+     .read = [](const FtpEngine& f) { return std::to_string(f.RawListing().size()); }},
+    {.name = "ListingFromCache",
+     .read = [](const FtpEngine& f) { return Flag(f.ListingFromCache()); }},
     {.name = "BytesTransferred",
      .read = [](const FtpEngine& f) { return std::to_string(f.BytesTransferred()); }},
 };

@@ -15,6 +15,7 @@
 
 #include "EngineCaseTables.h"
 #include "TransferHarness.h"
+#include "listing/ListingCache.h"
 #include "platform/UniqueFd.h"
 #include "support/CaseFile.h"
 #include "support/FakeServerCase.h"
@@ -42,6 +43,12 @@ class RefusingPort {
   UniqueFd fd_;
   uint16_t port_ = 0;
 };
+
+Strings Names(const RemoteEntryList& list) {
+  Strings names;
+  for (int i = 0; i < list.Count(); ++i) names.push_back(list.GetEntry(i).FileName);
+  return names;
+}
 
 std::vector<DataCase> Cases(const char* file) {
   return LoadCaseFile(std::filesystem::path(TARSIL_ENGINE_CASES) / file);
@@ -106,6 +113,7 @@ class EngineCaseTest : public TransferTest, public ::testing::WithParamInterface
   void Expect(const CaseDirective& d);
 
   std::unique_ptr<FakeFtpServer> server_;
+  std::unique_ptr<ListingCache> cache_;
   RefusingPort refusing_;
   std::map<std::string, std::string> values_;
   std::map<std::string, std::string> answers_;
@@ -134,6 +142,13 @@ void EngineCaseTest::Setup(const CaseDirective& d) {
     const EngineSetting* setting = FindEngineSetting(name);
     if (setting == nullptr) throw std::invalid_argument("no engine setting " + name);
     setting->apply(*ftp_, space == std::string::npos ? "" : Text(d.rest.substr(space + 1)));
+  } else if (d.keyword == "listing-cache") {
+    // The engine's listing cache in {dir}/ftpcache; "prepared": its folder made first.
+    cache_ = std::make_unique<ListingCache>(dir_.str() + "/ftpcache");
+    if (d.rest == "prepared") {
+      ASSERT_TRUE(cache_->PrepareCacheDirectory());
+    }
+    ftp_->SetListingCache(cache_.get());
   } else if (d.keyword == "secret") {
     recorder_.secrets.push_back(Text(d.rest));
   } else if (d.keyword == "answer") {
@@ -150,6 +165,8 @@ void EngineCaseTest::Setup(const CaseDirective& d) {
 void EngineCaseTest::Step(const CaseDirective& d) {
   const Strings words = SplitWords(Substitute(d.rest, values_));
   const std::string verb = words.empty() ? "" : words[0];
+  // Everything after the verb, as one text.
+  const std::string rest = Text(d.rest.size() > verb.size() ? d.rest.substr(verb.size() + 1) : "");
   const auto arg = [&](size_t i) {
     if (words.size() <= i) throw std::invalid_argument(verb + " needs more arguments");
     return words[i];
@@ -182,6 +199,10 @@ void EngineCaseTest::Step(const CaseDirective& d) {
       ftp_->RenameRemoteFile(arg(2), arg(3));
     } else if (what == "QuitServer") {
       ftp_->QuitServer();
+    } else if (what == "CreateDir") {
+      ftp_->CreateDir(arg(2));
+    } else if (what == "CancelRequest") {
+      ftp_->CancelRequest();
     } else {
       throw std::invalid_argument("cannot call " + what);
     }
@@ -191,6 +212,8 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     // A request started without waiting for its end.
     if (arg(1) == "login") {
       ftp_->LoginServer();
+    } else if (arg(1) == "list") {
+      ftp_->ListDirectory();
     } else if (arg(1) == "retrieve") {
       ftp_->RetrieveFile(arg(2), arg(3));
     } else if (arg(1) == "store") {
@@ -202,7 +225,7 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     ASSERT_TRUE(RunUntilEvent(arg(1))) << ::testing::PrintToString(Events());
   } else if (verb == "wait-quiet") {
     // The connection's end ("quit") and the ready notice.
-    ASSERT_TRUE(RunUntilQuiet()) << ::testing::PrintToString(Events());
+    ASSERT_TRUE(RunUntilQuiet(10s)) << ::testing::PrintToString(Events());
   } else if (verb == "wait-for") {
     const EngineProperty* property = FindEngineProperty(arg(1));
     if (property == nullptr) throw std::invalid_argument("no engine property " + arg(1));
@@ -215,7 +238,23 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     ASSERT_TRUE(RunUntil([&] { return ftp_->BytesTransferred() > bytes; }))
         << "no more than " << ftp_->BytesTransferred() << " bytes";
   } else if (verb == "wait-received") {
-    ASSERT_TRUE(server_->WaitForCommand(arg(1), 5s)) << "the server never received " << arg(1);
+    ASSERT_TRUE(server_->WaitUntil(
+        [&] {
+          const Strings sent = server_->Commands();
+          return std::find(sent.begin(), sent.end(), rest) != sent.end();
+        },
+        5s))
+        << "the server never received " << rest;
+  } else if (verb == "run-until-received") {
+    // The loop runs until the last command the server received is this one.
+    const std::string& command = rest;
+    ASSERT_TRUE(RunUntil([&] {
+      const Strings sent = server_->Commands();
+      return !sent.empty() && sent.back() == command;
+    })) << "the server never received "
+        << command;
+  } else if (verb == "cancel") {
+    ASSERT_TRUE(TransferTest::Run([&] { ftp_->CancelRequest(); })) << "the cancel did not end";
   } else if (verb == "abort") {
     ASSERT_TRUE(TransferTest::Run([&] { ftp_->AbortRequest(); })) << "the abort did not end";
   } else {
@@ -245,7 +284,7 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     } else {
       throw std::invalid_argument("unknown step " + verb);
     }
-    ASSERT_TRUE(TransferTest::Run(request)) << "the request did not end";
+    ASSERT_TRUE(TransferTest::Run(request, 15s)) << "the request did not end";
   }
 }
 
@@ -282,6 +321,41 @@ void EngineCaseTest::Expect(const CaseDirective& d) {
     EXPECT_EQ(server_->RawInput().find(Text(value)), std::string::npos);
   } else if (what == "pending-notices") {
     EXPECT_EQ(loop_.PendingNotices(), std::stoul(value));
+  } else if (what == "connection-works") {
+    // The connection still works: a CWD goes out and is answered.
+    ASSERT_TRUE(ftp_->Connected());
+    Forget();
+    ASSERT_TRUE(TransferTest::Run([&] { ftp_->ChangeDir("/pub"); }));
+    EXPECT_EQ(Events(), (Strings{"busy", "ready", "changed"}));
+    EXPECT_EQ(Commands(), (Strings{"CWD /pub", "PWD"}));
+    EXPECT_EQ(ftp_->LastReply(), "257 \"/\"");
+  } else if (what == "files") {
+    EXPECT_EQ(Names(ftp_->CurrentFiles()), Block(d));
+  } else if (what == "folders") {
+    EXPECT_EQ(Names(ftp_->CurrentFolders()), Block(d));
+  } else if (what == "file-size") {
+    const Strings words = SplitWords(value);
+    if (words.size() != 2) throw std::invalid_argument("file-size NAME SIZE");
+    const RemoteEntryList& files = ftp_->CurrentFiles();
+    int found = -1;
+    for (int i = 0; i < files.Count(); ++i) {
+      if (files.GetEntry(i).FileName == words[0]) found = i;
+    }
+    ASSERT_GE(found, 0) << words[0];
+    EXPECT_EQ(files.GetEntry(found).Size, words[1]);
+  } else if (what == "raw-listing") {
+    EXPECT_EQ(ftp_->RawListing(), Block(d));
+  } else if (what == "data-lines") {
+    EXPECT_EQ(data_lines_, Block(d));
+  } else if (what == "entries") {
+    EXPECT_EQ(entries_, Block(d));
+  } else if (what == "cached") {
+    // The file list of the current directory is in the cache.
+    ASSERT_TRUE(cache_) << "no listing-cache line";
+    EXPECT_EQ(std::filesystem::exists(cache_->CacheFileName(ftp_->Server(), ftp_->Username(),
+                                                            ftp_->CurrentDirectory(),
+                                                            CachedListKind::kFiles, ftp_->Port())),
+              DecodeFlag(value));
   } else if (what == "last-sent") {
     ASSERT_FALSE(Commands().empty());
     EXPECT_EQ(Commands().back(), Text(value));
@@ -343,6 +417,10 @@ INSTANTIATE_TEST_SUITE_P(ResumeDownload, EngineCaseTest,
                          ::testing::ValuesIn(Cases("resume-download.case")), DataCaseName());
 INSTANTIATE_TEST_SUITE_P(ResumeUpload, EngineCaseTest,
                          ::testing::ValuesIn(Cases("resume-upload.case")), DataCaseName());
+INSTANTIATE_TEST_SUITE_P(Listing, EngineCaseTest, ::testing::ValuesIn(Cases("listing.case")),
+                         DataCaseName());
+INSTANTIATE_TEST_SUITE_P(Recovery, EngineCaseTest, ::testing::ValuesIn(Cases("recovery.case")),
+                         DataCaseName());
 INSTANTIATE_TEST_SUITE_P(Connection, EngineCaseTest, ::testing::ValuesIn(Cases("connection.case")),
                          DataCaseName());
 INSTANTIATE_TEST_SUITE_P(TransferFault, EngineCaseTest,

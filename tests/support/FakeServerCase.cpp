@@ -99,6 +99,19 @@ bool ApplyServerDirective(FakeFtpServer& server, const CaseDirective& d,
     server.EndlessMultiLineOn(text(d.rest));
   } else if (d.keyword == "serve" && SplitArrow(d.rest, left, right)) {
     server.ServeData(text(left), DecodeBytes(right));
+  } else if (d.keyword == "delay" && SplitArrow(d.rest, left, right)) {
+    // delay PATTERN => 600ms: on top of whatever reply the command gets
+    if (right.size() < 3 || right.substr(right.size() - 2) != "ms") {
+      throw std::invalid_argument("delay PATTERN => Nms");
+    }
+    server.DelayReply(text(left), std::chrono::milliseconds(std::stoi(right)));
+  } else if (d.keyword == "endless-data") {
+    // endless-data PATTERN, or endless-data PATTERN => BYTES (the unit sent over and over)
+    if (SplitArrow(d.rest, left, right)) {
+      server.EndlessData(text(left), DecodeBytes(right));
+    } else {
+      server.EndlessData(text(d.rest));
+    }
   } else if (d.keyword == "announce-pasv-host") {
     server.AnnouncePasvHost(text(d.rest));
   } else if (d.keyword == "transfer") {

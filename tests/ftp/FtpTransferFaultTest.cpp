@@ -50,18 +50,23 @@ TEST_F(FtpTransferFaultTest, LocalFilesThatFail) {
   struct Case {
     const char* name;
     std::string local;
-    Strings commands;
-    const char* error;  // nullptr: none
-    int64_t bytes;      // BytesTransferred afterwards
+    Strings commands = {};
+    const char* error = nullptr;  // nullptr: none
+    int64_t bytes = 0;            // BytesTransferred afterwards; -1: the first block only
   };
   const Case cases[] = {
-      {"cannot create", dir_.str() + "/missing/a.bin", {}, "error ftpErrorLocalOpen ", 0},
-      {"cannot write", "/dev/full", {"PASV", "RETR a.bin"}, "error ftpErrorLocalWrite ", -1},
-      {"a device",
-       "/dev/null",
-       {"PASV", "RETR a.bin"},
-       nullptr,
-       static_cast<int64_t>(kRemote.size())},
+      {.name = "cannot create",
+       .local = dir_.str() + "/missing/a.bin",
+       .error = "error ftpErrorLocalOpen "},
+      {.name = "cannot write",
+       .local = "/dev/full",
+       .commands = {"PASV", "RETR a.bin"},
+       .error = "error ftpErrorLocalWrite ",
+       .bytes = -1},
+      {.name = "a device",
+       .local = "/dev/null",
+       .commands = {"PASV", "RETR a.bin"},
+       .bytes = static_cast<int64_t>(kRemote.size())},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -171,8 +171,9 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     if (words.size() <= i) throw std::invalid_argument(verb + " needs more arguments");
     return words[i];
   };
-  if (verb == "login") {
-    // Ends with the ready notice; a failed login also with the connection's end.
+  if (verb == "login" || verb == "attempt-login") {
+    // Ends with the ready notice; a failed login also with the connection's end. "login" must
+    // log in; "attempt-login" may fail.
     ftp_->LoginServer();
     ASSERT_TRUE(RunUntilEvent("ready", 20s));
     loop_.ProcessMessages();
@@ -182,6 +183,9 @@ void EngineCaseTest::Step(const CaseDirective& d) {
     }
     EXPECT_EQ(ftp_->LoggedIn(), logged_in);
     EXPECT_EQ(ftp_->Connected(), logged_in);
+    if (verb == "login") {
+      ASSERT_TRUE(logged_in) << ::testing::PrintToString(Events());
+    }
   } else if (verb == "forget") {
     Forget();
     asked_.clear();

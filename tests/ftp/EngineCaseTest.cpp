@@ -325,6 +325,18 @@ void EngineCaseTest::Expect(const CaseDirective& d) {
     EXPECT_EQ(server_->RawInput().find(Text(value)), std::string::npos);
   } else if (what == "pending-notices") {
     EXPECT_EQ(loop_.PendingNotices(), std::stoul(value));
+  } else if (what == "progress") {
+    // Progress for every block of a transfer of that many bytes (at least), each also a data
+    // notice, and one end of the data connection for a download.
+    const size_t bytes = std::stoul(value);
+    EXPECT_GE(progress_, (bytes - 1) / FtpDataState::kTransferBlock + 1);
+  } else if (what == "progress-as-data-notices") {
+    EXPECT_EQ(progress_, data_notices_);
+  } else if (what == "data-closes") {
+    EXPECT_EQ(data_closes_, std::stoul(value));
+  } else if (what == "first-event") {
+    ASSERT_FALSE(Events().empty());
+    EXPECT_EQ(Events().front(), Text(value));
   } else if (what == "connection-works") {
     // The connection still works: a CWD goes out and is answered.
     ASSERT_TRUE(ftp_->Connected());
@@ -416,6 +428,8 @@ INSTANTIATE_TEST_SUITE_P(Login, EngineCaseTest, ::testing::ValuesIn(Cases("login
 INSTANTIATE_TEST_SUITE_P(Proxy, EngineCaseTest, ::testing::ValuesIn(Cases("proxy.case")),
                          DataCaseName());
 INSTANTIATE_TEST_SUITE_P(Directory, EngineCaseTest, ::testing::ValuesIn(Cases("directory.case")),
+                         DataCaseName());
+INSTANTIATE_TEST_SUITE_P(Transfer, EngineCaseTest, ::testing::ValuesIn(Cases("transfer.case")),
                          DataCaseName());
 INSTANTIATE_TEST_SUITE_P(ResumeDownload, EngineCaseTest,
                          ::testing::ValuesIn(Cases("resume-download.case")), DataCaseName());

@@ -208,6 +208,11 @@ void ScriptCaseTest::Expect(const CaseDirective& d) {
 
 TEST_P(ScriptCaseTest, Run) { RunCase(GetParam()); }
 
+// Every case file of the folder has its suite here.
+TEST(ScriptCaseFiles, EveryFileIsRun) {
+  EXPECT_EQ(LoadedCaseFiles(), CaseFilesIn(TARSIL_SCRIPT_CASES));
+}
+
 // One suite per file.
 INSTANTIATE_TEST_SUITE_P(Unattended, ScriptCaseTest, ::testing::ValuesIn(Cases("unattended.case")),
                          DataCaseName());

@@ -422,6 +422,11 @@ void EngineCaseTest::Expect(const CaseDirective& d) {
 
 TEST_P(EngineCaseTest, Run) { RunCase(GetParam()); }
 
+// Every case file of the folder has its suite here.
+TEST(EngineCaseFiles, EveryFileIsRun) {
+  EXPECT_EQ(LoadedCaseFiles(), CaseFilesIn(TARSIL_ENGINE_CASES));
+}
+
 // One suite per file.
 INSTANTIATE_TEST_SUITE_P(Login, EngineCaseTest, ::testing::ValuesIn(Cases("login.case")),
                          DataCaseName());

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 
 namespace tarsil::testing {
@@ -36,6 +37,11 @@ size_t Number(const std::string& word) {
   return static_cast<size_t>(value);
 }
 
+std::set<std::string>& Loaded() {
+  static std::set<std::string> loaded;
+  return loaded;
+}
+
 DataCase Fault(const std::string& file, size_t line, const std::string& reason) {
   DataCase fault;
   fault.file = file;
@@ -52,8 +58,19 @@ std::string DataCase::Where(const CaseDirective& directive) const {
 
 void PrintTo(const DataCase& data, std::ostream* out) { *out << data.file; }
 
+std::vector<std::string> LoadedCaseFiles() { return {Loaded().begin(), Loaded().end()}; }
+
+std::vector<std::string> CaseFilesIn(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() == ".case") names.insert(entry.path().filename().string());
+  }
+  return {names.begin(), names.end()};
+}
+
 std::vector<DataCase> LoadCaseFile(const std::filesystem::path& path) {
   const std::string file = path.filename().string();
+  Loaded().insert(file);
   std::ifstream in(path);
   if (!in) return {Fault(file, 0, "cannot read " + path.string())};
   std::vector<CaseDirective> shared;

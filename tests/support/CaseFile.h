@@ -37,6 +37,11 @@ void PrintTo(const DataCase& data, std::ostream* out);
 // Reads one file; a fault in it becomes a single case that fails with the reason.
 std::vector<DataCase> LoadCaseFile(const std::filesystem::path& file);
 
+// The names of the files LoadCaseFile has read so far, and of the *.case files in a folder: a
+// runner checks that it reads every file of its folder.
+std::vector<std::string> LoadedCaseFiles();
+std::vector<std::string> CaseFilesIn(const std::filesystem::path& folder);
+
 // GoogleTest's name for a case.
 struct DataCaseName {
   template <typename Info>

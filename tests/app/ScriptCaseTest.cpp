@@ -27,14 +27,29 @@ std::vector<DataCase> Cases(const char* file) {
   return LoadCaseFile(std::filesystem::path(TARSIL_SCRIPT_CASES) / file);
 }
 
-// A pattern line matches a line equal to it, or, ending in "*", a line starting with the rest.
-::testing::AssertionResult LinesMatch(const Strings& lines, const Strings& patterns) {
-  bool same = lines.size() == patterns.size();
-  for (size_t i = 0; same && i < lines.size(); ++i) {
-    const std::string& p = patterns[i];
-    same = !p.empty() && p.back() == '*' ? lines[i].rfind(p.substr(0, p.size() - 1), 0) == 0
-                                         : lines[i] == p;
+bool LineMatches(const std::string& line, const std::string& pattern) {
+  return !pattern.empty() && pattern.back() == '*'
+             ? line.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0
+             : line == pattern;
+}
+
+// Lines from `l` on against patterns from `p` on; "..." takes as few lines as it needs.
+bool MatchFrom(const Strings& lines, size_t l, const Strings& patterns, size_t p) {
+  if (p == patterns.size()) return l == lines.size();
+  if (patterns[p] == "...") {
+    for (size_t skip = l; skip <= lines.size(); ++skip) {
+      if (MatchFrom(lines, skip, patterns, p + 1)) return true;
+    }
+    return false;
   }
+  return l < lines.size() && LineMatches(lines[l], patterns[p]) &&
+         MatchFrom(lines, l + 1, patterns, p + 1);
+}
+
+// A pattern line matches a line equal to it, or, ending in "*", a line starting with the rest;
+// a pattern line "..." matches any lines (none included) where the order is not fixed.
+::testing::AssertionResult LinesMatch(const Strings& lines, const Strings& patterns) {
+  const bool same = MatchFrom(lines, 0, patterns, 0);
   if (same) return ::testing::AssertionSuccess();
   // Every line in full, one per line, ready to be copied into a case.
   ::testing::AssertionResult failure = ::testing::AssertionFailure();

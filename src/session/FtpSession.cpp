@@ -112,6 +112,8 @@ void FtpSession::PrepareRequest() {
   loop_.ProcessMessages();
   done_ = false;
   local_failure_ = false;
+  request_failed_ = false;
+  request_error_text_.clear();
 }
 
 int FtpSession::Guarded(const std::function<int()>& body) {
@@ -123,7 +125,7 @@ int FtpSession::Guarded(const std::function<int()>& body) {
   }
 }
 
-int FtpSession::WaitReply() {
+int FtpSession::WaitReply(bool may_disconnect) {
   const auto timeout = std::chrono::milliseconds(WaitTimeOut < 0 ? 0 : WaitTimeOut);
   wait_start_ = std::chrono::steady_clock::now();
   for (;;) {
@@ -141,7 +143,14 @@ int FtpSession::WaitReply() {
                        std::chrono::steady_clock::now() + timeout)) {
     EndEngineRequest();
   }
-  return ScriptResultOf(Ftp().Result(), !last_error_text_.empty());
+  const int result = ScriptResultOf(Ftp().Result(), !last_error_text_.empty());
+  // The connection lost during the request (a reset instead of the reply) is its failure: the
+  // last reply is then one of an earlier command and says nothing about this one.
+  if (result <= 400 && !may_disconnect && request_failed_ && !Ftp().Connected()) {
+    throw SessionAbort(request_error_text_.empty() ? std::string(kConnectionLostText)
+                                                   : request_error_text_);
+  }
+  return result;
 }
 
 // The engine is told to end the request nobody waits for any more (ABOR, or the connection
@@ -155,13 +164,13 @@ void FtpSession::EndEngineRequest() {
 }
 
 int FtpSession::Step(std::string_view start_marker, std::string_view end_marker,
-                     const std::function<void()>& request) {
+                     const std::function<void()>& request, bool may_disconnect) {
   return Guarded([&] {
     ConnectedCheck();
     AddLog(start_marker, true);
     PrepareRequest();
     request();
-    int result = WaitReply();
+    int result = WaitReply(may_disconnect);
     AddLog(end_marker, true);
     return result;
   });
@@ -177,6 +186,8 @@ void FtpSession::AttachEngine() {
   ftp.OnFtpError = [this, trace](FtpEngine&, FtpError error, const std::string& text) {
     done_ = true;
     last_error_text_ = text;
+    request_failed_ = true;
+    request_error_text_ = text;
     if (IsLocalOrDataError(error)) {
       local_failure_ = true;
       local_failure_text_ = LocalErrorText(error, text);
@@ -276,7 +287,7 @@ int FtpSession::Login(std::string_view user, std::string_view password) {
     Ftp().SetServerNameCharset(
         ParseServerCharset(Params.Get("SERVERCHARSET")).value_or(ServerCharsetOption));
     Ftp().LoginServer();
-    int result = WaitReply();
+    int result = WaitReply(true);
     AddLog("-- Login End -- ", true);
     // Only the engine knows whether the whole chain went through: the last reply may be a 331
     // that no password followed, a line that is no reply at all, or the one before a reset.
@@ -393,7 +404,8 @@ int FtpSession::AppendFile(std::string_view local_file, std::string_view remote_
 }
 
 int FtpSession::Disconnect() {
-  return Step("-- Disconnect Start --", "-- Disconnect End --", [this] { Ftp().QuitServer(); });
+  return Step(
+      "-- Disconnect Start --", "-- Disconnect End --", [this] { Ftp().QuitServer(); }, true);
 }
 
 int FtpSession::Delete(std::string_view remote_file) {

@@ -99,11 +99,13 @@ class FtpSession {
   void ConnectedCheck() const;
   void RefuseControlBytes(std::string_view argument) const;
   void PrepareRequest();
-  int WaitReply();
+  // A request that ended with an error and without the connection fails with 999 unless
+  // `may_disconnect` (the last reply may be one of an earlier command).
+  int WaitReply(bool may_disconnect = false);
   void EndEngineRequest();
   int Guarded(const std::function<int()>& body);
   int Step(std::string_view start_marker, std::string_view end_marker,
-           const std::function<void()>& request);
+           const std::function<void()>& request, bool may_disconnect = false);
   int DirectoryStep(const std::string& component);
   int RunTransfer(std::string_view end_marker, const std::function<void()>& request);
 
@@ -127,6 +129,8 @@ class FtpSession {
   bool local_failure_ = false;     // a local-file or data-connection error during this operation
   std::string local_failure_text_;
   std::string last_error_text_;
+  std::string request_error_text_;  // of an error raised during this request; empty: none
+  bool request_failed_ = false;
   std::chrono::steady_clock::time_point wait_start_;
   Direction direction_ = Direction::kNone;
   double download_start_ = 0;

@@ -23,6 +23,8 @@ inline constexpr std::string_view kNoMatchingFileText =
     "C\x83\x8b\x96\xb3\x82\xb5";
 // The login chain ended without the server accepting the login.
 inline constexpr std::string_view kLoginIncompleteText = "The login was not completed";
+// A request ended without the connection and without a text of its own.
+inline constexpr std::string_view kConnectionLostText = "The connection to the server was lost";
 
 // Names that cannot be held in CP932 are left out of a multi-file operation, never silently.
 inline constexpr std::string_view kServerNameLeftOutText =

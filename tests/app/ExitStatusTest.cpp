@@ -1,5 +1,5 @@
-// End-to-end: the exit status of the real tarsil binary, and `tarsil --check`, as a scheduler sees
-// them.
+// End-to-end: the exit status of the real tarsil binary when a signal ends the run (the other
+// statuses and `tarsil --check` are in cases/exit-status.case).
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -35,12 +35,6 @@ class ExitStatusTest : public ::testing::Test {
     return {{"TARSIL_HOME", dir_.str()}, {"TARSIL_HEADLESS", "1"}};
   }
 
-  int Status(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), TARSIL_BINARY);
-    ProcessResult result = RunProcess(arguments, Env(), 60s);
-    return result.exit_code;
-  }
-
   std::string Script(const std::string& name, const std::vector<std::string>& lines) {
     return dir_.Write(name, JoinTextLines(lines));
   }
@@ -48,39 +42,6 @@ class ExitStatusTest : public ::testing::Test {
   TempDir dir_;
   std::string log_file_;
 };
-
-TEST_F(ExitStatusTest, StopWithANumberAndTheErrorOption) {
-  const std::string failing = Script("failing.fcs", {"ldel missing.txt", "if Error Rem handled"});
-  const std::string clean = Script("clean.fcs", {"Rem fine", "lcd " + dir_.str()});
-  // Without the option every run that closes normally exits 0, errors or not.
-  EXPECT_EQ(Status({"/auto" + failing}), 0);
-  // With it, before or after the /auto argument, an Error anywhere gives 1.
-  EXPECT_EQ(Status({"--exit-status", "/auto" + failing}), 1);
-  EXPECT_EQ(Status({"/auto" + failing, "--exit-status"}), 1);
-  EXPECT_EQ(Status({"--exit-status", "/auto" + clean}), 0);
-
-  EXPECT_EQ(Status({"/auto" + Script("s7.fcs", {"stop 7", "stop 9"})}), 7);
-  EXPECT_EQ(Status({"/auto" + Script("s255.fcs", {"stop 255"})}), 255);
-  EXPECT_EQ(Status({"/auto" + Script("plain.fcs", {"stop now"})}), 0);
-  // "stop N" wins over the option, in both directions.
-  const std::string handled = Script("handled.fcs", {"ldel missing.txt", "if Error stop 0"});
-  EXPECT_EQ(Status({"--exit-status", "/auto" + handled}), 0);
-  const std::string fails_late = Script("late.fcs", {"stop 4"});
-  EXPECT_EQ(Status({"--exit-status", "/auto" + fails_late}), 4);
-}
-
-TEST_F(ExitStatusTest, UnreadableScriptsAndOptions) {
-  EXPECT_EQ(Status({"/auto" + dir_.str() + "/missing.fcs"}), 2);
-  EXPECT_EQ(Status({"/auto" + dir_.str()}), 2);                      // a folder
-  EXPECT_EQ(Status({"/auto", Script("apart.fcs", {"stop 5"})}), 2);  // the path is not seen
-  EXPECT_EQ(Status({"/auto" + dir_.Write("broken.fcx", "zz-not-hex\r\n")}), 2);
-  // The run still logs its start and end lines, as it always did.
-  EXPECT_NE(TempDir::Read(log_file_).find(">> end   "), std::string::npos);
-
-  const std::string script = Script("s.fcs", {"stop 5"});
-  dir_.Write("settings.reg", "this is not a settings file\r\n");
-  EXPECT_EQ(Status({"--exit-status", "/auto" + script}), 3);
-}
 
 TEST_F(ExitStatusTest, ASignalMidTransferClosesCleanlyAndExitsWith128PlusIt) {
   FakeFtpServer server;
@@ -108,42 +69,6 @@ TEST_F(ExitStatusTest, AnInterruptDuringAWaitExits130) {
   ASSERT_TRUE(child.WaitForOutput("WaitTimer 01:00:00", 30s));
   child.Signal(SIGINT);
   EXPECT_EQ(child.Finish(30s).exit_code, 128 + SIGINT);
-}
-
-TEST_F(ExitStatusTest, CheckListsFindingsAndSaysSoInItsStatus) {
-  const std::string bad = Script("bad.fcs", {"Open host", "Mgte *.txt", "goto nowhere"});
-  ProcessResult found = RunProcess({TARSIL_BINARY, "--check", bad}, Env());
-  EXPECT_EQ(found.exit_code, 1);
-  EXPECT_EQ(found.out,
-            bad + ":2: unknown keyword \"Mgte\": the line does nothing (did you mean Mget?)\n" +
-                bad +
-                ":3: goto nowhere: no line starts with :nowhere, so the run would "
-                "end here\n");
-
-  // A scrambled script is read like the editor reads it; stored values count as stored.
-  const std::string scrambled = (dir_.path() / "good.fcx").string();
-  StoreScriptFile(scrambled, {"Open %server%", "Login user secret", "Bye"});
-  SettingsStore((dir_.path() / "settings.reg").string())
-      .WriteString("\\SOFTWARE\\Tarsil", "server", "127.0.0.1");
-  ProcessResult clean = RunProcess({TARSIL_BINARY, "--check", scrambled}, Env());
-  EXPECT_EQ(clean.exit_code, 0) << clean.out;
-  EXPECT_EQ(clean.out, "");
-
-  ProcessResult missing = RunProcess({TARSIL_BINARY, "--check", dir_.str() + "/none.fcs"}, Env());
-  EXPECT_EQ(missing.exit_code, 2);
-  EXPECT_NE(missing.err.find("cannot read"), std::string::npos);
-  EXPECT_EQ(RunProcess({TARSIL_BINARY, "--check"}, Env()).exit_code, 2);
-  // Checking never runs anything: no log file appears.
-  EXPECT_FALSE(std::filesystem::exists(log_file_));
-}
-
-TEST_F(ExitStatusTest, HelpListsEveryStatus) {
-  ProcessResult help = RunProcess({TARSIL_BINARY, "--help"}, Env());
-  EXPECT_EQ(help.exit_code, 0);
-  for (const char* text : {"--exit-status", "--check", "stop N", "  0 ", "  1 ", "  2 ", "  3 ",
-                           "128+S", "130", "143"}) {
-    EXPECT_NE(help.out.find(text), std::string::npos) << text;
-  }
 }
 
 }  // namespace

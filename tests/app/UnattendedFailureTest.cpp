@@ -53,22 +53,6 @@ class UnattendedFailureTest : public ::testing::Test {
   FakeFtpServer server_;
 };
 
-TEST_F(UnattendedFailureTest, AScriptThatCannotBeReadIsNamedWithTheReason) {
-  const std::string missing = (dir_.path() / "nothere.fcs").string();
-  ProcessResult result = RunProcess(Argv(missing), Env());
-  ASSERT_NE(result.exit_code, -1);
-  std::vector<std::string> lines = LogLines();
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0],
-            "999 Cannot read the script file \"" + missing + "\": No such file or directory");
-
-  const std::string folder = (dir_.path() / "a-folder.fcs").string();
-  std::filesystem::create_directory(folder);
-  result = RunProcess(Argv(folder), Env());
-  ASSERT_NE(result.exit_code, -1);
-  EXPECT_TRUE(Logged("999 Cannot read the script file \"" + folder + "\": Is a directory"));
-}
-
 TEST_F(UnattendedFailureTest, AFifoNobodyReadsNeitherHangsTheRunNorItsTermination) {
   const std::string fifo = (dir_.path() / "pipe").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

@@ -141,24 +141,29 @@ TEST_F(FtpTlsTest, CertificatesAreJudgedByTrustNameDateAndPin) {
   struct Case {
     const char* name;
     TestCertificate certificate;
-    bool trust_authority;
-    bool verify;
-    std::string pin;
-    const char* error;  // nullptr: the login succeeds
+    bool trust_authority = false;
+    bool verify = true;
+    std::string pin = "";
+    const char* error = nullptr;  // nullptr: the login succeeds
   };
   const Case cases[] = {
-      {"self-signed", self_signed, false, true, "", "(untrusted)"},
-      {"expired", MakeTestCertificate("old", "127.0.0.1", -7200, -3600), false, true, "",
-       "(untrusted, expired)"},
-      {"other name", MakeTestCertificate("b", "127.0.0.2", -3600, 86400, &authority), true, true,
-       "", "(name mismatch)"},
-      {"trusted", MakeTestCertificate("a", "127.0.0.1", -3600, 86400, &authority), true, true, "",
-       nullptr},
-      {"pinned", self_signed, false, true, self_signed.fingerprint, nullptr},
-      {"wrong pin", self_signed, false, true,
-       MakeTestCertificate("x", "127.0.0.1", -3600, 86400).fingerprint,
-       "not the one TLSFINGERPRINT names"},
-      {"checks off", self_signed, false, false, "", nullptr},
+      {.name = "self-signed", .certificate = self_signed, .error = "(untrusted)"},
+      {.name = "expired",
+       .certificate = MakeTestCertificate("old", "127.0.0.1", -7200, -3600),
+       .error = "(untrusted, expired)"},
+      {.name = "other name",
+       .certificate = MakeTestCertificate("b", "127.0.0.2", -3600, 86400, &authority),
+       .trust_authority = true,
+       .error = "(name mismatch)"},
+      {.name = "trusted",
+       .certificate = MakeTestCertificate("a", "127.0.0.1", -3600, 86400, &authority),
+       .trust_authority = true},
+      {.name = "pinned", .certificate = self_signed, .pin = self_signed.fingerprint},
+      {.name = "wrong pin",
+       .certificate = self_signed,
+       .pin = MakeTestCertificate("x", "127.0.0.1", -3600, 86400).fingerprint,
+       .error = "not the one TLSFINGERPRINT names"},
+      {.name = "checks off", .certificate = self_signed, .verify = false},
   };
   for (const Case& row : cases) {
     SCOPED_TRACE(row.name);

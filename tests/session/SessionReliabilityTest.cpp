@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/PollEventLoop.h"
@@ -79,6 +80,25 @@ TEST_F(SessionReliabilityTest, AResetAfterThePasswordIsAFailedLogin) {
   Open();
   EXPECT_GT(ftp_.Login("user", "secret"), 400);
   EXPECT_FALSE(ftp_.Ftp().LoggedIn());
+}
+
+// A reset instead of the reply fails the command, though the last reply (the login's) was good;
+// QUIT, which ends the connection on purpose, does not fail.
+TEST_F(SessionReliabilityTest, AConnectionLostDuringACommandIsItsFailure) {
+  server_.ResetOn("CWD lost");
+  server_.ResetOn("MKD lost");
+  server_.ResetOn("SITE lost");
+  for (const auto& command : std::vector<std::function<int()>>{
+           [this] { return ftp_.Cwd("lost"); }, [this] { return ftp_.MakeDir("lost"); },
+           [this] { return ftp_.FTPcmd("SITE lost"); }}) {
+    LogIn();
+    EXPECT_EQ(command(), 999);
+    EXPECT_TRUE(LoggedWith("Connection reset by remote side"));
+    log_.Clear();
+  }
+  LogIn();
+  EXPECT_LE(ftp_.Disconnect(), 400);
+  EXPECT_FALSE(LoggedWith(""));
 }
 
 TEST_F(SessionReliabilityTest, AGarbageReplyToThePasswordIsAFailedLogin) {

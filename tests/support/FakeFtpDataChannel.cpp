@@ -127,6 +127,10 @@ void FakeFtpDataChannel::Register(PollSet& polls, std::optional<FakeClock::time_
     // Downloads also watch for input: that is how a client's close shows while sending. A stall
     // reads nothing, so that a client's sends come to block, and only waits for the close.
     short events = flight.transfer.stall ? POLLRDHUP : flight.upload ? POLLIN : POLLIN | POLLOUT;
+    if (!flight.upload && FakeClock::now() < flight.resume_at) {
+      events = POLLIN;  // a paced download in its pause
+      TakeEarlier(deadline, flight.resume_at);
+    }
     flight.index = polls.Add(flight.fd.get(), events);
   }
 }
@@ -202,6 +206,8 @@ void FakeFtpDataChannel::Send() {
     count = data.size() - flight.position;
   }
   count = static_cast<size_t>(std::min<uint64_t>({count, kChunk, left_to_cut}));
+  const uint64_t pace = flight.transfer.pace_bytes;
+  if (pace > 0) count = static_cast<size_t>(std::min<uint64_t>(count, pace - flight.moved % pace));
   if (count == 0) {  // everything sent: the close tells the client the file ended
     flight.fd.Reset();
     return Finish(flight.transfer.complete);
@@ -213,6 +219,10 @@ void FakeFtpDataChannel::Send() {
   }
   flight.position += static_cast<uint64_t>(sent);
   flight.moved += static_cast<uint64_t>(sent);
+  if (pace > 0 && flight.moved % pace == 0 &&
+      (flight.transfer.endless || flight.position < data.size())) {
+    flight.resume_at = FakeClock::now() + flight.transfer.pace_pause;
+  }
   if (flight.moved >= flight.transfer.cut_after) Cut();
 }
 

@@ -48,8 +48,9 @@ class FakeFtpDataChannel {
     UniqueFd fd;
     Stage stage = Stage::kAccept;
     FakeClock::time_point connect_deadline;
-    uint64_t position = 0;  // next byte of transfer.data to send
-    uint64_t moved = 0;     // bytes sent or received so far
+    uint64_t position = 0;              // next byte of transfer.data to send
+    uint64_t moved = 0;                 // bytes sent or received so far
+    FakeClock::time_point resume_at{};  // a paced download sends nothing before this
     size_t index = PollSet::kNone;
   };
 

@@ -51,6 +51,13 @@ FakeTransfer FakeTransfer::Stalled() const {
   return transfer;
 }
 
+FakeTransfer FakeTransfer::Paced(uint64_t bytes, std::chrono::milliseconds pause) const {
+  FakeTransfer paced = *this;
+  paced.pace_bytes = bytes;
+  paced.pace_pause = pause;
+  return paced;
+}
+
 FakeTransfer FakeTransfer::CutAfter(uint64_t bytes, bool reset) const {
   FakeTransfer transfer = *this;
   transfer.cut_after = bytes;

@@ -42,12 +42,16 @@ struct FakeTransfer {
   FakeTransfer Endless() const;
   FakeTransfer Stalled() const;
   FakeTransfer CutAfter(uint64_t bytes, bool reset = false) const;
+  // A download sends `bytes` at a time with a pause of `pause` after each piece but the last.
+  FakeTransfer Paced(uint64_t bytes, std::chrono::milliseconds pause) const;
 
   std::string data;                 // what a download or listing sends (from the REST offset)
   bool endless = false;             // send `data` over and over until the client goes or aborts
   bool stall = false;               // connect, then neither send, read nor finish
   uint64_t cut_after = UINT64_MAX;  // end the data connection after this many bytes either way
   bool cut_with_reset = false;      // ... with RST instead of FIN
+  uint64_t pace_bytes = 0;          // 0: as fast as the client takes it
+  std::chrono::milliseconds pace_pause{0};
   FakeReply preliminary = "150 Opening data connection.\r\n";
   FakeReply complete = "226 Transfer complete.\r\n";
   // After a cut, or when the client closes the data connection first.

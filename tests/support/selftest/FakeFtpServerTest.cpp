@@ -374,6 +374,26 @@ TEST(FakeFtpServerTest, DataConnectionClosedBeforeStorIsAnEmptyUpload) {
   EXPECT_EQ(server.DataConnections(), 1u);
 }
 
+// Each piece of a paced download arrives after the pause that follows the one before: the whole
+// file takes at least the pauses between its pieces, and ends with no pause after the last.
+TEST(FakeFtpServerTest, PacedDownloadPausesBetweenItsPieces) {
+  const std::string file = AllByteValues(3);  // three pieces of 256 bytes
+  FakeFtpServer server;
+  server.OnTransfer("RETR paced.bin", FakeTransfer::Sending(file).Paced(256, 150ms));
+  Control client(server.port());
+  client.Reply();
+  UniqueFd data = Connect(PassivePort(client.Ask("PASV")));
+  const auto start = Clock::now();
+  EXPECT_EQ(client.Ask("RETR paced.bin"), "150 Opening data connection.\r\n");
+  std::string first = ReadUpTo(data.get(), 256);
+  const auto first_piece = Clock::now();
+  EXPECT_EQ(first, file.substr(0, 256));
+  EXPECT_EQ(ReadToEnd(data.get()), file.substr(256));
+  EXPECT_GE(Clock::now() - first_piece, 300ms);
+  EXPECT_GE(Clock::now() - start, 300ms);
+  EXPECT_EQ(client.Reply(), "226 Transfer complete.\r\n");
+}
+
 TEST(FakeFtpServerTest, UnscriptedTransfersAndMissingDataConnections) {
   FakeFtpServer server;
   server.ServeData("RETR a.txt", "0123456789");

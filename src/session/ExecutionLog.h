@@ -18,10 +18,8 @@
 #include "session/LogSpool.h"
 
 namespace tarsil {
-class FtpEngine;
-}
 
-namespace tarsil {
+class FtpEngine;
 
 // How a line is shown: plain lines come from the executor and the session; the others from the
 // engine's notices.

@@ -1,29 +1,22 @@
 // AsyncSocket: one non-blocking TCP socket whose completions (host looked up, connected,
 // readable, writable, connection waiting, closed, time-out) arrive later as notifications, with
-// WinSock's re-enabling rules so that nothing spins. The object owns its socket, its target in
-// the event loop, its fd watch, its countdown timer and any host look-up; its owner fills the
-// On... slots. Loop thread only; the object must go before its loop and never inside its own slot.
+// WinSock's re-enabling rules so that nothing spins. The object owns, through its Impl
+// (AsyncSocketImpl.h), its socket, its target in the event loop, its fd watch, its countdown
+// timer and any host look-up; its owner fills the On... slots. Loop thread only; the object must go
+// before its loop and never inside its own slot.
 #pragma once
 
-#include <netinet/in.h>
-#include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "net/ConnectPlan.h"
-#include "net/HostLookup.h"
 #include "net/TlsChannel.h"
 #include "platform/EventLoop.h"
-#include "platform/UniqueFd.h"
 
 namespace tarsil {
-
-class LingeringClose;
 
 inline constexpr uint32_t kLookupDoneMessage = 1024;   // WM_USER: a host look-up has ended
 inline constexpr uint32_t kSocketEventMessage = 1025;  // WM_USER + 1: a socket event (FD_ code)
@@ -80,7 +73,7 @@ class AsyncSocket {
   // socket's own notifications, and handed to OnNotice when numbered above 1025.
   void PostNotice(uint32_t message, uint64_t wparam = 0, int64_t lparam = 0);
 
-  // TLS (FTPSockTls.cpp). SecureOnConnect(context) makes the next connect or accept run a
+  // TLS (AsyncSocketTls.cpp). SecureOnConnect(context) makes the next connect or accept run a
   // handshake before anything else: OnSecured reports its end, then OnConnected and the first
   // writable follow; a failed one ends like a failed connect, with LastError kTlsFailed.
   // nullptr leaves the next connection plain. StartTls runs a handshake on the open stream now;
@@ -91,114 +84,44 @@ class AsyncSocket {
   SocketEvent OnSecured;
   bool Secured() const;           // a finished handshake carries the stream
   const TlsChannel* Tls() const;  // the channel of the connection held, or nullptr
-  const std::string& TlsFailure() const { return tls_failure_; }
+  const std::string& TlsFailure() const;
 
-  const std::string& Server() const { return server_; }
+  const std::string& Server() const;
   void SetServer(std::string_view text);
-  uint16_t Port() const { return port_; }
-  void SetPort(uint16_t port) { port_ = port; }
-  const std::string& AddressTextView() const { return address_text_view_; }
-  void SetAddressTextView(std::string text) { address_text_view_ = std::move(text); }
-  const std::string& HostNameView() const { return host_name_view_; }
-  void SetHostNameView(std::string text) { host_name_view_ = std::move(text); }
-  int TimeOut() const { return time_out_; }
-  void SetTimeOut(int seconds) { time_out_ = seconds; }
-  uint16_t LastError() const { return last_error_; }
-  void SetLastError(uint16_t code) { last_error_ = code; }
-  bool ReportWouldBlock() const { return report_would_block_; }
-  void SetReportWouldBlock(bool on) { report_would_block_ = on; }
+  uint16_t Port() const;
+  void SetPort(uint16_t port);
+  const std::string& AddressTextView() const;
+  void SetAddressTextView(std::string text);
+  const std::string& HostNameView() const;
+  void SetHostNameView(std::string text);
+  int TimeOut() const;
+  void SetTimeOut(int seconds);
+  uint16_t LastError() const;
+  void SetLastError(uint16_t code);
+  bool ReportWouldBlock() const;
+  void SetReportWouldBlock(bool on);
   // While set, a send tells the kernel more data follows at once, so small blocks share
   // segments; the first send without it pushes what is held.
-  void SetMoreToCome(bool on) { more_to_come_ = on; }
-  bool IsOpen() const { return is_open_; }
-  bool LookupPending() const { return lookup_handle_ != 0; }
-  int Handle() const { return handle_.get(); }
+  void SetMoreToCome(bool on);
+  bool IsOpen() const;
+  bool LookupPending() const;
+  int Handle() const;
   // Sockets held by every AsyncSocket of the process; leak checks expect 0 once all are gone.
   static size_t LiveHandles();
-  EventLoop& loop() const { return loop_; }
+  EventLoop& loop() const;
 
   // The countdown: seconds left, and the length of one of its ticks (1000 ms; tests shorten it).
-  int Countdown() const { return countdown_; }
-  bool CountdownRunning() const { return countdown_running_; }
-  void SetCountdownInterval(uint32_t milliseconds) { countdown_interval_ms_ = milliseconds; }
+  int Countdown() const;
+  bool CountdownRunning() const;
+  void SetCountdownInterval(uint32_t milliseconds);
 
  protected:
   // Runs when a look-up has ended, with LastError set. The default raises OnLookupDone.
   virtual void LookupDone();
 
  private:
-  enum class Mode { kIdle, kConnecting, kStream, kListening, kEnded };
-
-  void HandleNotice(const Notice& notice);
-  void HandleSocketEvent(uint16_t event, uint16_t error);
-  void EndLookup(LookupResult result);
-  uint16_t ConnectNow();  // to the address set; an error when it failed at once
-  void NextAddress(uint16_t error);
-  void StartAttemptShare();
-  void StopAttemptTimer();
-  void AttemptTick();
-  void EndAttempts();
-  void CountdownTick();
-  void StartCountdown(int seconds);
-
-  void FdReady(unsigned revents);
-  void ConnectFinished();
-  void StreamReady(unsigned revents);
-  void StreamEnded(uint16_t error);
-  void PostEvent(uint16_t event, uint16_t error);
-  void UpdateWatch();
-  void RearmRead();
-  bool MatchFamily();
-  void ReleaseHandle();
-  size_t Transferred(ssize_t result, int error_number);
-  size_t Send(const void* buffer, size_t count, int flags);
-  void Raise(const SocketEvent& slot);
-  struct TlsStream;
-  void BeginHandshake(bool after_connect);
-  void DriveHandshake();
-  void TlsStreamReady(unsigned revents);
-  size_t TlsSend(const void* buffer, size_t count);
-  size_t TlsReceive(void* buffer, size_t size);
-  bool TlsRearmRead();
-  void TlsPump();
-  bool TlsClose();  // the close notice; true when the peer may still send (see LingeringClose)
-  unsigned TlsWatchEvents() const;
-
-  EventLoop& loop_;
-  EventTarget target_;
-  UniqueFd handle_;
-  FdWatch watch_;            // declared after handle_: goes first
-  uint64_t generation_ = 1;  // changes with every socket held; older notices are dropped
-  Mode mode_ = Mode::kIdle;
-  bool read_armed_ = false, write_armed_ = false, accept_armed_ = false;
-  bool is_open_ = false;
-
-  int family_ = AF_INET;         // or AF_INET6: the family of the address set
-  int handle_family_ = AF_INET;  // the family of the socket held
-  in6_addr address6_{};
-  uint32_t address_ = 0;   // network byte order
-  uint16_t port_net_ = 0;  // network byte order
-  HostLookup lookup_;
-  uint64_t lookup_handle_ = 0;  // non-zero while a look-up is outstanding
-  uint64_t next_lookup_ = 1;
-  ConnectPlan plan_;
-
-  int time_out_ = 20;
-  int countdown_ = 0;
-  bool countdown_running_ = false;
-  uint32_t countdown_interval_ms_ = 1000;
-
-  std::string server_, address_text_view_, host_name_view_;
-  uint16_t port_ = 0;
-  uint16_t last_error_ = 0;
-  bool report_would_block_ = false;
-  bool more_to_come_ = false;
-
-  std::shared_ptr<TlsContext> tls_armed_;  // for the next connect or accept
-  TlsRole tls_armed_role_ = TlsRole::kControl;
-  std::unique_ptr<TlsStream> tls_;  // while a TLS channel carries the connection
-  std::vector<std::unique_ptr<LingeringClose>> lingering_;  // closed TLS connections
-  std::string tls_failure_;
+  struct Impl;  // AsyncSocketImpl.h
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tarsil

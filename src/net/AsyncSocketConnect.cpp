@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "net/AsyncSocket.h"
+#include "net/AsyncSocketImpl.h"
 #include "net/SocketAddress.h"
 #include "net/SocketErrors.h"
 #include "net/SocketEvents.h"
@@ -17,7 +17,7 @@ namespace tarsil {
 
 using namespace socket_events;
 
-void AsyncSocket::TakeResolvedAddress() {
+void AsyncSocket::Impl::TakeResolvedAddress() {
   plan_.next.clear();
   if (plan_.resolved.empty()) {
     family_ = AF_INET;
@@ -31,7 +31,7 @@ void AsyncSocket::TakeResolvedAddress() {
   plan_.next.assign(plan_.resolved.begin() + 1, plan_.resolved.end());
 }
 
-void AsyncSocket::ConnectSocket() {
+void AsyncSocket::Impl::ConnectSocket() {
   if (!handle_.valid()) {
     last_error_ = kWsaENotSock;
     return;
@@ -52,7 +52,7 @@ void AsyncSocket::ConnectSocket() {
   StartAttemptShare();
 }
 
-uint16_t AsyncSocket::ConnectNow() {
+uint16_t AsyncSocket::Impl::ConnectNow() {
   if (!MatchFamily()) return last_error_ != 0 ? last_error_ : kWsaENotSock;
   const sockaddr_in peer = MakeAddress4(address_, port_net_);
   const sockaddr_in6 peer6 = MakeAddress6(address6_, port_net_);
@@ -72,7 +72,7 @@ uint16_t AsyncSocket::ConnectNow() {
   return 0;
 }
 
-void AsyncSocket::StartAttemptShare() {
+void AsyncSocket::Impl::StartAttemptShare() {
   StopAttemptTimer();
   if (!plan_.active || plan_.next.empty() || !countdown_running_) return;
   // What is left of the time-out is shared evenly by this address and those after it.
@@ -82,13 +82,13 @@ void AsyncSocket::StartAttemptShare() {
   target_.SetTimer(kAttemptTimerId, countdown_interval_ms_);
 }
 
-void AsyncSocket::StopAttemptTimer() {
+void AsyncSocket::Impl::StopAttemptTimer() {
   if (!plan_.attempt_timer) return;
   target_.KillTimer(kAttemptTimerId);
   plan_.attempt_timer = false;
 }
 
-void AsyncSocket::AttemptTick() {
+void AsyncSocket::Impl::AttemptTick() {
   if (!plan_.attempt_timer || --plan_.attempt_ticks > 0) return;
   StopAttemptTimer();
   if (plan_.active && mode_ == Mode::kConnecting && !plan_.next.empty()) {
@@ -96,12 +96,12 @@ void AsyncSocket::AttemptTick() {
   }
 }
 
-void AsyncSocket::EndAttempts() {
+void AsyncSocket::Impl::EndAttempts() {
   StopAttemptTimer();
   plan_.active = false;
 }
 
-void AsyncSocket::NextAddress(uint16_t error) {
+void AsyncSocket::Impl::NextAddress(uint16_t error) {
   while (plan_.active && !plan_.next.empty()) {
     StopAttemptTimer();
     const HostAddress next = plan_.next.front();
@@ -110,7 +110,7 @@ void AsyncSocket::NextAddress(uint16_t error) {
     address_ = next.v4;
     address6_ = next.v6;
     last_error_ = error;
-    Raise(OnNextAddress);
+    Raise(owner_.OnNextAddress);
     if (!plan_.active) return;  // the owner closed the socket or connected elsewhere
     RecreateSocket();
     error = handle_.valid() ? ConnectNow() : (last_error_ != 0 ? last_error_ : kWsaENotSock);
@@ -127,13 +127,13 @@ void AsyncSocket::NextAddress(uint16_t error) {
   is_open_ = false;
   StartCountdown(0);
   const uint64_t generation = generation_;
-  Raise(OnConnected);
+  Raise(owner_.OnConnected);
   if (generation != generation_) return;
   ReleaseHandle();
-  Raise(OnClosed);
+  Raise(owner_.OnClosed);
 }
 
-void AsyncSocket::ConnectFinished() {
+void AsyncSocket::Impl::ConnectFinished() {
   StopAttemptTimer();
   int error_number = 0;
   socklen_t length = sizeof error_number;

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "net/AsyncSocket.h"
+#include "net/AsyncSocketImpl.h"
 #include "net/AsyncSocketTlsStream.h"
 #include "net/SocketErrors.h"
 #include "net/SocketEvents.h"
@@ -19,12 +19,12 @@ using namespace socket_events;
 constexpr size_t kRecordSize = 16384;  // the most one TLS record carries
 }  // namespace
 
-void AsyncSocket::SecureOnConnect(std::shared_ptr<TlsContext> context, TlsRole role) {
+void AsyncSocket::Impl::SecureOnConnect(std::shared_ptr<TlsContext> context, TlsRole role) {
   tls_armed_ = std::move(context);
   tls_armed_role_ = role;
 }
 
-void AsyncSocket::StartTls(std::shared_ptr<TlsContext> context, TlsRole role) {
+void AsyncSocket::Impl::StartTls(std::shared_ptr<TlsContext> context, TlsRole role) {
   if (!handle_.valid() || mode_ != Mode::kStream || tls_) {
     last_error_ = kWsaENotConn;
     return;
@@ -38,11 +38,9 @@ void AsyncSocket::StartTls(std::shared_ptr<TlsContext> context, TlsRole role) {
   DriveHandshake();
 }
 
-bool AsyncSocket::Secured() const { return tls_ && !tls_->handshaking; }
+bool AsyncSocket::Impl::Secured() const { return tls_ && !tls_->handshaking; }
 
-const TlsChannel* AsyncSocket::Tls() const { return tls_ ? tls_->channel.get() : nullptr; }
-
-void AsyncSocket::BeginHandshake(bool after_connect) {
+void AsyncSocket::Impl::BeginHandshake(bool after_connect) {
   tls_ = std::make_unique<TlsStream>();
   tls_->channel =
       std::make_unique<TlsChannel>(std::move(tls_armed_), tls_armed_role_, handle_.get());
@@ -50,7 +48,7 @@ void AsyncSocket::BeginHandshake(bool after_connect) {
   tls_failure_.clear();
 }
 
-void AsyncSocket::DriveHandshake() {
+void AsyncSocket::Impl::DriveHandshake() {
   TlsStream& tls = *tls_;
   const TlsChannel::Step step = tls.channel->Handshake();
   if (step == TlsChannel::Step::kWantRead || step == TlsChannel::Step::kWantWrite) {
@@ -95,7 +93,7 @@ void AsyncSocket::DriveHandshake() {
   }
 }
 
-bool AsyncSocket::TlsClose() {
+bool AsyncSocket::Impl::TlsClose() {
   if (tls_->handshaking || tls_->broken) return false;
   // Data still coming in (a download given up) is cut off with the close; only a peer that has
   // nothing more to send gets the time for its last words. What has arrived is looked at
@@ -112,14 +110,14 @@ bool AsyncSocket::TlsClose() {
   return !unread;
 }
 
-unsigned AsyncSocket::TlsWatchEvents() const {
+unsigned AsyncSocket::Impl::TlsWatchEvents() const {
   if (tls_->handshaking) return tls_->handshake_wants_write ? kFdWritable : kFdReadable;
   if (tls_->broken) return 0;  // the owner closes it
   return (read_armed_ ? kFdReadable : 0u) |
          (write_armed_ || tls_->write_blocked ? kFdWritable : 0u);
 }
 
-void AsyncSocket::TlsStreamReady(unsigned revents) {
+void AsyncSocket::Impl::TlsStreamReady(unsigned revents) {
   TlsStream& tls = *tls_;
   if (tls.handshaking) {
     DriveHandshake();
@@ -157,7 +155,7 @@ void AsyncSocket::TlsStreamReady(unsigned revents) {
   UpdateWatch();
 }
 
-size_t AsyncSocket::TlsReceive(void* buffer, size_t size) {
+size_t AsyncSocket::Impl::TlsReceive(void* buffer, size_t size) {
   TlsStream& tls = *tls_;
   if (tls.handshaking || tls.broken) {
     last_error_ = tls.handshaking && report_would_block_ ? kWsaEWouldBlock : 0;
@@ -203,7 +201,7 @@ size_t AsyncSocket::TlsReceive(void* buffer, size_t size) {
   return total;
 }
 
-bool AsyncSocket::TlsRearmRead() {
+bool AsyncSocket::Impl::TlsRearmRead() {
   TlsStream& tls = *tls_;
   if (mode_ != Mode::kStream || read_armed_ || tls.handshaking || tls.broken) return true;
   if (tls.ended && tls.in_begin >= tls.in.size()) {
@@ -220,13 +218,13 @@ bool AsyncSocket::TlsRearmRead() {
   return true;
 }
 
-void AsyncSocket::TlsPump() {
+void AsyncSocket::Impl::TlsPump() {
   if (!tls_) return;
   tls_->pump_posted = false;
   if (mode_ == Mode::kStream) TlsStreamReady(kFdReadable);
 }
 
-size_t AsyncSocket::TlsSend(const void* buffer, size_t count) {
+size_t AsyncSocket::Impl::TlsSend(const void* buffer, size_t count) {
   TlsStream& tls = *tls_;
   if (tls.broken) {
     last_error_ = kTlsFailed;

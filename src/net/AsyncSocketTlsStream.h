@@ -1,17 +1,17 @@
 // The state an AsyncSocket keeps while a TLS channel carries its connection: the channel, where
 // its handshake stands, and the decrypted bytes the owner has not taken yet. Internal to
-// src/net (AsyncSocket.cpp and AsyncSocketTls.cpp); owned by the socket; loop thread only.
+// src/net (AsyncSocketImpl.cpp and AsyncSocketTls.cpp); owned by the socket; loop thread only.
 #pragma once
 
 #include <memory>
 #include <vector>
 
-#include "net/AsyncSocket.h"
+#include "net/AsyncSocketImpl.h"
 #include "net/TlsChannel.h"
 
 namespace tarsil {
 
-struct AsyncSocket::TlsStream {
+struct AsyncSocket::Impl::TlsStream {
   std::unique_ptr<TlsChannel> channel;
   enum class Phase { kConnect, kAccept, kStarted } phase = Phase::kConnect;
   bool handshaking = true;

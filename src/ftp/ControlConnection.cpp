@@ -36,6 +36,14 @@ ControlConnection::~ControlConnection() {
 
 // ---- Sending -------------------------------------------------------------------------------
 
+void ControlConnection::SecureOnConnect(std::shared_ptr<TlsContext> context) {
+  socket_.SecureOnConnect(std::move(context), TlsRole::kControl);
+}
+
+void ControlConnection::StartTls(std::shared_ptr<TlsContext> context) {
+  socket_.StartTls(std::move(context), TlsRole::kControl);
+}
+
 bool ControlConnection::Send(std::string_view command, ReplyHandler handler) {
   if (HoldsLineBreakOrNul(command)) return false;
   std::string line(command);

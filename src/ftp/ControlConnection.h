@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -42,10 +43,26 @@ class ControlConnection {
   ControlConnection(const ControlConnection&) = delete;
   ControlConnection& operator=(const ControlConnection&) = delete;
 
-  // The socket itself, for connecting, TLS and its address; its readable and writable slots
-  // belong to this object.
+  // The socket itself, for the connection steps; its readable and writable slots belong to this
+  // object.
   AsyncSocket& Socket() { return socket_; }
   const AsyncSocket& Socket() const { return socket_; }
+
+  // The server as the user named it (a host name or an address) and its port.
+  const std::string& Server() const { return socket_.Server(); }
+  uint16_t Port() const { return socket_.Port(); }
+  // The peer's address as text, whether it is an IPv6 one, and this end's address.
+  std::string PeerAddress() const { return socket_.AddressText(); }
+  bool PeerIsIpv6() const { return socket_.IsIpv6(); }
+  std::string LocalAddress() { return socket_.LocalAddressText(); }
+  uint16_t LastError() const { return socket_.LastError(); }
+  // TLS: the handshake of the next connect (none with nullptr), one started on the open
+  // connection now, whether one carries the connection, its channel and its failure.
+  void SecureOnConnect(std::shared_ptr<TlsContext> context);
+  void StartTls(std::shared_ptr<TlsContext> context);
+  bool Secured() const { return socket_.Secured(); }
+  const TlsChannel* Tls() const { return socket_.Tls(); }
+  const std::string& TlsFailure() const { return socket_.TlsFailure(); }
 
   // Sends command + CR LF (in UTF-8 when names go so); `handler` takes the replies once the
   // whole line is out. The one place where a command holding CR, LF or NUL is refused: then

@@ -12,6 +12,11 @@ void DataChannel::CloseSockets() {
   listener_.CloseSocket();
 }
 
+void DataChannel::CloseListener() {
+  listener_.OnAcceptReady = nullptr;
+  listener_.CloseSocket();
+}
+
 char* DataChannel::TransferBuffer() {
   if (buffer_.empty()) {
     buffer_.resize(kTransferBlock);

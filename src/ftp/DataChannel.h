@@ -61,9 +61,17 @@ class DataChannel {
   DataChannel(const DataChannel&) = delete;
   DataChannel& operator=(const DataChannel&) = delete;
 
+  // The sockets themselves, for the steps that wire, connect and accept the data connection.
   AsyncSocket& Socket() { return socket_; }
   AsyncSocket& Listener() { return listener_; }
   void CloseSockets();  // the data connection and the listening socket, if any
+  bool HasConnection() const { return socket_.Handle() >= 0; }  // a data socket is held
+  void CloseConnection() { socket_.CloseSocket(); }
+  // No further connection is taken: the listening socket's slot is cleared and it closes.
+  void CloseListener();
+  uint16_t LastError() const { return socket_.LastError(); }  // of the data connection
+  const TlsChannel* Tls() const { return socket_.Tls(); }
+  const std::string& TlsFailure() const { return socket_.TlsFailure(); }
 
   TransferState& State() { return state_; }
   const TransferState& State() const { return state_; }

@@ -78,7 +78,6 @@ class EngineContext final : public ControlOwner {
   EngineContext& operator=(const EngineContext&) = delete;
 
   ControlConnection& Control() { return control_; }
-  AsyncSocket& ControlSocket() { return control_.Socket(); }
   DataChannel& Data() { return data_; }
   TransferState& Transfer() { return data_.State(); }
   ListingState& Listing() { return listing_; }

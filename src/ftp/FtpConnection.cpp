@@ -31,7 +31,7 @@ void FtpConnectionSteps::Login(EngineContext& ftp) {
 void FtpConnectionSteps::Attempt(EngineContext& ftp) {
   RequestState& state = ftp.State();
   FtpSettings& settings = ftp.Settings();
-  AsyncSocket& socket = ftp.ControlSocket();
+  AsyncSocket& socket = ftp.Control().Socket();
   state.retry_waiting = false;
   ftp.Timers().KillTimer(kRetryTimer);
   if (state.busy) {
@@ -88,7 +88,7 @@ void FtpConnectionSteps::Attempt(EngineContext& ftp) {
 
 void FtpConnectionSteps::LookupDone(EngineContext& ftp) {
   if (ftp.CheckSocketError()) return;
-  AsyncSocket& socket = ftp.ControlSocket();
+  AsyncSocket& socket = ftp.Control().Socket();
   socket.TakeResolvedAddress();
   socket.SetPortNumber(socket.Port());
   socket.SetAddressTextView(socket.AddressText());
@@ -99,7 +99,7 @@ void FtpConnectionSteps::LookupDone(EngineContext& ftp) {
 
 void FtpConnectionSteps::Connected(EngineContext& ftp) {
   if (ftp.CheckSocketError()) return;
-  ftp.RaiseInfo(ftpInfoConnected, ftp.ControlSocket().AddressTextView());
+  ftp.RaiseInfo(ftpInfoConnected, ftp.Control().Socket().AddressTextView());
   ftp.State().connected = true;
   ftp.Control().StartReading(FtpLoginSteps::GreetingHandler());
 }
@@ -169,7 +169,7 @@ void FtpConnectionSteps::GiveUpLogin(EngineContext& ftp) {
 void FtpConnectionSteps::Cancel(EngineContext& ftp) {
   const RequestState& state = ftp.State();
   if (!state.logged_in) {
-    const AsyncSocket& socket = ftp.ControlSocket();
+    const AsyncSocket& socket = ftp.Control().Socket();
     const bool attempting =
         state.connected || socket.Handle() >= 0 || socket.LookupPending() || state.retry_waiting;
     if (attempting) GiveUpLogin(ftp);
@@ -232,7 +232,7 @@ void FtpConnectionSteps::NoteUnexpectedClose(EngineContext& ftp) {
   const bool waiting =
       !state.logged_in || (state.busy && state.operation != FtpOperation::kKeepAlive);
   if (state.quit_sent || state.last_error != ftpErrorNone || !waiting) return;
-  std::optional<FtpFailure> failure = FtpFailureForSocketError(ftp.ControlSocket().LastError());
+  std::optional<FtpFailure> failure = FtpFailureForSocketError(ftp.Control().LastError());
   if (!failure) failure = FtpFailure{ftpErrorConnectionAborted, kTextClosedByServer};
   ftp.FailConnection(failure->member, std::move(failure->text));
 }

@@ -56,7 +56,7 @@ void FtpDataSteps::PasvPortStep(EngineContext& ftp, const std::string& reply) {
 void FtpDataSteps::SendPassive(EngineContext& ftp) {
   // PASV cannot name an IPv6 address; EPSV names only a port, which also suits a server behind
   // an address translator (EPSV=Y).
-  const bool extended = ftp.ControlSocket().IsIpv6() || ftp.Settings().use_epsv;
+  const bool extended = ftp.Control().PeerIsIpv6() || ftp.Settings().use_epsv;
   ftp.SendCommand(extended ? "EPSV" : "PASV", extended ? kEpsvReply : kPasvReply);
 }
 
@@ -66,7 +66,7 @@ void FtpDataSteps::PasvReply(EngineContext& ftp, const std::string& reply) {
   if (!target) return ftp.Fail(ftpErrorCommandFailed, kTextBadPasv);
   // Only the port is taken: a reply naming another host (a hostile server, or one behind an
   // address translator) must not send the client to some other machine.
-  const std::string peer = ftp.ControlSocket().AddressText();
+  const std::string peer = ftp.Control().PeerAddress();
   if (target->host != peer) {
     ftp.RaiseInfo(ftpInfoDebug, "PASV reply names " + target->host + "; the data connection goes" +
                                     " to the server's address " + peer + " instead");
@@ -82,7 +82,7 @@ void FtpDataSteps::EpsvReply(EngineContext& ftp, const std::string& reply) {
 }
 
 void FtpDataSteps::ConnectData(EngineContext& ftp, uint16_t port) {
-  const std::string peer = ftp.ControlSocket().AddressText();
+  const std::string peer = ftp.Control().PeerAddress();
   AsyncSocket& data = ftp.Data().Socket();
   data.RecreateSocket();
   if (data.LastError() == 0) {
@@ -108,7 +108,7 @@ void FtpDataSteps::SendPort(EngineContext& ftp, ReplyHandler next) {
   // Wire): that connection is taken when the data connection is wired.
   transfer.accept_pending = false;
   listener.OnAcceptReady = [&ftp](AsyncSocket&) { ftp.Transfer().accept_pending = true; };
-  const std::string local = ftp.ControlSocket().LocalAddressText();
+  const std::string local = ftp.Control().LocalAddress();
   listener.RecreateSocket();
   if (listener.LastError() == 0 && !local.empty()) {
     listener.SetAddressText(local);
@@ -168,22 +168,21 @@ void FtpDataSteps::AcceptStart(EngineContext& ftp, DataWiring wiring) {
   // Nothing there after all, or a connection that went before it was taken: wait on.
   if ((error == 0 && !data.IsOpen()) || error == kWsaEConnAborted) return;
   if (error == 0) {
-    const std::string peer = ftp.ControlSocket().AddressText();
+    const std::string peer = ftp.Control().PeerAddress();
     const std::string from = data.AddressText();
     if (from != peer) {
       ftp.RaiseInfo(ftpInfoDebug,
                     "Data connection from " + from + " accepted; the server's address is " + peer);
     }
     // One data connection per transfer: a later one must not replace it.
-    ftp.Data().Listener().OnAcceptReady = nullptr;
-    ftp.Data().Listener().CloseSocket();
+    ftp.Data().CloseListener();
   }
   DataStart(ftp, wiring);
 }
 
 void FtpDataSteps::DataStart(EngineContext& ftp, DataWiring wiring) {
   TransferState& d = ftp.Transfer();
-  const uint16_t error = ftp.Data().Socket().LastError();
+  const uint16_t error = ftp.Data().LastError();
   if (error != 0) {
     const bool ignored =
         ftp.State().aborting || (error == kWsaENotSock && wiring != DataWiring::kUpload);
@@ -213,7 +212,7 @@ bool FtpDataSteps::SendTransferCommand(EngineContext& ftp, const std::string& co
 }
 
 bool FtpDataSteps::ReceiveFailed(EngineContext& ftp) {
-  const uint16_t error = ftp.Data().Socket().LastError();
+  const uint16_t error = ftp.Data().LastError();
   if (error == 0 || error == kWsaENotSock || ftp.State().aborting) return error != 0;
   DataFailed(ftp);
   return true;
@@ -222,14 +221,14 @@ bool FtpDataSteps::ReceiveFailed(EngineContext& ftp) {
 void FtpDataSteps::DataFailed(EngineContext& ftp) {
   TransferState& d = ftp.Transfer();
   if (ftp.State().aborting || d.data_closed) return;
-  NoteDataFailure(ftp, ftp.Data().Socket().LastError());
-  AsyncSocket& data = ftp.Data().Socket();
-  if (data.Handle() >= 0) {
+  NoteDataFailure(ftp, ftp.Data().LastError());
+  if (ftp.Data().HasConnection()) {
     ftp.Data().CloseSockets();  // its close runs the closer
     return;
   }
   // No socket left to close (an accept that failed): the closer is run here.
-  ftp.Data().Listener().CloseSocket();
+  ftp.Data().CloseListener();
+  AsyncSocket& data = ftp.Data().Socket();
   const AsyncSocket::SocketEvent closer = data.OnClosed;
   if (closer) closer(data);
 }
@@ -316,7 +315,7 @@ void FtpDataSteps::StartAbort(EngineContext& ftp, bool command) {
   // Over TLS the Telnet signals have no place (urgent data would cut into a record): ABOR goes
   // alone, as servers expect there.
   ControlConnection& control = ftp.Control();
-  if (!ftp.ControlSocket().Secured() &&
+  if (!ftp.Control().Secured() &&
       (!control.SendSignal(kIacIp, false) || !control.SendSignal(kIacDm, true))) {
     ftp.CheckSocketError();
     return;

@@ -124,8 +124,8 @@ void FtpDirectorySteps::RmdReply(EngineContext& ftp, const std::string& reply) {
     if (listing.cache != nullptr) {
       const std::string path =
           RemovedDirectoryPath(ftp.State().current_directory, ftp.State().removed_directory);
-      listing.cache->DeleteCachedLists(ftp.ControlSocket().Server(), ftp.Settings().username, path,
-                                       ftp.ControlSocket().Port());
+      listing.cache->DeleteCachedLists(ftp.Control().Server(), ftp.Settings().username, path,
+                                       ftp.Control().Port());
     }
   } else {
     Denied(ftp);

@@ -123,18 +123,20 @@ void FtpEngine::SetListingLimits(uint64_t max_bytes, uint64_t max_lines) {
 
 // ---- The connection ------------------------------------------------------------------------
 
-const std::string& FtpEngine::Server() const { return context_->ControlSocket().Server(); }
-void FtpEngine::SetServer(std::string_view server) { context_->ControlSocket().SetServer(server); }
-uint16_t FtpEngine::Port() const { return context_->ControlSocket().Port(); }
-void FtpEngine::SetPort(uint16_t port) { context_->ControlSocket().SetPort(port); }
-int FtpEngine::TimeOut() const { return context_->ControlSocket().TimeOut(); }
-void FtpEngine::SetTimeOut(int seconds) { context_->ControlSocket().SetTimeOut(seconds); }
+const std::string& FtpEngine::Server() const { return context_->Control().Server(); }
+void FtpEngine::SetServer(std::string_view server) {
+  context_->Control().Socket().SetServer(server);
+}
+uint16_t FtpEngine::Port() const { return context_->Control().Port(); }
+void FtpEngine::SetPort(uint16_t port) { context_->Control().Socket().SetPort(port); }
+int FtpEngine::TimeOut() const { return context_->Control().Socket().TimeOut(); }
+void FtpEngine::SetTimeOut(int seconds) { context_->Control().Socket().SetTimeOut(seconds); }
 
 void FtpEngine::SetCountdownInterval(uint32_t milliseconds) {
-  context_->ControlSocket().SetCountdownInterval(milliseconds);
+  context_->Control().Socket().SetCountdownInterval(milliseconds);
 }
 
-bool FtpEngine::LookupPending() const { return context_->ControlSocket().LookupPending(); }
+bool FtpEngine::LookupPending() const { return context_->Control().Socket().LookupPending(); }
 
 uint16_t FtpEngine::NoopInterval() const {
   return static_cast<uint16_t>(context_->State().noop_interval_ms / 1000);

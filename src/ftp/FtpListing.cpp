@@ -37,9 +37,9 @@ void FtpListingSteps::List(EngineContext& ftp) {
   }
   if (ftp.Settings().cache && listing.cache != nullptr) {
     const auto name = [&](CachedListKind kind) {
-      return listing.cache->CacheFileName(ftp.ControlSocket().Server(), ftp.Settings().username,
+      return listing.cache->CacheFileName(ftp.Control().Server(), ftp.Settings().username,
                                           ftp.State().current_directory, kind,
-                                          ftp.ControlSocket().Port());
+                                          ftp.Control().Port());
     };
     if (listing.cache->LoadCachedList(name(CachedListKind::kFolders), listing.current_folders,
                                       ftp.Settings().cache_expire) &&
@@ -207,7 +207,7 @@ void FtpListingSteps::ListingTooLong(EngineContext& ftp) {
 void FtpListingSteps::ListingCloser(EngineContext& ftp) {
   TransferState& transfer = ftp.Transfer();
   if (transfer.data_closed) return;
-  const uint16_t error = ftp.Data().Socket().LastError();
+  const uint16_t error = ftp.Data().LastError();
   transfer.data_closed = true;
   ftp.Data().Socket().OnConnected = nullptr;
   ftp.Data().Listener().OnAcceptReady = nullptr;
@@ -247,9 +247,8 @@ void FtpListingSteps::Completion(EngineContext& ftp) {
   if (!ftp.State().request_ok || listing.cache == nullptr) return;
   // Written also with Cache off, so that a later run with it on finds the listing.
   const auto name = [&](CachedListKind kind) {
-    return listing.cache->CacheFileName(ftp.ControlSocket().Server(), ftp.Settings().username,
-                                        ftp.State().current_directory, kind,
-                                        ftp.ControlSocket().Port());
+    return listing.cache->CacheFileName(ftp.Control().Server(), ftp.Settings().username,
+                                        ftp.State().current_directory, kind, ftp.Control().Port());
   };
   listing.cache->SaveCachedList(name(CachedListKind::kFolders), listing.current_folders);
   listing.cache->SaveCachedList(name(CachedListKind::kFiles), listing.current_files);

@@ -40,7 +40,7 @@ void FtpTransferSteps::WriteHeld(EngineContext& ftp) {
   }
   if (d.close_held) {
     CloseTransfer(ftp, d.held_close_error);
-  } else if (ftp.Data().Socket().Handle() >= 0) {
+  } else if (ftp.Data().HasConnection()) {
     DownloadReader(ftp);
   }
 }
@@ -52,7 +52,7 @@ void FtpTransferSteps::DropHeld(EngineContext& ftp) {
   d.file_held.clear();
   if (d.close_held) {
     CloseTransfer(ftp, d.held_close_error);
-  } else if (ftp.Data().Socket().Handle() >= 0) {
+  } else if (ftp.Data().HasConnection()) {
     DownloadReader(ftp);
   }
 }

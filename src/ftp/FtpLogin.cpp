@@ -48,8 +48,8 @@ void FtpLoginSteps::Greeting(EngineContext& ftp, const std::string& reply) {
   const FtpProxyType type = ftp.Settings().proxy_type;
   if (type == proxySite && ftp.Settings().proxy_username.empty())
     ftp.AskInfo(needUser, ftp.Settings().proxy_username);
-  const LoginTarget target{ftp.ControlSocket().Server(), ftp.ControlSocket().Port(),
-                           ftp.Settings().username, ftp.Settings().proxy_username};
+  const LoginTarget target{ftp.Control().Server(), ftp.Control().Port(), ftp.Settings().username,
+                           ftp.Settings().proxy_username};
   ReplyHandler next = kUserReply;
   if (type == proxyHost) next = kHostReply;
   if (type == proxyOpen) next = kOpenReply;
@@ -77,7 +77,7 @@ void FtpLoginSteps::OpenReply(EngineContext& ftp, const std::string& reply) {
 
 void FtpLoginSteps::ProxyUserReply(EngineContext& ftp, const std::string& reply) {
   if (ReplyIs(reply, '2')) {
-    ftp.SendCommand("SITE " + ftp.ControlSocket().Server(), kSiteReply);
+    ftp.SendCommand("SITE " + ftp.Control().Server(), kSiteReply);
   } else if (ReplyIs(reply, '3')) {
     if (ftp.Settings().proxy_password.empty())
       ftp.AskInfo(needPassword, ftp.Settings().proxy_password);
@@ -92,7 +92,7 @@ void FtpLoginSteps::ProxyPassReply(EngineContext& ftp, const std::string& reply)
     ftp.FailConnection(ftpErrorPasswordRejected);
     return;
   }
-  ftp.SendCommand("SITE " + ftp.ControlSocket().Server(), kSiteReply);
+  ftp.SendCommand("SITE " + ftp.Control().Server(), kSiteReply);
 }
 
 void FtpLoginSteps::SiteReply(EngineContext& ftp, const std::string& reply) {

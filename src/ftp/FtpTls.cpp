@@ -24,13 +24,13 @@ bool FtpTlsSteps::PrepareAttempt(EngineContext& ftp) {
   ftp.Tls().prot_private = false;
   ftp.Tls().greeting.clear();
   ftp.Tls().context.reset();
-  ftp.ControlSocket().SecureOnConnect(nullptr, TlsRole::kControl);
+  ftp.Control().SecureOnConnect(nullptr);
   if (ftp.Settings().security == FtpSecurity::kNone) return true;
   std::string error;
   if (ftp.Settings().proxy_type != proxyNone) {
     error = kTextTlsThroughProxy;
   } else {
-    TlsPolicy policy{ftp.ControlSocket().Server(), ftp.Settings().tls_verify,
+    TlsPolicy policy{ftp.Control().Server(), ftp.Settings().tls_verify,
                      ftp.Settings().tls_fingerprint};
     ftp.Tls().context = TlsContext::Create(std::move(policy), error);
   }
@@ -43,14 +43,13 @@ bool FtpTlsSteps::PrepareAttempt(EngineContext& ftp) {
     return false;
   }
   if (ftp.Settings().security == FtpSecurity::kImplicit) {
-    ftp.ControlSocket().SecureOnConnect(ftp.Tls().context, TlsRole::kControl);
+    ftp.Control().SecureOnConnect(ftp.Tls().context);
   }
   return true;
 }
 
 bool FtpTlsSteps::SendAuth(EngineContext& ftp, const std::string& greeting) {
-  if (ftp.Settings().security != FtpSecurity::kExplicit || ftp.ControlSocket().Secured())
-    return false;
+  if (ftp.Settings().security != FtpSecurity::kExplicit || ftp.Control().Secured()) return false;
   ftp.Tls().greeting = greeting;
   ftp.SendCommand("AUTH TLS", kAuthReply);
   return true;
@@ -67,18 +66,18 @@ void FtpTlsSteps::AuthReply(EngineContext& ftp, const std::string& reply) {
   ftp.Control().SetHandler({});
   // Whatever came after the 234 in clear is not the server's word: it is dropped unread.
   ftp.Control().DropUnread();
-  ftp.ControlSocket().StartTls(ftp.Tls().context, TlsRole::kControl);
+  ftp.Control().StartTls(ftp.Tls().context);
   ftp.CheckSocketError();
 }
 
 void FtpTlsSteps::ControlSecured(EngineContext& ftp) {
-  if (ftp.ControlSocket().LastError() != 0) {
+  if (ftp.Control().LastError() != 0) {
     ftp.Control().SetLastReply(
         {});  // the 234 before it must not stand for the outcome of the login
-    ftp.FailConnection(ftpErrorConnectionAborted, ftp.ControlSocket().TlsFailure());
+    ftp.FailConnection(ftpErrorConnectionAborted, ftp.Control().TlsFailure());
     return;
   }
-  const TlsChannel& channel = *ftp.ControlSocket().Tls();
+  const TlsChannel& channel = *ftp.Control().Tls();
   const std::string fingerprint = channel.PeerFingerprint();
   ftp.RaiseInfo(ftpInfoDebug, "TLS: " + channel.Description() + ", " + fingerprint);
   if (channel.Unverified()) {
@@ -90,7 +89,7 @@ void FtpTlsSteps::ControlSecured(EngineContext& ftp) {
 }
 
 bool FtpTlsSteps::SendProtection(EngineContext& ftp) {
-  if (!ftp.ControlSocket().Secured() || ftp.Tls().prot_private) return false;
+  if (!ftp.Control().Secured() || ftp.Tls().prot_private) return false;
   ftp.SendCommand("PBSZ 0", kPbszReply);
   return true;
 }
@@ -125,7 +124,7 @@ void FtpTlsSteps::ArmDataSocket(EngineContext& ftp) {
 
 void FtpTlsSteps::DataSecured(EngineContext& ftp) {
   TransferState& transfer = ftp.Transfer();
-  AsyncSocket& data = ftp.Data().Socket();
+  const DataChannel& data = ftp.Data();
   if (data.LastError() != 0) {
     if (ftp.State().aborting) return;
     if (transfer.data_closed) return ftp.FailConnection(ftpErrorDataConnection, data.TlsFailure());
@@ -138,7 +137,7 @@ void FtpTlsSteps::DataSecured(EngineContext& ftp) {
 }
 
 std::string FtpTlsSteps::DataFailureText(EngineContext& ftp, uint16_t error) {
-  return error == kTlsFailed ? ftp.Data().Socket().TlsFailure() : std::string();
+  return error == kTlsFailed ? ftp.Data().TlsFailure() : std::string();
 }
 
 }  // namespace tarsil

@@ -230,7 +230,7 @@ bool FtpTransferSteps::WriteReceived(EngineContext& ftp, const char* bytes, size
 void FtpTransferSteps::TransferCloser(EngineContext& ftp) {
   TransferState& d = ftp.Transfer();
   if (d.data_closed) return;
-  const uint16_t error = ftp.Data().Socket().LastError();
+  const uint16_t error = ftp.Data().LastError();
   if (!d.file_held.empty() && !ftp.State().aborting) {
     // The end of the data waits for the FIFO to take what is held.
     d.close_held = true;
@@ -435,8 +435,8 @@ void FtpTransferSteps::UploadSender(EngineContext& ftp) {
 
 // Closing the data connection tells the server the file has ended; the closer does the rest.
 void FtpTransferSteps::EndUpload(EngineContext& ftp) {
-  if (ftp.Data().Socket().Handle() >= 0) {
-    ftp.Data().Socket().CloseSocket();
+  if (ftp.Data().HasConnection()) {
+    ftp.Data().CloseConnection();
   } else {
     TransferCloser(ftp);
   }

@@ -229,14 +229,10 @@ TEST(ScriptCaseFiles, EveryFileIsRun) {
 }
 
 // One suite per file.
-INSTANTIATE_TEST_SUITE_P(Unattended, ScriptCaseTest, ::testing::ValuesIn(Cases("unattended.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(Steering, ScriptCaseTest, ::testing::ValuesIn(Cases("steering.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(Waits, ScriptCaseTest, ::testing::ValuesIn(Cases("waits.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(ExitStatus, ScriptCaseTest, ::testing::ValuesIn(Cases("exit-status.case")),
-                         DataCaseName());
+TARSIL_CASE_SUITE(Unattended, ScriptCaseTest, "unattended.case");
+TARSIL_CASE_SUITE(Steering, ScriptCaseTest, "steering.case");
+TARSIL_CASE_SUITE(Waits, ScriptCaseTest, "waits.case");
+TARSIL_CASE_SUITE(ExitStatus, ScriptCaseTest, "exit-status.case");
 
 }  // namespace
 }  // namespace tarsil::testing

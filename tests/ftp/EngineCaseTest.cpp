@@ -428,26 +428,16 @@ TEST(EngineCaseFiles, EveryFileIsRun) {
 }
 
 // One suite per file.
-INSTANTIATE_TEST_SUITE_P(Login, EngineCaseTest, ::testing::ValuesIn(Cases("login.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(Proxy, EngineCaseTest, ::testing::ValuesIn(Cases("proxy.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(Directory, EngineCaseTest, ::testing::ValuesIn(Cases("directory.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(Transfer, EngineCaseTest, ::testing::ValuesIn(Cases("transfer.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(ResumeDownload, EngineCaseTest,
-                         ::testing::ValuesIn(Cases("resume-download.case")), DataCaseName());
-INSTANTIATE_TEST_SUITE_P(ResumeUpload, EngineCaseTest,
-                         ::testing::ValuesIn(Cases("resume-upload.case")), DataCaseName());
-INSTANTIATE_TEST_SUITE_P(Listing, EngineCaseTest, ::testing::ValuesIn(Cases("listing.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(Recovery, EngineCaseTest, ::testing::ValuesIn(Cases("recovery.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(Connection, EngineCaseTest, ::testing::ValuesIn(Cases("connection.case")),
-                         DataCaseName());
-INSTANTIATE_TEST_SUITE_P(TransferFault, EngineCaseTest,
-                         ::testing::ValuesIn(Cases("transfer-fault.case")), DataCaseName());
+TARSIL_CASE_SUITE(Login, EngineCaseTest, "login.case");
+TARSIL_CASE_SUITE(Proxy, EngineCaseTest, "proxy.case");
+TARSIL_CASE_SUITE(Directory, EngineCaseTest, "directory.case");
+TARSIL_CASE_SUITE(Transfer, EngineCaseTest, "transfer.case");
+TARSIL_CASE_SUITE(ResumeDownload, EngineCaseTest, "resume-download.case");
+TARSIL_CASE_SUITE(ResumeUpload, EngineCaseTest, "resume-upload.case");
+TARSIL_CASE_SUITE(Listing, EngineCaseTest, "listing.case");
+TARSIL_CASE_SUITE(Recovery, EngineCaseTest, "recovery.case");
+TARSIL_CASE_SUITE(Connection, EngineCaseTest, "connection.case");
+TARSIL_CASE_SUITE(TransferFault, EngineCaseTest, "transfer-fault.case");
 
 }  // namespace
 }  // namespace tarsil::testing

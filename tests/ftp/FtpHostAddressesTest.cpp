@@ -13,53 +13,10 @@
 #include "net/SocketErrors.h"
 #include "platform/UniqueFd.h"
 #include "support/FakeFtpServer.h"
+#include "support/LoopbackPort.h"
 
 namespace tarsil::testing {
 namespace {
-
-HostAddress Address(const std::string& text) {
-  HostAddress address;
-  if (text.find(':') != std::string::npos) {
-    address.family = AF_INET6;
-    inet_pton(AF_INET6, text.c_str(), &address.v6);
-  } else {
-    inet_pton(AF_INET, text.c_str(), &address.v4);
-  }
-  return address;
-}
-
-// A TCP socket bound to a loopback address and port; listening or refusing every connect.
-class LoopbackPort {
- public:
-  LoopbackPort(const std::string& text, uint16_t port, bool listening) {
-    const HostAddress where = Address(text);
-    fd_.Reset(socket(where.family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_storage storage{};
-    socklen_t length = sizeof(sockaddr_in);
-    if (where.family == AF_INET6) {
-      int on = 1;
-      setsockopt(fd_.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-      auto& in6 = reinterpret_cast<sockaddr_in6&>(storage);
-      in6 = sockaddr_in6{AF_INET6, htons(port), 0, where.v6, 0};
-      length = sizeof in6;
-    } else {
-      auto& in4 = reinterpret_cast<sockaddr_in&>(storage);
-      in4.sin_family = AF_INET;
-      in4.sin_addr.s_addr = where.v4;
-      in4.sin_port = htons(port);
-    }
-    if (bind(fd_.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0) return;
-    if (listening && listen(fd_.get(), 4) != 0) return;
-    getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&storage), &length);
-    port_ = ntohs(where.family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(storage).sin6_port
-                                           : reinterpret_cast<sockaddr_in&>(storage).sin_port);
-  }
-  uint16_t port() const { return port_; }  // 0: the bind failed
-
- private:
-  UniqueFd fd_;
-  uint16_t port_ = 0;
-};
 
 class FtpHostAddressesTest : public EngineTest {
  protected:
@@ -69,7 +26,7 @@ class FtpHostAddressesTest : public EngineTest {
   }
   void Answer(const std::vector<std::string>& texts) {
     std::vector<HostAddress> addresses;
-    for (const std::string& text : texts) addresses.push_back(Address(text));
+    for (const std::string& text : texts) addresses.push_back(LoopbackAddress(text));
     HostLookup::SetResolverForTesting([addresses](const std::string&) {
       LookupResult result;
       result.addresses = addresses;

@@ -15,6 +15,7 @@
 #include "net/SocketErrors.h"
 #include "platform/PollEventLoop.h"
 #include "platform/UniqueFd.h"
+#include "support/LoopbackPort.h"
 
 namespace tarsil {
 namespace {
@@ -34,45 +35,9 @@ HostAddress V6(const char* text) {
   return address;
 }
 
-// A TCP socket bound to a loopback address and port (0: any), listening or not (a bound socket
-// that never listens refuses every connect).
-class Bound {
- public:
-  Bound(const HostAddress& where, uint16_t port, bool listening, int backlog = 8) {
-    const int family = where.family;
-    fd_.Reset(socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    int on = 1;
-    if (family == AF_INET6) setsockopt(fd_.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    if (family == AF_INET6) {
-      auto& in6 = reinterpret_cast<sockaddr_in6&>(storage);
-      in6.sin6_family = AF_INET6;
-      in6.sin6_addr = where.v6;
-      in6.sin6_port = htons(port);
-      length = sizeof in6;
-    } else {
-      auto& in4 = reinterpret_cast<sockaddr_in&>(storage);
-      in4.sin_family = AF_INET;
-      in4.sin_addr.s_addr = where.v4;
-      in4.sin_port = htons(port);
-      length = sizeof in4;
-    }
-    if (bind(fd_.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0) return;
-    if (listening && listen(fd_.get(), backlog) != 0) return;
-    getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&storage), &length);
-    port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(storage).sin6_port
-                                     : reinterpret_cast<sockaddr_in&>(storage).sin_port);
-  }
-  uint16_t port() const { return port_; }  // 0 when the bind failed
-  int fd() const { return fd_.get(); }
+using testing::LoopbackPort;
 
- private:
-  UniqueFd fd_;
-  uint16_t port_ = 0;
-};
-
-bool HaveIpv6Loopback() { return Bound(V6("::1"), 0, false).port() != 0; }
+bool HaveIpv6Loopback() { return LoopbackPort(V6("::1"), 0, false).port() != 0; }
 
 class ConnectFallbackTest : public ::testing::Test {
  protected:
@@ -158,9 +123,9 @@ TEST(HostLookupTest, Ip6LocalhostResolvesToTheIpv6Loopback) {
 }
 
 TEST_F(ConnectFallbackTest, RefusedFirstAddressGoesOnToTheNext) {
-  Bound server(V6("::1"), 0, true);
+  LoopbackPort server(V6("::1"), 0, true);
   ASSERT_NE(server.port(), 0);
-  Bound refusing(V4("127.0.0.1"), server.port(), false);
+  LoopbackPort refusing(V4("127.0.0.1"), server.port(), false);
   if (refusing.port() == 0) GTEST_SKIP() << "127.0.0.1 port " << server.port() << " is taken";
   Answer({V4("127.0.0.1"), V6("::1")});
   AsyncSocket socket(loop_);
@@ -174,9 +139,9 @@ TEST_F(ConnectFallbackTest, RefusedFirstAddressGoesOnToTheNext) {
 }
 
 TEST_F(ConnectFallbackTest, EveryAddressRefusingEndsTheConnectOnce) {
-  Bound refusing6(V6("::1"), 0, false);
+  LoopbackPort refusing6(V6("::1"), 0, false);
   ASSERT_NE(refusing6.port(), 0);
-  Bound refusing4(V4("127.0.0.1"), refusing6.port(), false);
+  LoopbackPort refusing4(V4("127.0.0.1"), refusing6.port(), false);
   if (refusing4.port() == 0) GTEST_SKIP() << "127.0.0.1 port " << refusing6.port() << " taken";
   Answer({V6("::1"), V4("127.0.0.1"), V6("::1")});
   AsyncSocket socket(loop_);
@@ -191,9 +156,9 @@ TEST_F(ConnectFallbackTest, EveryAddressRefusingEndsTheConnectOnce) {
 
 TEST_F(ConnectFallbackTest, StalledAddressGivesUpItsShareOfTheTimeOut) {
   // A listener whose queue is full drops further SYNs: a connect to it neither ends nor fails.
-  Bound stalled(V4("127.0.0.1"), 0, true, 0);
+  LoopbackPort stalled(V4("127.0.0.1"), 0, true, 0);
   ASSERT_NE(stalled.port(), 0);
-  Bound server(V6("::1"), stalled.port(), true);
+  LoopbackPort server(V6("::1"), stalled.port(), true);
   if (server.port() == 0) GTEST_SKIP() << "::1 port " << stalled.port() << " is taken";
   std::vector<UniqueFd> fillers;
   for (int i = 0; i < 2; ++i) {
@@ -219,7 +184,7 @@ TEST_F(ConnectFallbackTest, StalledAddressGivesUpItsShareOfTheTimeOut) {
 }
 
 TEST_F(ConnectFallbackTest, OverallTimeOutStillEndsTheLastAttempt) {
-  Bound stalled(V4("127.0.0.1"), 0, true, 0);
+  LoopbackPort stalled(V4("127.0.0.1"), 0, true, 0);
   ASSERT_NE(stalled.port(), 0);
   UniqueFd filler(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   sockaddr_in to{};
@@ -229,7 +194,7 @@ TEST_F(ConnectFallbackTest, OverallTimeOutStillEndsTheLastAttempt) {
   connect(filler.get(), reinterpret_cast<sockaddr*>(&to), sizeof to);
   pollfd first{filler.get(), POLLOUT, 0};
   ASSERT_EQ(poll(&first, 1, 5000), 1);
-  Bound refusing(V6("::1"), stalled.port(), false);
+  LoopbackPort refusing(V6("::1"), stalled.port(), false);
   if (refusing.port() == 0) GTEST_SKIP() << "::1 port " << stalled.port() << " is taken";
 
   // The refusing address first, then the stalled one: only the overall countdown can end it.
@@ -245,7 +210,7 @@ TEST_F(ConnectFallbackTest, OverallTimeOutStillEndsTheLastAttempt) {
 }
 
 TEST_F(ConnectFallbackTest, AnAddressGivenOutrightHasNoAlternatives) {
-  Bound refusing(V4("127.0.0.1"), 0, false);
+  LoopbackPort refusing(V4("127.0.0.1"), 0, false);
   ASSERT_NE(refusing.port(), 0);
   Answer({V6("::1"), V4("127.0.0.1")});
   AsyncSocket socket(loop_);

@@ -50,6 +50,11 @@ struct DataCaseName {
   }
 };
 
+// One suite of a runner per case file: its cases as `runner`'s own Cases(file) loads them, each
+// named by DataCaseName.
+#define TARSIL_CASE_SUITE(suite, runner, file) \
+  INSTANTIATE_TEST_SUITE_P(suite, runner, ::testing::ValuesIn(Cases(file)), DataCaseName())
+
 // Value forms. Text: backslash escapes \r \n \t \\ \" \xHH (any other backslash stays as it is); a
 // value wholly in double quotes keeps its outer blanks.
 std::string DecodeText(const std::string& value);

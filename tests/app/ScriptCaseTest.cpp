@@ -221,12 +221,7 @@ void ScriptCaseTest::Expect(const CaseDirective& d) {
   }
 }
 
-TEST_P(ScriptCaseTest, Run) { RunCase(GetParam()); }
-
-// Every case file of the folder has its suite here.
-TEST(ScriptCaseFiles, EveryFileIsRun) {
-  EXPECT_EQ(LoadedCaseFiles(), CaseFilesIn(TARSIL_SCRIPT_CASES));
-}
+TARSIL_CASE_RUNNER(ScriptCaseTest, ScriptCaseFiles, TARSIL_SCRIPT_CASES)
 
 // One suite per file.
 TARSIL_CASE_SUITE(Unattended, ScriptCaseTest, "unattended.case");

@@ -420,12 +420,7 @@ void EngineCaseTest::Expect(const CaseDirective& d) {
   }
 }
 
-TEST_P(EngineCaseTest, Run) { RunCase(GetParam()); }
-
-// Every case file of the folder has its suite here.
-TEST(EngineCaseFiles, EveryFileIsRun) {
-  EXPECT_EQ(LoadedCaseFiles(), CaseFilesIn(TARSIL_ENGINE_CASES));
-}
+TARSIL_CASE_RUNNER(EngineCaseTest, EngineCaseFiles, TARSIL_ENGINE_CASES)
 
 // One suite per file.
 TARSIL_CASE_SUITE(Login, EngineCaseTest, "login.case");

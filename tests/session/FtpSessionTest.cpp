@@ -9,6 +9,7 @@
 #include "platform/PollEventLoop.h"
 #include "session/SessionMessages.h"
 #include "support/FakeFtpServer.h"
+#include "support/SessionHarness.h"
 #include "support/TempDir.h"
 
 namespace tarsil {
@@ -26,20 +27,8 @@ const std::string kListing =
     "-rw-r--r--   1 ftp ftp        7 Jan 02  2020 c.doc\r\n"
     "drwxr-xr-x   2 ftp ftp     4096 Jan 02  2020 d.txt\r\n";
 
-class FtpSessionTest : public ::testing::Test {
+class FtpSessionTest : public ::tarsil::testing::SessionTest {
  protected:
-  FtpSessionTest() {
-    old_dir_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-    ftp_.Log = &log_;
-    ftp_.WaitTimeOut = 10000;
-  }
-  ~FtpSessionTest() override { std::filesystem::current_path(old_dir_); }
-
-  void LogIn() {
-    ASSERT_EQ(ftp_.Connect("127.0.0.1:" + std::to_string(server_.port()), "", 0), 100);
-    ASSERT_LE(ftp_.Login("user", "secret"), 400);  // the code of the login chain's last reply
-  }
   bool Logged(const std::string& line) const {
     for (const LogLine& l : log_.Lines()) {
       if (l.text == line) return true;
@@ -51,20 +40,6 @@ class FtpSessionTest : public ::testing::Test {
     for (const LogLine& l : log_.Lines()) count += l.text.find(part) != std::string::npos;
     return count;
   }
-  std::vector<std::string> Sent(const std::string& prefix) const {
-    std::vector<std::string> found;
-    for (const std::string& c : server_.Commands()) {
-      if (c.rfind(prefix, 0) == 0) found.push_back(c);
-    }
-    return found;
-  }
-
-  TempDir dir_;
-  std::filesystem::path old_dir_;
-  FakeFtpServer server_;
-  PollEventLoop loop_;
-  ExecutionLog log_;
-  FtpSession ftp_{loop_};
 };
 
 TEST_F(FtpSessionTest, NothingButSetupWorksBeforeTheLogin) {

@@ -9,6 +9,7 @@
 #include "session/FtpSession.h"
 #include "session/SessionMessages.h"
 #include "support/FakeFtpServer.h"
+#include "support/SessionHarness.h"
 #include "support/TempDir.h"
 
 namespace tarsil {
@@ -30,20 +31,8 @@ std::string Line(const std::string& name) {
   return "-rw-r--r--   1 ftp ftp        5 Jan 02  2020 " + name;
 }
 
-class NamesLeftOutTest : public ::testing::Test {
+class NamesLeftOutTest : public ::tarsil::testing::SessionTest {
  protected:
-  NamesLeftOutTest() {
-    old_dir_ = fs::current_path();
-    fs::current_path(dir_.path());
-    ftp_.Log = &log_;
-    ftp_.WaitTimeOut = 10000;
-  }
-  ~NamesLeftOutTest() override { fs::current_path(old_dir_); }
-
-  void LogIn() {
-    ASSERT_EQ(ftp_.Connect("127.0.0.1:" + std::to_string(server_.port()), "", 0), 100);
-    ASSERT_LE(ftp_.Login("user", "secret"), 400);
-  }
   // The "999 " lines naming something, as UTF-8 and as the CP932 text files get.
   std::vector<std::string> LeftOut(bool utf8) const {
     std::vector<std::string> found;
@@ -52,20 +41,6 @@ class NamesLeftOutTest : public ::testing::Test {
     }
     return found;
   }
-  std::vector<std::string> Sent(const std::string& prefix) const {
-    std::vector<std::string> found;
-    for (const std::string& c : server_.Commands()) {
-      if (c.rfind(prefix, 0) == 0) found.push_back(c);
-    }
-    return found;
-  }
-
-  TempDir dir_;
-  fs::path old_dir_;
-  FakeFtpServer server_;
-  PollEventLoop loop_;
-  ExecutionLog log_;
-  FtpSession ftp_{loop_};
 };
 
 TEST_F(NamesLeftOutTest, MputNamesWhatItCannotSendAndSendsTheRest) {

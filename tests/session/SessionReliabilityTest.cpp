@@ -18,6 +18,7 @@
 #include "session/LocalTransferFile.h"
 #include "session/SessionMessages.h"
 #include "support/FakeFtpServer.h"
+#include "support/SessionHarness.h"
 #include "support/TempDir.h"
 
 namespace tarsil {
@@ -28,23 +29,8 @@ using ::tarsil::testing::FakeReply;
 using ::tarsil::testing::TempDir;
 using namespace std::chrono_literals;
 
-class SessionReliabilityTest : public ::testing::Test {
+class SessionReliabilityTest : public ::tarsil::testing::SessionTest {
  protected:
-  SessionReliabilityTest() {
-    old_dir_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-    ftp_.Log = &log_;
-    ftp_.WaitTimeOut = 10000;
-  }
-  ~SessionReliabilityTest() override { std::filesystem::current_path(old_dir_); }
-
-  void Open() {
-    ASSERT_EQ(ftp_.Connect("127.0.0.1:" + std::to_string(server_.port()), "", 0), 100);
-  }
-  void LogIn() {
-    Open();
-    ASSERT_LE(ftp_.Login("user", "secret"), 400);
-  }
   bool LoggedWith(const std::string& part) const {
     for (const LogLine& line : log_.Lines()) {
       if (line.text.rfind("999 ", 0) == 0 && line.text.find(part) != std::string::npos) return true;
@@ -56,13 +42,6 @@ class SessionReliabilityTest : public ::testing::Test {
     EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
     return path;
   }
-
-  TempDir dir_;
-  std::filesystem::path old_dir_;
-  FakeFtpServer server_;
-  PollEventLoop loop_;
-  ExecutionLog log_;
-  FtpSession ftp_{loop_};
 };
 
 TEST_F(SessionReliabilityTest, ALoginIsAFailureUnlessTheServerCompletedIt) {

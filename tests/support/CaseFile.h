@@ -50,6 +50,12 @@ struct DataCaseName {
   }
 };
 
+// A runner's one parameterised test, and the check (in suite `files`) that every case file of
+// its folder has a suite of its own.
+#define TARSIL_CASE_RUNNER(runner, files, folder) \
+  TEST_P(runner, Run) { RunCase(GetParam()); }    \
+  TEST(files, EveryFileIsRun) { EXPECT_EQ(LoadedCaseFiles(), CaseFilesIn(folder)); }
+
 // One suite of a runner per case file: its cases as `runner`'s own Cases(file) loads them, each
 // named by DataCaseName.
 #define TARSIL_CASE_SUITE(suite, runner, file) \

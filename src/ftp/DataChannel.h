@@ -43,7 +43,6 @@ struct TransferState {
   size_t send_begin = 0;        // the part of the transfer buffer not yet sent
   size_t send_end = 0;
   bool upload_eof = false;      // the local file ended before the upload size
-  bool file_sends = false;      // the upload goes from the file to the socket (sendfile)
   std::vector<char> file_held;  // received bytes a full FIFO has not taken yet
   bool close_held = false;      // the data connection closed while bytes were held
   uint16_t held_close_error = 0;

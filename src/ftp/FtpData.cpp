@@ -138,7 +138,6 @@ void FtpDataSteps::Wire(EngineContext& ftp, DataWiring wiring) {
   d.abort_replies = 0;
   d.send_begin = d.send_end = 0;
   d.upload_eof = false;
-  d.file_sends = false;
   d.data_failed = false;
   d.failure_text.clear();
   AsyncSocket& data = ftp.Data().Socket();
@@ -202,7 +201,6 @@ void FtpDataSteps::DataStart(EngineContext& ftp, DataWiring wiring) {
     ftp.RaiseInfo(ftpInfoFileSize, std::to_string(d.upload_size));
     // A FIFO has no size: it is sent until its writer closes it.
     if (d.local_file.IsStream()) d.upload_size = std::numeric_limits<int64_t>::max();
-    d.file_sends = d.local_file.IsRegular() && ftp.Settings().transfer_mode == BinaryTransfer;
   }
 }
 

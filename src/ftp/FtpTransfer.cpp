@@ -383,17 +383,6 @@ bool FtpTransferSteps::FillSendBuffer(EngineContext& ftp) {
   return true;
 }
 
-// A binary upload of a regular file over a plain connection goes from the file to the socket
-// without passing through the transfer buffer. ASCII mode, TLS, a FIFO and the small blocks of
-// the throttled upload read into the buffer; so does the rest of a transfer where the file could
-// not be sent this way, and a block already read stays on that path until it has gone.
-bool FtpTransferSteps::SendsFromFile(EngineContext& ftp) {
-  const TransferState& d = ftp.Transfer();
-  return d.file_sends && d.send_begin == d.send_end &&
-         ftp.Data().SendBlock() == DataChannel::kTransferBlock &&
-         ftp.Data().Socket().Tls() == nullptr;
-}
-
 void FtpTransferSteps::UploadSender(EngineContext& ftp) {
   TransferState& d = ftp.Transfer();
   AsyncSocket& data = ftp.Data().Socket();
@@ -413,39 +402,20 @@ void FtpTransferSteps::UploadSender(EngineContext& ftp) {
       ftp.PostNotice(kUploadContinueMessage, serial);
       return;
     }
-    size_t length = 0;
-    size_t sent = 0;
-    if (SendsFromFile(ftp)) {
-      const int64_t left = d.upload_size - d.local_file.Position();
-      length = static_cast<size_t>(std::min<int64_t>(left, int64_t{DataChannel::kTransferBlock}));
-      data.SetReportWouldBlock(true);
-      sent = data.SendFile(d.local_file.Handle(), length);
-      data.SetReportWouldBlock(false);
-      if (sent == 0 && data.LastError() == kWsaEOpNotSupp) {
-        d.file_sends = false;  // the buffer's way from here on
-        continue;
-      }
-      if (sent == 0 && data.LastError() == 0) {
-        d.upload_eof = true;  // the file became shorter: what there was has gone
-        break;
-      }
-      d.local_file.Advanced(sent);
-    } else {
-      if (d.send_begin == d.send_end) {
-        if (!FillSendBuffer(ftp)) return;
-        if (UploadAtEnd(ftp)) break;
-      }
-      length = std::min(ftp.Data().SendBlock(), d.send_end - d.send_begin);
-      const bool last_block = d.send_begin + length == d.send_end &&
-                              (d.upload_eof || d.local_file.Position() >= d.upload_size);
-      data.SetReportWouldBlock(true);
-      data.SetMoreToCome(!last_block);
-      sent = data.SendBytes(ftp.Data().TransferBuffer() + d.send_begin, length);
-      data.SetMoreToCome(false);
-      data.SetReportWouldBlock(false);
-      d.send_begin += sent;
+    if (d.send_begin == d.send_end) {
+      if (!FillSendBuffer(ftp)) return;
+      if (UploadAtEnd(ftp)) break;
     }
+    const size_t length = std::min(ftp.Data().SendBlock(), d.send_end - d.send_begin);
+    const bool last_block = d.send_begin + length == d.send_end &&
+                            (d.upload_eof || d.local_file.Position() >= d.upload_size);
+    data.SetReportWouldBlock(true);
+    data.SetMoreToCome(!last_block);
+    const size_t sent = data.SendBytes(ftp.Data().TransferBuffer() + d.send_begin, length);
+    data.SetMoreToCome(false);
+    data.SetReportWouldBlock(false);
     const uint16_t error = sent < length ? data.LastError() : 0;
+    d.send_begin += sent;
     moved += sent;
     d.bytes_transferred += static_cast<int64_t>(sent);
     if (error != 0 && error != kWsaEWouldBlock) {

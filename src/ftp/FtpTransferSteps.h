@@ -41,7 +41,6 @@ struct FtpTransferSteps {
   static void RestStoreReply(EngineContext& ftp, const std::string& reply);
   static void StorReply(EngineContext& ftp, const std::string& reply);
   static void UploadSender(EngineContext& ftp);
-  static bool SendsFromFile(EngineContext& ftp);
   static bool FillSendBuffer(EngineContext& ftp);
   static bool UploadAtEnd(EngineContext& ftp);
   static void EndUpload(EngineContext& ftp);

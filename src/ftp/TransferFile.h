@@ -33,7 +33,6 @@ class TransferFile {
   // A FIFO: read or written as a stream, without a size, and never waited on (Write and Read
   // stop with WouldBlock when it has no room or no data; wait for Handle to be ready).
   bool IsStream() const { return stream_; }
-  bool IsRegular() const { return regular_; }
   bool WouldBlock() const { return error_ == EAGAIN; }
   int Handle() const { return fd_.get(); }
   // Calls `ready` (once) when the FIFO can be written, or read, again; Close stops the wait.
@@ -52,9 +51,6 @@ class TransferFile {
   size_t Write(const char* bytes, size_t count);
   // Reads up to `size` bytes; 0 at the end of the file, -1 on failure (or WouldBlock).
   ssize_t Read(char* buffer, size_t size);
-  // `count` bytes were taken at the descriptor's offset by a call outside (a socket sending
-  // straight from the file), which moved that offset on: Position follows.
-  void Advanced(size_t count) { position_ += static_cast<int64_t>(count); }
 
   // From now on, closing cuts a regular file at the position: a download that overwrote a longer
   // file leaves nothing of the old contents behind the new ones.

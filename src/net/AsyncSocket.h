@@ -72,12 +72,6 @@ class AsyncSocket {
   void CloseSocket();
   size_t SendBytes(const void* buffer, size_t count);
   size_t SendUrgent(const void* buffer, size_t count);  // MSG_OOB
-  // Sends up to `count` bytes of the open file `file` from its offset, which moves on by what
-  // was sent (sendfile(2): the bytes never pass through this process). The count sent; 0 with
-  // LastError 0 at the end of the file; 0 with kWsaEOpNotSupp, nothing sent, where this cannot
-  // be done (a TLS connection, a file that cannot be read this way, a read failure): the caller
-  // then reads the file itself. Would-block and connection errors as for SendBytes.
-  size_t SendFile(int file, size_t count);
   size_t ReceiveBytes(void* buffer, size_t size);
   std::string LocalAddressText();
   uint16_t LocalPort();

@@ -109,20 +109,6 @@ TEST(RemoteEntryList, FieldsOfAnyLengthAndByteComeBackInTheirPlaces) {
   EXPECT_THROW(list.FileNameAt(-1), std::out_of_range);
 }
 
-TEST(RemoteEntryList, CopiesAndShrunkListsStandOnTheirOwn) {
-  RemoteEntryList list;
-  for (int i = 0; i < 100; ++i) Add(list, SampleEntry("n" + std::to_string(i)));
-  RemoteEntryList copy = list;
-  list.ClearEntries();
-  Add(list, SampleEntry("other"));
-  copy.ShrinkToFit();
-  ASSERT_EQ(copy.Count(), 100);
-  EXPECT_EQ(copy.GetEntry(99), SampleEntry("n99"));
-  EXPECT_EQ(list.GetEntry(0), SampleEntry("other"));
-  RemoteEntryList moved = std::move(copy);
-  EXPECT_EQ(moved.FileNameAt(0), "n0");
-}
-
 // Regression: clearing before copying would lose every entry when a list is assigned from itself.
 TEST(RemoteEntryListRegression, AssignFromItselfKeepsEntries) {
   RemoteEntryList list;

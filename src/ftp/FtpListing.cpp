@@ -100,8 +100,11 @@ void FtpListingSteps::ListStep(EngineContext& ftp, const std::string& reply) {
 void FtpListingSteps::Release(EngineContext& ftp) {
   ListingState& listing = ftp.Listing();
   listing.raw_listing.Release();
-  listing.current_files = RemoteEntryList();
-  listing.current_folders = RemoteEntryList();
+  // Emptied and shrunk: assigning an empty list would keep the old buffer's room.
+  for (RemoteEntryList* list : {&listing.current_files, &listing.current_folders}) {
+    list->ClearEntries();
+    list->ShrinkToFit();
+  }
 }
 
 void FtpListingSteps::ListReply(EngineContext& ftp, const std::string& reply) {

@@ -98,9 +98,7 @@ int FtpEngine::TransferBufferAllocations() const {
 
 int64_t FtpEngine::BytesTransferred() const { return context_->Transfer().bytes_transferred; }
 
-const std::vector<std::string>& FtpEngine::RawListing() const {
-  return context_->Listing().raw_listing;
-}
+const PackedStrings& FtpEngine::RawListing() const { return context_->Listing().raw_listing; }
 
 const RemoteEntryList& FtpEngine::CurrentFiles() const { return context_->Listing().current_files; }
 

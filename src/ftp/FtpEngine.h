@@ -70,7 +70,7 @@ class FtpEngine : public FtpProperties, public FtpEvents {
   // The listing of CurrentDirectory, from the cache when Cache is on and both lists are fresh
   // there; read the results after OnListingDone.
   void ListDirectory();
-  const std::vector<std::string>& RawListing() const;
+  const PackedStrings& RawListing() const;
   const RemoteEntryList& CurrentFiles() const;
   const RemoteEntryList& CurrentFolders() const;
   bool ListingFromCache() const;

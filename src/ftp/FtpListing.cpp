@@ -48,7 +48,7 @@ void FtpListingSteps::List(EngineContext& ftp) {
       ftp.State().operation = FtpOperation::kListing;
       listing.from_cache = true;
       // No lines came: none of an earlier listing may stand for these.
-      listing.raw_listing.clear();
+      listing.raw_listing.Clear();
       listing.lost_lines.clear();
       ftp.FinishRequest();
       return;
@@ -59,7 +59,7 @@ void FtpListingSteps::List(EngineContext& ftp) {
   transfer.bytes_transferred = 0;  // this listing's count, also when it fails before any data
   listing.from_cache = false;
   transfer.transfer_sent = false;
-  listing.raw_listing.clear();
+  listing.raw_listing.Clear();
   listing.lost_lines.clear();
   listing.new_files.ClearEntries();
   listing.new_folders.ClearEntries();
@@ -84,7 +84,7 @@ void FtpListingSteps::ListStep(EngineContext& ftp, const std::string& reply) {
   ListingState& listing = ftp.Listing();
   if (!ReplyIs(reply, '2')) return ftp.Fail(ftpErrorCommandFailed);
   FtpDataSteps::Wire(ftp, DataWiring::kListing);
-  listing.raw_listing.clear();
+  listing.raw_listing.Clear();
   listing.lost_lines.clear();
   listing.new_files.ClearEntries();
   listing.new_folders.ClearEntries();
@@ -99,9 +99,12 @@ void FtpListingSteps::ListStep(EngineContext& ftp, const std::string& reply) {
 
 void FtpListingSteps::Release(EngineContext& ftp) {
   ListingState& listing = ftp.Listing();
-  std::vector<std::string>().swap(listing.raw_listing);
-  listing.current_files = RemoteEntryList();
-  listing.current_folders = RemoteEntryList();
+  listing.raw_listing.Release();
+  // Emptied and shrunk: assigning an empty list would keep the old buffer's room.
+  for (RemoteEntryList* list : {&listing.current_files, &listing.current_folders}) {
+    list->ClearEntries();
+    list->ShrinkToFit();
+  }
 }
 
 void FtpListingSteps::ListReply(EngineContext& ftp, const std::string& reply) {
@@ -161,7 +164,7 @@ void FtpListingSteps::TakeListingLine(EngineContext& ftp, const std::string& lin
     // Shown and kept with "?" for what CP932 lacks, but no entry: a name that cannot be written
     // back would designate another file or none.
     LostListingLine lost{listing.raw_listing.size(), line, {}, false};
-    listing.raw_listing.push_back(Utf8ToCp932(line));
+    listing.raw_listing.Add(Utf8ToCp932(line));
     ftp.RaiseInfo(ftpInfoData, listing.raw_listing.back());
     try {
       if (std::optional<ListingEntry> entry = listing.parser.ParseListingLine(
@@ -176,7 +179,7 @@ void FtpListingSteps::TakeListingLine(EngineContext& ftp, const std::string& lin
     return;
   }
   ftp.RaiseInfo(ftpInfoData, *text);
-  listing.raw_listing.push_back(std::move(*text));
+  listing.raw_listing.Add(*text);
   try {
     const std::optional<ListingEntry> entry =
         listing.parser.ParseListingLine(ftp.Settings().server_type, listing.raw_listing.back());

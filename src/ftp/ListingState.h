@@ -13,6 +13,7 @@
 #include "listing/ListingCache.h"
 #include "listing/ListingParser.h"
 #include "listing/RemoteEntryList.h"
+#include "platform/PackedStrings.h"
 
 namespace tarsil {
 
@@ -33,7 +34,7 @@ struct ListingState {
 
   RemoteEntryList current_files, current_folders;
   RemoteEntryList new_files, new_folders;
-  std::vector<std::string> raw_listing;
+  PackedStrings raw_listing;
   std::vector<LostListingLine> lost_lines;
   std::string leftover;  // after the last line end received
   uint64_t bytes = 0;

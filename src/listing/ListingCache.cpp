@@ -31,6 +31,8 @@ constexpr std::size_t kMaxNameBytes = 255;
 // A cache file is a listing we wrote; anything far larger than the biggest listing the engine
 // keeps is not one of ours and is not read into memory.
 constexpr int64_t kMaxCacheFileBytes = int64_t{1} << 30;
+// A cache file is written in pieces of about this size.
+constexpr std::size_t kSavePieceBytes = 64 * 1024;
 
 // The native form of a CP932 path, as the file-system helpers open it; nothing when the name
 // has no exact form (then it designates no file).
@@ -246,8 +248,6 @@ std::string ListingCache::CacheFileName(std::string_view server, std::string_vie
 void ListingCache::SaveCachedList(std::string_view path, const RemoteEntryList& list) {
   // A NUL byte would cut the native name short and so reach another file.
   if (path.empty() || path.find('\0') != std::string_view::npos) return;
-  std::string text = std::to_string(list.Count());
-  text += kLineEnd;
   for (int index = 0; index < list.Count(); ++index) {
     const RemoteEntry info = list.GetEntry(index);
     for (const std::string* field : StoredFields(info)) {
@@ -257,12 +257,27 @@ void ListingCache::SaveCachedList(std::string_view path, const RemoteEntryList& 
         DeleteLocalFile(path);
         return;
       }
-      text += *field;
-      text += kLineEnd;
     }
   }
+  // Written in pieces, so that a long listing is not held a second time as one text.
+  const auto source = [&list](const PieceSink& sink) {
+    std::string text = std::to_string(list.Count());
+    text += kLineEnd;
+    for (int index = 0; index < list.Count(); ++index) {
+      const RemoteEntry info = list.GetEntry(index);
+      for (const std::string* field : StoredFields(info)) {
+        text += *field;
+        text += kLineEnd;
+      }
+      if (text.size() >= kSavePieceBytes) {
+        if (!sink(text)) return false;
+        text.clear();
+      }
+    }
+    return sink(text);
+  };
   const std::string temp = TempNameBeside(path);
-  if (WriteWholeFile(temp, text) && RenameLocalFile(temp, path)) return;
+  if (WriteFileInPieces(temp, false, source) && RenameLocalFile(temp, path)) return;
   DeleteLocalFile(temp);
   DeleteLocalFile(path);
   PrepareCacheDirectory();

@@ -3,7 +3,7 @@
 // single-threaded (the engine's thread).
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +26,9 @@ struct RemoteEntry {
   bool operator==(const RemoteEntry&) const = default;
 };
 
-// Entries stored column-wise (one list of texts per field, all in step), in the order added.
-// No sorting, no search, no duplicate check.
+// Entries packed into one buffer in the order added: per entry its eight stored fields, each as
+// its length (seven bits a byte, lowest first) and its bytes, so that an entry costs its texts and
+// a few bytes more, not nine string objects. No sorting, no search, no duplicate check.
 class RemoteEntryList {
  public:
   RemoteEntryList() = default;
@@ -39,31 +40,26 @@ class RemoteEntryList {
 
   // Copies entry `index` (0-based). An index outside 0..Count()-1 throws std::out_of_range.
   RemoteEntry GetEntry(int index) const;
+  // The FileName of entry `index`, without copying the entry; valid until the list changes.
+  // An index outside 0..Count()-1 throws std::out_of_range.
+  std::string_view FileNameAt(int index) const;
 
-  int Count() const { return count_; }
+  int Count() const { return static_cast<int>(starts_.size()); }
 
-  // Count 0, all columns emptied.
+  // Count 0, all entries emptied.
   void ClearEntries();
 
   // Becomes a copy of `other`, entry by entry in order. Assigning a list from itself keeps it.
   void AssignFrom(const RemoteEntryList& other);
 
- private:
-  enum Column {
-    kAttributes,
-    kDate,
-    kReserved,
-    kDescription,
-    kFileName,
-    kSize,
-    kLink,
-    kOwner,
-    kGroup,
-    kColumnCount
-  };
+  // Gives back the room the buffers hold beyond the entries.
+  void ShrinkToFit();
 
-  std::array<std::vector<std::string>, kColumnCount> columns_;
-  int count_ = 0;
+ private:
+  size_t StartOf(int index) const;
+
+  std::string bytes_;
+  std::vector<size_t> starts_;  // where each entry begins in bytes_
 };
 
 }  // namespace tarsil

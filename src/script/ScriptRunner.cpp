@@ -282,9 +282,10 @@ void ScriptRunner::ExecuteDir(std::string args) {
   // A UTF-8 file holds the lines with names CP932 lacks as the server sent them.
   std::map<std::string, std::string> exact_lines;
   if (encoding == TextEncoding::kUtf8 && ftp_.IsLoggedIn()) {
-    const std::vector<std::string>& raw = ftp_.Ftp().RawListing();
+    const PackedStrings& raw = ftp_.Ftp().RawListing();
     for (const LostListingLine& lost : ftp_.Ftp().LostListingLines()) {
-      if (lost.raw_index < raw.size()) exact_lines.emplace(raw[lost.raw_index], lost.utf8);
+      if (lost.raw_index < raw.size())
+        exact_lines.emplace(std::string(raw[lost.raw_index]), lost.utf8);
     }
   }
   std::string file_text;

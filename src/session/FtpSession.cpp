@@ -317,7 +317,7 @@ int FtpSession::List(std::string_view directory, std::string* listing) {
     int result = WaitReply();
     AddLog("-- Dir End --", true);
     if (listing != nullptr) {
-      for (const std::string& line : Ftp().RawListing()) {
+      for (std::string_view line : Ftp().RawListing()) {
         *listing += line;
         *listing += "\r\n";
       }

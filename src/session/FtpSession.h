@@ -17,6 +17,7 @@
 #include "ftp/FtpEngine.h"
 #include "listing/ListingCache.h"
 #include "platform/EventLoop.h"
+#include "platform/PackedStrings.h"
 #include "session/ExecutionLog.h"
 #include "session/SessionParams.h"
 
@@ -110,12 +111,13 @@ class FtpSession {
   int RunTransfer(std::string_view end_marker, const std::function<void()>& request);
 
   // Multi-file operations.
-  std::vector<std::string> BuildRemoteList(std::string_view mask);
-  std::vector<std::string> BuildLocalList(std::string_view mask);
-  void AddNameToken(const std::string& line, std::vector<std::string>& list);
+  PackedStrings BuildRemoteList(std::string_view mask);
+  PackedStrings BuildLocalList(std::string_view mask);
+  // Word `field` (1-based) of a listing line cut at blanks.
+  static std::string NameToken(std::string_view line, int field);
   void ReportLostServerLine(const LostListingLine& lost);
   int RunOverNames(const std::string& start_marker, std::string_view end_marker,
-                   const char* count_format, const std::function<std::vector<std::string>()>& build,
+                   const char* count_format, const std::function<PackedStrings()>& build,
                    const std::function<int(const std::string&)>& run);
 
   EventLoop& loop_;

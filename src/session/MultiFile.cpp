@@ -39,43 +39,42 @@ bool IsSymbolicLink(const std::string& name) {
 
 }  // namespace
 
-void FtpSession::AddNameToken(const std::string& line, std::vector<std::string>& list) {
-  int field = LooseStrToInt(Params.Get("NAMETOKEN"));
-  if (field == 0) field = 9;
-  std::string rest = line;
+std::string FtpSession::NameToken(std::string_view line, int field) {
+  std::string rest(line);
   std::string word;
   for (int i = 0; i < std::max(field, 1); ++i) word = NextToken(rest, " ");
-  list.push_back(word);
+  return word;
 }
 
-std::vector<std::string> FtpSession::BuildRemoteList(std::string_view mask) {
-  std::vector<std::string> list;
+PackedStrings FtpSession::BuildRemoteList(std::string_view mask) {
+  PackedStrings list;
   try {
     ConnectedCheck();
     quiet_lost_names_ = true;  // named below, as far as the mask chooses them
     List("", nullptr);         // its result is not examined
     quiet_lost_names_ = false;
+    std::optional<FileMask> matcher;
+    if (!TrimBlanks(mask).empty()) matcher.emplace(mask);
+    // Only the names the mask chooses are kept, in listing order.
+    const auto take = [&list, &matcher](const std::string& name) {
+      if (name.empty() || name == "." || name == "..") return;
+      if (matcher && !matcher->Matches(name)) return;
+      list.Add(name);
+    };
     const RemoteEntryList& files = Ftp().CurrentFiles();
-    const std::vector<std::string>& raw = Ftp().RawListing();
+    const PackedStrings& raw = Ftp().RawListing();
     if (Params.Get("CUSTOMFILE") != "Y" && files.Count() > 0) {
-      list.reserve(static_cast<size_t>(files.Count()));
-      for (int i = 0; i < files.Count(); ++i)
-        list.push_back(TrimBlanks(files.GetEntry(i).FileName));
+      for (int i = 0; i < files.Count(); ++i) take(TrimBlanks(files.FileNameAt(i)));
     } else {
       std::vector<bool> lost(raw.size(), false);  // their names would not designate the file
       for (const LostListingLine& line : Ftp().LostListingLines()) {
         if (line.raw_index < lost.size()) lost[line.raw_index] = true;
       }
+      int field = LooseStrToInt(Params.Get("NAMETOKEN"));
+      if (field == 0) field = 9;
       for (size_t i = 0; i < raw.size(); ++i) {
-        if (!lost[i]) AddNameToken(raw[i], list);
+        if (!lost[i]) take(NameToken(raw[i], field));
       }
-    }
-    std::erase_if(
-        list, [](const std::string& name) { return name.empty() || name == "." || name == ".."; });
-    std::optional<FileMask> matcher;
-    if (!TrimBlanks(mask).empty()) matcher.emplace(mask);
-    if (matcher) {
-      std::erase_if(list, [&matcher](const std::string& name) { return !matcher->Matches(name); });
     }
     for (const LostListingLine& lost : Ftp().LostListingLines()) {
       // A folder is no file to take; a file is chosen by the mask on its name with "?" for what
@@ -88,15 +87,16 @@ std::vector<std::string> FtpSession::BuildRemoteList(std::string_view mask) {
     }
     // The names are the work from here on: the listing they came from need not stay beside them.
     Ftp().ReleaseListing();
+    list.ShrinkToFit();
   } catch (const std::exception& failure) {
     quiet_lost_names_ = false;
     AddLog("999 " + TrimBlanks(failure.what()), false);
-    list.clear();
+    list.Release();
   }
   return list;
 }
 
-std::vector<std::string> FtpSession::BuildLocalList(std::string_view mask) {
+PackedStrings FtpSession::BuildLocalList(std::string_view mask) {
   std::vector<std::string> left_out;
   std::vector<std::string> list = ListFiles("", &left_out);
   std::optional<FileMask> matcher;
@@ -112,26 +112,27 @@ std::vector<std::string> FtpSession::BuildLocalList(std::string_view mask) {
     AddLogUtf8("999 " + Cp932ToUtf8(kLocalNameLeftOutText) + shown);
     names_left_out_ = true;
   }
-  return list;
+  PackedStrings names;
+  for (const std::string& name : list) names.Add(name);
+  return names;
 }
 
 // The shape all three share: the start marker, the names, the count line or "該当ファイル無し", one
 // single operation per name (the last result counts), the end marker.
 int FtpSession::RunOverNames(const std::string& start_marker, std::string_view end_marker,
-                             const char* count_format,
-                             const std::function<std::vector<std::string>()>& build,
+                             const char* count_format, const std::function<PackedStrings()>& build,
                              const std::function<int(const std::string&)>& run) {
   AddLog(start_marker, true);
   names_left_out_ = false;
   return Guarded([&] {
     ConnectedCheck();
-    std::vector<std::string> names = build();
+    const PackedStrings names = build();
     int result = 999;
     if (names.empty()) {
       AddLog("999 " + std::string(kNoMatchingFileText), false);
     } else {
       AddLog(CountLine(count_format, names.size()), false);
-      for (const std::string& name : names) result = run(name);
+      for (std::string_view name : names) result = run(std::string(name));
     }
     if (names_left_out_) result = 999;  // the others went; what was left out makes it fail
     AddLog(end_marker, true);

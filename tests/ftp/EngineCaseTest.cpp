@@ -360,7 +360,7 @@ void EngineCaseTest::Expect(const CaseDirective& d) {
     ASSERT_GE(found, 0) << words[0];
     EXPECT_EQ(files.GetEntry(found).Size, words[1]);
   } else if (what == "raw-listing") {
-    EXPECT_EQ(ftp_->RawListing(), Block(d));
+    EXPECT_EQ(ftp_->RawListing().ToVector(), Block(d));
   } else if (what == "data-lines") {
     EXPECT_EQ(data_lines_, Block(d));
   } else if (what == "entries") {

@@ -1,9 +1,12 @@
 // Transfer blocks against the scripted fake server: sizes around the block size arrive byte for
 // byte in both directions and both types, every progress step is one block at most, small upload
-// blocks while the owner pauses after each, one transfer buffer per engine, and an abort while a
-// large block is only half sent.
+// blocks while the owner pauses after each, one transfer buffer per engine, uploads of several
+// blocks restarted, appended, switched between block sizes and changed while sent, and an abort
+// while a large block is only half sent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -120,6 +123,98 @@ TEST_F(FtpTransferBlocksTest, OneTransferBufferPerEngine) {
   EXPECT_TRUE(SameBytes(TempDir::Read(dir_.str() + "/a.bin"), bytes));
   EXPECT_TRUE(SameBytes(server.ReceivedData("STOR up.bin"), bytes));
   EXPECT_EQ(ftp_->TransferBufferAllocations(), 1);
+}
+
+// Uploads of several blocks and a tail: a restarted one starts at its offset (not a block
+// boundary), an appended one sends everything, in both types; each through the one buffer.
+TEST_F(FtpTransferBlocksTest, RestartedAndAppendedUploadsOfSeveralBlocks) {
+  const std::string bytes = AllByteValues(3 * kBlock + 1234);
+  const std::string source = dir_.Write("up.bin", bytes);
+  struct Case {
+    const char* name;
+    size_t remote_size = 0;  // what SIZE says is there (0: no file)
+    bool append = false;
+    FtpTransferType type = BinaryTransfer;
+  };
+  const Case cases[] = {
+      {.name = "STOR"},
+      {.name = "REST, STOR", .remote_size = kBlock + 4097},
+      {.name = "APPE", .append = true},
+      {.name = "ASCII", .type = AsciiTransfer},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFtpServer server;
+    if (c.remote_size != 0)
+      server.On("SIZE up.bin", "213 " + std::to_string(c.remote_size) + "\r\n");
+    LogIn(server, c.append);
+    ForgetSteps();
+    resume_answer_ = "Resume";
+    ftp_->SetTransferMode(c.type);
+    ftp_->SetAppendUpload(c.append);
+    ASSERT_TRUE(Run([&] { ftp_->StoreFile(source, "up.bin"); }));
+    EXPECT_EQ(recorder_.CountPrefix("error"), 0u) << ::testing::PrintToString(Events());
+    EXPECT_EQ(Events().back(), "stored");
+    const std::string verb = c.append ? "APPE up.bin" : "STOR up.bin";
+    EXPECT_TRUE(SameBytes(server.ReceivedData(verb), bytes.substr(c.remote_size)));
+    EXPECT_EQ(Has(Commands(), "REST " + std::to_string(c.remote_size)), c.remote_size != 0);
+    EXPECT_TRUE(StepsWithin(kBlock, bytes.size() - c.remote_size));
+    EXPECT_EQ(ftp_->BytesTransferred(), static_cast<int64_t>(bytes.size() - c.remote_size));
+    EXPECT_EQ(ftp_->TransferBufferAllocations(), 1);
+    Renew();
+    resume_answer_.clear();
+  }
+}
+
+// The pause option switched while an upload runs: the next block takes the other way, and the
+// bytes stay in order whichever way each block went.
+TEST_F(FtpTransferBlocksTest, SwitchingTheBlockSizeInTheMiddleKeepsTheBytes) {
+  const std::string bytes = AllByteValues(5 * kBlock + 777);
+  const std::string source = dir_.Write("up.bin", bytes);
+  for (const bool small_first : {false, true}) {
+    SCOPED_TRACE(small_first ? "small, then large" : "large, then small");
+    FakeFtpServer server;
+    LogIn(server, true);
+    ForgetSteps();
+    ftp_->SetSmallUploadBlocks(small_first);
+    ftp_->OnDataProgress = [&](FtpEngine& ftp) {
+      steps_.push_back(ftp.BytesTransferred() - last_count_);
+      last_count_ = ftp.BytesTransferred();
+      if (steps_.size() == 2) ftp.SetSmallUploadBlocks(!small_first);
+    };
+    ASSERT_TRUE(Run([&] { ftp_->StoreFile(source, "up.bin"); }, 30s));
+    EXPECT_EQ(recorder_.CountPrefix("error"), 0u) << ::testing::PrintToString(Events());
+    EXPECT_TRUE(SameBytes(server.ReceivedData("STOR up.bin"), bytes));
+    ASSERT_GT(steps_.size(), 4u);
+    const size_t small_steps = small_first ? 2 : steps_.size() - 2;
+    const auto small_begin = small_first ? steps_.begin() : steps_.begin() + 2;
+    EXPECT_TRUE(std::all_of(small_begin, small_begin + static_cast<ptrdiff_t>(small_steps),
+                            [](int64_t step) { return step <= 1514; }));
+    EXPECT_EQ(steps_.size() > 100, !small_first);  // the large blocks came back
+    Renew();
+  }
+}
+
+// The file changed while it was sent: a shorter one ends the upload with what there was, a
+// longer one is sent up to the size it had when the upload began (the size announced).
+TEST_F(FtpTransferBlocksTest, AFileThatChangesWhileItIsSent) {
+  const std::string bytes = AllByteValues(4 * kBlock);
+  for (const size_t changed : {2 * kBlock + 10, 6 * kBlock}) {
+    SCOPED_TRACE(changed);
+    FakeFtpServer server;
+    LogIn(server, true);
+    const std::string source = dir_.Write("up.bin", bytes);
+    ftp_->OnDataProgress = [&](FtpEngine&) {
+      if (std::filesystem::file_size(source) != changed) {
+        std::filesystem::resize_file(source, changed);
+      }
+    };
+    ASSERT_TRUE(Run([&] { ftp_->StoreFile(source, "up.bin"); }));
+    EXPECT_EQ(Events().back(), "stored");
+    EXPECT_TRUE(SameBytes(server.ReceivedData("STOR up.bin"),
+                          bytes.substr(0, std::min(changed, bytes.size()))));
+    Renew();
+  }
 }
 
 // The server reads nothing of the upload: the socket fills in the middle of a block, and the

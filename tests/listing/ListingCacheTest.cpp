@@ -271,6 +271,37 @@ TEST_F(ListingCacheTest, ALineBreakInAnyFieldIsNeverCachedAndDropsTheOlderFile) 
   }
 }
 
+TEST_F(ListingCacheTest, ALongListIsWrittenWholeInItsOrderAndReadBack) {
+  // Far more than one write piece; the file is the count line and eight lines per entry.
+  RemoteEntryList list;
+  std::string expected = "5000\r\n";
+  for (int i = 0; i < 5000; ++i) {
+    RemoteEntry entry = Entry("file" + std::to_string(i) + ".dat");
+    entry.Size = std::to_string(i * 7);
+    if (i == 2500) entry.Link = std::string(100000, 'L');  // one field longer than a piece
+    Add(list, entry);
+    for (const std::string* field : {&entry.FileName, &entry.Attributes, &entry.Date, &entry.Size,
+                                     &entry.Link, &entry.Owner, &entry.Group, &entry.Description}) {
+      expected += *field + "\r\n";
+    }
+  }
+  const std::string path = Path("/big", CachedListKind::kFiles);
+  cache_.SaveCachedList(path, list);
+  EXPECT_EQ(TempDir::Read(path), expected);
+  RemoteEntryList loaded;
+  ASSERT_TRUE(cache_.LoadCachedList(path, loaded, 7));
+  ASSERT_EQ(loaded.Count(), 5000);
+  for (int i : {0, 2500, 4999}) EXPECT_EQ(loaded.GetEntry(i), list.GetEntry(i)) << i;
+
+  // A line break in the very last entry still keeps the whole list out, old file included.
+  RemoteEntry bad = Entry("last");
+  bad.Group = "a\nb";
+  Add(list, bad);
+  cache_.SaveCachedList(path, list);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 0);
+}
+
 TEST_F(ListingCacheTest, SaveReplacesTheFileWholeInsteadOfRewritingIt) {
   const std::string path = Path("/pub");
   cache_.SaveCachedList(path, OneEntryList("old"));

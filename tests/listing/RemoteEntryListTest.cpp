@@ -86,6 +86,29 @@ TEST(RemoteEntryList, AssignFromEmptyListEmptiesTarget) {
   EXPECT_EQ(target.Count(), 0);
 }
 
+// Fields of every length class the packing knows (one, two and three length bytes), empty ones
+// and every byte value come back in their own places, also from the middle of a long list.
+TEST(RemoteEntryList, FieldsOfAnyLengthAndByteComeBackInTheirPlaces) {
+  std::string all_bytes;
+  for (int i = 0; i < 256; ++i) all_bytes += static_cast<char>(i);
+  const RemoteEntry odd{std::string(127, 'a'),   std::string(128, 'd'),   "",  "", all_bytes,
+                        std::string(16384, 'n'), std::string(70000, 'l'), "o", ""};
+  RemoteEntryList list;
+  for (int i = 0; i < 3000; ++i) {
+    Add(list, i == 1500 ? odd : SampleEntry("f" + std::to_string(i) + ".dat"));
+  }
+  ASSERT_EQ(list.Count(), 3000);
+  RemoteEntry expected = odd;
+  expected.Reserved.clear();  // never kept
+  EXPECT_EQ(list.GetEntry(1500), expected);
+  EXPECT_EQ(list.FileNameAt(1500), odd.FileName);
+  EXPECT_EQ(list.GetEntry(1499), SampleEntry("f1499.dat"));
+  EXPECT_EQ(list.GetEntry(1501), SampleEntry("f1501.dat"));
+  EXPECT_EQ(list.FileNameAt(2999), "f2999.dat");
+  EXPECT_THROW(list.FileNameAt(3000), std::out_of_range);
+  EXPECT_THROW(list.FileNameAt(-1), std::out_of_range);
+}
+
 // Regression: clearing before copying would lose every entry when a list is assigned from itself.
 TEST(RemoteEntryListRegression, AssignFromItselfKeepsEntries) {
   RemoteEntryList list;

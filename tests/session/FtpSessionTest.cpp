@@ -223,6 +223,34 @@ TEST_F(FtpSessionTest, MgetTakesMatchingPlainFilesAndSkipsUnsafeNames) {
   EXPECT_TRUE(Sent("RETR ..").empty());
 }
 
+// A long listing: every name the mask chooses is taken once, in listing order, whether the names
+// come from the parsed entries or from a field of the raw lines.
+TEST_F(FtpSessionTest, MultiFileOperationsTakeEveryChosenNameOfALongListingInOrder) {
+  LogIn();
+  std::string listing;
+  std::vector<std::string> retrieves, deletes;
+  for (int i = 0; i < 600; ++i) {
+    // Names out of sort order, of several lengths, every third one not chosen by the mask.
+    const std::string name = std::string(static_cast<size_t>(i % 37), 'z') +
+                             std::to_string(i * 7919 % 2003) + (i % 3 == 2 ? ".txt" : ".dat");
+    listing += "-rw-r--r--   1 ftp ftp        8 Jan 02  2020 " + name + "\r\n";
+    if (i % 3 == 2) continue;
+    retrieves.push_back("RETR " + name);
+    deletes.push_back("DELE " + name);
+  }
+  server_.ServeData("LIST", listing);
+  server_.ServeData("RETR", "8 bytes.");
+  server_.On("DELE", "250 Deleted.\r\n");
+  EXPECT_LE(ftp_.Mget("*.dat"), 400);
+  EXPECT_TRUE(Logged("mget will download 400 files "));
+  EXPECT_EQ(Sent("RETR"), retrieves);
+  EXPECT_EQ(TempDir::Read(dir_.path() / retrieves.back().substr(5)), "8 bytes.");
+
+  ftp_.Params.Set("CUSTOMFILE", "Y");  // the ninth word of each raw line
+  EXPECT_LE(ftp_.Mdel("*.dat"), 400);
+  EXPECT_EQ(Sent("DELE"), deletes);
+}
+
 TEST_F(FtpSessionTest, NoMatchMeansNoFile) {
   LogIn();
   server_.ServeData("LIST", kListing);

@@ -16,6 +16,12 @@ constexpr ReplyHandler kQuitReply{"Quit", &FtpConnectionSteps::QuitReply};
 
 constexpr const char* kTextClosedByServer = "Connection closed by the server";
 
+// Requests with a data connection: their abort is the ABOR sequence of the data steps.
+bool CarriesData(FtpOperation operation) {
+  return operation == FtpOperation::kDownload || operation == FtpOperation::kUpload ||
+         operation == FtpOperation::kListing;
+}
+
 }  // namespace
 
 // ---- Connection attempt --------------------------------------------------------------------
@@ -135,18 +141,11 @@ void FtpConnectionSteps::QuitReply(EngineContext& ftp, const std::string& reply)
 // ---- Abort and cancel ----------------------------------------------------------------------
 
 void FtpConnectionSteps::Abort(EngineContext& ftp) {
-  switch (ftp.State().operation) {
-    case FtpOperation::kIdle:
-    case FtpOperation::kLogin:
-      if (!ftp.State().logged_in) GiveUpLogin(ftp);
-      return;
-    case FtpOperation::kDownload:
-    case FtpOperation::kUpload:
-    case FtpOperation::kListing:
-      FtpDataSteps::Abort(ftp);
-      return;
-    default:
-      return;
+  const FtpOperation operation = ftp.State().operation;
+  if (operation == FtpOperation::kIdle || operation == FtpOperation::kLogin) {
+    if (!ftp.State().logged_in) GiveUpLogin(ftp);
+  } else if (CarriesData(operation)) {
+    FtpDataSteps::Abort(ftp);
   }
 }
 
@@ -193,15 +192,10 @@ void FtpConnectionSteps::Cancel(EngineContext& ftp) {
     if (ftp.Control().SendPending()) ftp.FailConnection(ftpErrorTimedOut, kTextTimedOut);
     return;
   }
-  switch (state.operation) {
-    case FtpOperation::kDownload:
-    case FtpOperation::kUpload:
-    case FtpOperation::kListing:
-      FtpDataSteps::Abort(ftp);
-      return;
-    default:
-      FtpDataSteps::AbortCommand(ftp);
-      return;
+  if (CarriesData(state.operation)) {
+    FtpDataSteps::Abort(ftp);
+  } else {
+    FtpDataSteps::AbortCommand(ftp);
   }
 }
 

@@ -55,6 +55,10 @@ class DataChannel {
   static constexpr size_t kTransferBlock = size_t{256} << 10;
   // Upload blocks while the owner pauses after every block (a throttle the user asked for).
   static constexpr size_t kThrottledSendBlock = 1514;
+  // What an upload's connection may hold unsent in the kernel. A sender that queues more than the
+  // server takes leaves the server's side to push it out (window updates, a full receive buffer,
+  // segments out of order), and the server slows down; curbed, our own sends carry the bytes.
+  static constexpr size_t kUploadUnsentLimit = size_t{32} << 10;
 
   explicit DataChannel(EventLoop& loop);
   ~DataChannel();

@@ -196,6 +196,7 @@ void FtpDataSteps::DataStart(EngineContext& ftp, DataWiring wiring) {
   d.data_started = true;
   if (wiring == DataWiring::kDownload) d.local_file.CutAtPositionOnClose();
   if (wiring == DataWiring::kUpload) {
+    ftp.Data().Socket().LimitUnsent(DataChannel::kUploadUnsentLimit);
     d.upload_size = d.local_file.Size();
     ftp.RaiseInfo(ftpInfoFileSize, std::to_string(d.upload_size));
     // A FIFO has no size: it is sent until its writer closes it.

@@ -3,8 +3,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <climits>
 #include <utility>
 
 #include "net/AsyncSocketImpl.h"
@@ -83,6 +86,11 @@ void AsyncSocket::SetLastError(uint16_t code) { impl_->last_error_ = code; }
 bool AsyncSocket::ReportWouldBlock() const { return impl_->report_would_block_; }
 void AsyncSocket::SetReportWouldBlock(bool on) { impl_->report_would_block_ = on; }
 void AsyncSocket::SetMoreToCome(bool on) { impl_->more_to_come_ = on; }
+bool AsyncSocket::LimitUnsent(size_t bytes) {
+  const int limit = static_cast<int>(std::min<size_t>(bytes, INT_MAX));
+  return impl_->handle_.valid() && setsockopt(impl_->handle_.get(), IPPROTO_TCP, TCP_NOTSENT_LOWAT,
+                                              &limit, sizeof limit) == 0;
+}
 bool AsyncSocket::IsOpen() const { return impl_->is_open_; }
 bool AsyncSocket::LookupPending() const { return impl_->lookup_handle_ != 0; }
 int AsyncSocket::Handle() const { return impl_->handle_.get(); }

@@ -103,6 +103,11 @@ class AsyncSocket {
   // While set, a send tells the kernel more data follows at once, so small blocks share
   // segments; the first send without it pushes what is held.
   void SetMoreToCome(bool on);
+  // Lets the held connection keep at most about `bytes` unsent in the kernel: a send takes no
+  // more beyond that (it would block), and the socket is writable again once they have gone. A
+  // sender faster than its peer then waits for the peer instead of filling its window, and its
+  // own sends carry the bytes out. False when the socket refused it (no connection held).
+  bool LimitUnsent(size_t bytes);
   bool IsOpen() const;
   bool LookupPending() const;
   int Handle() const;

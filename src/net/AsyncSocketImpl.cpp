@@ -236,12 +236,14 @@ void AsyncSocket::Impl::CloseSocket() {
   StartCountdown(0);
   if (!handle_.valid()) return;
   watch_.Reset();
-  const bool linger = tls_ && TlsClose();
+  std::unique_ptr<TlsChannel> unsent;
+  const bool linger = tls_ && TlsClose(unsent);
   --g_live_handles;
   if (linger) {
     // The peer's last words (a session ticket sent late) must not meet a closed socket.
     std::erase_if(lingering_, [](const auto& closing) { return closing->Done(); });
-    lingering_.push_back(std::make_unique<LingeringClose>(loop_, std::move(handle_), kLingerMs));
+    lingering_.push_back(
+        std::make_unique<LingeringClose>(loop_, std::move(handle_), kLingerMs, std::move(unsent)));
     last_error_ = 0;
   } else {
     last_error_ = handle_.Close() ? 0 : WinSockErrorFromErrno(errno);

@@ -85,7 +85,9 @@ struct AsyncSocket::Impl {
   size_t TlsReceive(void* buffer, size_t size);
   bool TlsRearmRead();
   void TlsPump();
-  bool TlsClose();  // the close notice; true when the peer may still send (see LingeringClose)
+  // The close notice; true when the peer may still send (see LingeringClose). A notice the
+  // socket does not take yet leaves in `unsent` the channel that still has to send it.
+  bool TlsClose(std::unique_ptr<TlsChannel>& unsent);
   unsigned TlsWatchEvents() const;
 
   AsyncSocket& owner_;

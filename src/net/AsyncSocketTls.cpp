@@ -93,7 +93,7 @@ void AsyncSocket::Impl::DriveHandshake() {
   }
 }
 
-bool AsyncSocket::Impl::TlsClose() {
+bool AsyncSocket::Impl::TlsClose(std::unique_ptr<TlsChannel>& unsent) {
   if (tls_->handshaking || tls_->broken) return false;
   // Data still coming in (a download given up) is cut off with the close; only a peer that has
   // nothing more to send gets the time for its last words. What has arrived is looked at
@@ -106,7 +106,11 @@ bool AsyncSocket::Impl::TlsClose() {
     if (step == TlsChannel::Step::kWantRead || step == TlsChannel::Step::kWantWrite) break;
     unread = true;  // data, or the peer's own end: nothing to wait for
   }
-  tls_->channel->Shutdown();
+  // A full socket must not cost the notice: without it the server may call the transfer
+  // failed though every byte arrived (the tail of an upload fills the socket).
+  if (tls_->channel->Shutdown() == TlsChannel::Step::kWantWrite && !unread) {
+    unsent = std::move(tls_->channel);
+  }
   return !unread;
 }
 

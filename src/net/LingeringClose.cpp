@@ -20,18 +20,40 @@ std::atomic<size_t> g_lingering{0};
 
 size_t LingeringClose::Lingering() { return g_lingering.load(); }
 
-LingeringClose::LingeringClose(EventLoop& loop, UniqueFd fd, uint32_t limit_ms)
-    : fd_(std::move(fd)), timer_(loop, [this](const Notice& notice) {
+LingeringClose::LingeringClose(EventLoop& loop, UniqueFd fd, uint32_t limit_ms,
+                               std::unique_ptr<TlsChannel> unsent_notice)
+    : fd_(std::move(fd)),
+      unsent_notice_(std::move(unsent_notice)),
+      timer_(loop, [this](const Notice& notice) {
         if (notice.message == kTimerMessage && notice.wparam == kLimitTimerId) End();
       }) {
-  if (!fd_.valid()) return;
+  if (!fd_.valid()) {
+    unsent_notice_.reset();
+    return;
+  }
   ++g_lingering;
-  shutdown(fd_.get(), SHUT_WR);
-  watch_ = FdWatch(loop, fd_.get(), kFdReadable, [this](unsigned) { Readable(); });
+  const unsigned events = unsent_notice_ ? kFdReadable | kFdWritable : kFdReadable;
+  watch_ = FdWatch(loop, fd_.get(), events, [this](unsigned ready) { Ready(ready); });
+  if (!unsent_notice_) StopWriting();
   timer_.SetTimer(kLimitTimerId, limit_ms);
 }
 
 LingeringClose::~LingeringClose() { End(); }
+
+void LingeringClose::Ready(unsigned events) {
+  if (unsent_notice_ && (events & (kFdWritable | kFdError)) != 0) {
+    if (unsent_notice_->Shutdown() == TlsChannel::Step::kWantWrite && (events & kFdError) == 0) {
+      return;
+    }
+    unsent_notice_.reset();
+    watch_.Update(kFdReadable);
+    StopWriting();
+  }
+  if ((events & (kFdReadable | kFdError)) != 0) Readable();
+}
+
+// Our side has said everything: the peer sees the end of the stream.
+void LingeringClose::StopWriting() { shutdown(fd_.get(), SHUT_WR); }
 
 void LingeringClose::Readable() {
   std::array<char, 4096> sink;
@@ -53,6 +75,7 @@ void LingeringClose::End() {
   if (!fd_.valid()) return;
   watch_.Reset();
   timer_.KillTimer(kLimitTimerId);
+  unsent_notice_.reset();
   fd_.Reset();
   --g_lingering;
 }

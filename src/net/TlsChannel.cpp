@@ -129,11 +129,19 @@ TlsChannel::Step TlsChannel::Write(const void* buffer, size_t size, size_t& coun
 
 bool TlsChannel::HasPending() const { return ssl_ != nullptr && SSL_has_pending(ssl_) == 1; }
 
-void TlsChannel::Shutdown() {
-  if (ssl_ == nullptr || shut_down_) return;
-  shut_down_ = true;
-  if (SSL_is_init_finished(ssl_) == 1) SSL_shutdown(ssl_);
+TlsChannel::Step TlsChannel::Shutdown() {
+  if (ssl_ == nullptr || shut_down_) return Step::kDone;
+  if (SSL_is_init_finished(ssl_) != 1) {
+    shut_down_ = true;
+    return Step::kDone;
+  }
   ERR_clear_error();
+  const int result = SSL_shutdown(ssl_);
+  const bool blocked = result < 0 && SSL_get_error(ssl_, result) == SSL_ERROR_WANT_WRITE;
+  ERR_clear_error();
+  if (blocked) return Step::kWantWrite;  // OpenSSL keeps the notice and sends it at the next call
+  shut_down_ = true;
+  return Step::kDone;
 }
 
 TlsChannel::Step TlsChannel::Failed(int result, bool handshake) {

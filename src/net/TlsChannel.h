@@ -34,7 +34,10 @@ class TlsChannel {
   // After kWantWrite/kWantRead the next write must offer the same bytes first (OpenSSL's rule).
   Step Write(const void* buffer, size_t size, size_t& count);
   bool HasPending() const;  // decrypted or buffered bytes the socket's readiness will not show
-  void Shutdown();          // sends the close notice, best effort, without waiting
+  // Sends the close notice without waiting: kWantWrite while the socket takes no more (call
+  // again when it is writable), else kDone (sent, or none is due: after a fatal error, before
+  // the handshake has finished, or a second time).
+  Step Shutdown();
 
   // Why the last step failed, in words for the log.
   const std::string& FailureText() const { return failure_; }

@@ -135,6 +135,55 @@ TEST_F(AsyncSocketTest, LargeSendStopsOnWouldBlockAndResumesOnWritable) {
   EXPECT_EQ(unexpected_writable, 0);
 }
 
+// With the unsent bytes limited, sends stop soon after the peer's window is full (a sender
+// never queues megabytes the peer has not asked for), and writable notifications carry the
+// rest through byte for byte once the peer reads.
+TEST_F(AsyncSocketTest, LimitedUnsentBytesStopSendsEarlyAndLoseNothing) {
+  AsyncSocket none(loop_);
+  EXPECT_FALSE(none.LimitUnsent(16384));  // no connection held
+  std::string data(4 << 20, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 13 % 253);
+  size_t taken_at_first_block[2] = {0, 0};
+  for (const bool limited : {false, true}) {
+    SCOPED_TRACE(limited ? "limited" : "unlimited");
+    AsyncSocket client(loop_), peer(loop_);
+    std::string received;
+    bool peer_reads = false;
+    auto drain = [&](AsyncSocket& socket) {
+      std::vector<char> buffer(65536);
+      while (size_t n = socket.ReceiveBytes(buffer.data(), buffer.size())) {
+        received.append(buffer.data(), n);
+      }
+    };
+    peer.OnReadable = [&](AsyncSocket& socket) {
+      if (peer_reads) drain(socket);
+    };
+    size_t sent = 0;
+    auto pump = [&](AsyncSocket&) {
+      while (sent < data.size()) {
+        const size_t n = client.SendBytes(data.data() + sent, data.size() - sent);
+        if (n == 0) return;
+        sent += n;
+      }
+    };
+    MakePair(client, peer);
+    if (limited) {
+      EXPECT_TRUE(client.LimitUnsent(16384));
+    }
+    client.SetReportWouldBlock(true);
+    pump(client);
+    ASSERT_LT(sent, data.size());  // nobody reads yet
+    taken_at_first_block[limited ? 1 : 0] = sent;
+    client.OnWritable = pump;
+    peer_reads = true;
+    drain(peer);
+    ASSERT_TRUE(WaitFor([&] { return received.size() == data.size(); }, 30s));
+    EXPECT_TRUE(received == data);
+  }
+  EXPECT_LT(taken_at_first_block[1], size_t{1} << 20);
+  EXPECT_LT(taken_at_first_block[1], taken_at_first_block[0]);
+}
+
 TEST_F(AsyncSocketTest, ReadableIsNotRepeatedUntilReceiveBytes) {
   AsyncSocket client(loop_), peer(loop_);
   Events c;

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
 #include <memory>
@@ -96,6 +97,27 @@ TestCertificate MakeTestCertificate(const std::string& common_name, const std::s
     result.fingerprint += kHex[digest[i] & 15];
   }
   return result;
+}
+
+void ServerContextFree::operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+
+ServerContext MakeServerContext(const TestCertificate& certificate) {
+  ServerContext context(SSL_CTX_new(TLS_server_method()));
+  BIO* cert_bio = BIO_new_mem_buf(certificate.certificate_pem.data(),
+                                  static_cast<int>(certificate.certificate_pem.size()));
+  X509* x509 = PEM_read_bio_X509(cert_bio, nullptr, nullptr, nullptr);
+  BIO_free(cert_bio);
+  BIO* key_bio =
+      BIO_new_mem_buf(certificate.key_pem.data(), static_cast<int>(certificate.key_pem.size()));
+  EVP_PKEY* key = PEM_read_bio_PrivateKey(key_bio, nullptr, nullptr, nullptr);
+  BIO_free(key_bio);
+  SSL_CTX_use_certificate(context.get(), x509);
+  SSL_CTX_use_PrivateKey(context.get(), key);
+  X509_free(x509);
+  EVP_PKEY_free(key);
+  static const unsigned char kId[] = "tarsil-tls-test";
+  SSL_CTX_set_session_id_context(context.get(), kId, sizeof kId - 1);
+  return context;
 }
 
 }  // namespace tarsil::testing

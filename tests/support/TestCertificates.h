@@ -2,6 +2,9 @@
 // authority, for a given address, valid or already expired. Plain values (PEM text); any thread.
 #pragma once
 
+#include <openssl/types.h>
+
+#include <memory>
 #include <string>
 
 namespace tarsil::testing {
@@ -18,5 +21,13 @@ struct TestCertificate {
 TestCertificate MakeTestCertificate(const std::string& common_name, const std::string& address,
                                     long from, long until, const TestCertificate* issuer = nullptr,
                                     bool authority = false);
+
+struct ServerContextFree {
+  void operator()(SSL_CTX* context) const;
+};
+using ServerContext = std::unique_ptr<SSL_CTX, ServerContextFree>;
+
+// An OpenSSL server context that shows `certificate` and can resume sessions.
+ServerContext MakeServerContext(const TestCertificate& certificate);
 
 }  // namespace tarsil::testing

@@ -51,29 +51,6 @@ int Accept(int listener, const std::atomic<bool>& stop, int limit_ms) {
 struct SslFree {
   void operator()(SSL* ssl) const { SSL_free(ssl); }
 };
-struct ContextFree {
-  void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
-};
-
-std::unique_ptr<SSL_CTX, ContextFree> MakeContext(const TestCertificate& certificate) {
-  std::unique_ptr<SSL_CTX, ContextFree> context(SSL_CTX_new(TLS_server_method()));
-  BIO* cert_bio = BIO_new_mem_buf(certificate.certificate_pem.data(),
-                                  static_cast<int>(certificate.certificate_pem.size()));
-  X509* x509 = PEM_read_bio_X509(cert_bio, nullptr, nullptr, nullptr);
-  BIO_free(cert_bio);
-  BIO* key_bio =
-      BIO_new_mem_buf(certificate.key_pem.data(), static_cast<int>(certificate.key_pem.size()));
-  EVP_PKEY* key = PEM_read_bio_PrivateKey(key_bio, nullptr, nullptr, nullptr);
-  BIO_free(key_bio);
-  SSL_CTX_use_certificate(context.get(), x509);
-  SSL_CTX_use_PrivateKey(context.get(), key);
-  X509_free(x509);
-  EVP_PKEY_free(key);
-  static const unsigned char kId[] = "tarsil-tls-test";
-  SSL_CTX_set_session_id_context(context.get(), kId, sizeof kId - 1);
-  return context;
-}
-
 bool Send(SSL* ssl, const std::string& text) {
   return text.empty() || SSL_write(ssl, text.data(), static_cast<int>(text.size())) > 0;
 }
@@ -124,7 +101,7 @@ void TlsTestServer::Run() {
 }
 
 void TlsTestServer::Serve(int fd) {
-  auto context = MakeContext(options_.certificate);
+  auto context = MakeServerContext(options_.certificate);
   std::unique_ptr<SSL, SslFree> ssl(SSL_new(context.get()));
   SSL_set_fd(ssl.get(), fd);
   if (SSL_accept(ssl.get()) != 1) return;  // the client refused the certificate (or left)

@@ -17,6 +17,28 @@
 namespace tarsil::testing {
 namespace {
 
+// The receiving end of a sending test: takes nothing until Start, then everything that comes.
+struct HeldBackReader {
+  std::string received;
+  bool reading = false;
+
+  void Attach(AsyncSocket& peer) {
+    peer.OnReadable = [this](AsyncSocket& socket) {
+      if (reading) Drain(socket);
+    };
+  }
+  void Start(AsyncSocket& peer) {
+    reading = true;
+    Drain(peer);
+  }
+  void Drain(AsyncSocket& socket) {
+    std::vector<char> buffer(65536);
+    while (size_t n = socket.ReceiveBytes(buffer.data(), buffer.size())) {
+      received.append(buffer.data(), n);
+    }
+  }
+};
+
 TEST_F(AsyncSocketTest, ConnectSendReceiveBothWaysAndCloseOnce) {
   AsyncSocket listener(loop_), client(loop_), peer(loop_);
   Events c, p;
@@ -80,17 +102,8 @@ TEST_F(AsyncSocketTest, LargeSendStopsOnWouldBlockAndResumesOnWritable) {
   AsyncSocket client(loop_), peer(loop_);
   Events c;
   c.Attach(client);
-  std::string received;
-  bool peer_reads = false;
-  auto drain = [&](AsyncSocket& socket) {
-    std::vector<char> buffer(65536);
-    while (size_t n = socket.ReceiveBytes(buffer.data(), buffer.size())) {
-      received.append(buffer.data(), n);
-    }
-  };
-  peer.OnReadable = [&](AsyncSocket& socket) {
-    if (peer_reads) drain(socket);
-  };
+  HeldBackReader reader;
+  reader.Attach(peer);
   MakePair(client, peer);
   ASSERT_TRUE(WaitFor([&] { return c.writable == 1; }));
 
@@ -127,10 +140,9 @@ TEST_F(AsyncSocketTest, LargeSendStopsOnWouldBlockAndResumesOnWritable) {
   client.SetReportWouldBlock(true);
   EXPECT_FALSE(WaitFor([&] { return c.writable > 1 || unexpected_writable > 0; }, 100ms));
 
-  peer_reads = true;
-  drain(peer);
-  ASSERT_TRUE(WaitFor([&] { return received.size() == data.size(); }, 30s));
-  EXPECT_TRUE(received == data);
+  reader.Start(peer);
+  ASSERT_TRUE(WaitFor([&] { return reader.received.size() == data.size(); }, 30s));
+  EXPECT_TRUE(reader.received == data);
   EXPECT_GE(c.writable, 2);  // only writable notifications could have resumed the sending
   EXPECT_EQ(unexpected_writable, 0);
 }
@@ -147,17 +159,8 @@ TEST_F(AsyncSocketTest, LimitedUnsentBytesStopSendsEarlyAndLoseNothing) {
   for (const bool limited : {false, true}) {
     SCOPED_TRACE(limited ? "limited" : "unlimited");
     AsyncSocket client(loop_), peer(loop_);
-    std::string received;
-    bool peer_reads = false;
-    auto drain = [&](AsyncSocket& socket) {
-      std::vector<char> buffer(65536);
-      while (size_t n = socket.ReceiveBytes(buffer.data(), buffer.size())) {
-        received.append(buffer.data(), n);
-      }
-    };
-    peer.OnReadable = [&](AsyncSocket& socket) {
-      if (peer_reads) drain(socket);
-    };
+    HeldBackReader reader;
+    reader.Attach(peer);
     size_t sent = 0;
     auto pump = [&](AsyncSocket&) {
       while (sent < data.size()) {
@@ -175,10 +178,9 @@ TEST_F(AsyncSocketTest, LimitedUnsentBytesStopSendsEarlyAndLoseNothing) {
     ASSERT_LT(sent, data.size());  // nobody reads yet
     taken_at_first_block[limited ? 1 : 0] = sent;
     client.OnWritable = pump;
-    peer_reads = true;
-    drain(peer);
-    ASSERT_TRUE(WaitFor([&] { return received.size() == data.size(); }, 30s));
-    EXPECT_TRUE(received == data);
+    reader.Start(peer);
+    ASSERT_TRUE(WaitFor([&] { return reader.received.size() == data.size(); }, 30s));
+    EXPECT_TRUE(reader.received == data);
   }
   EXPECT_LT(taken_at_first_block[1], size_t{1} << 20);
   EXPECT_LT(taken_at_first_block[1], taken_at_first_block[0]);

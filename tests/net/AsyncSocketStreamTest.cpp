@@ -175,7 +175,9 @@ TEST_F(AsyncSocketTest, LimitedUnsentBytesStopSendsEarlyAndLoseNothing) {
     }
     client.SetReportWouldBlock(true);
     pump(client);
-    ASSERT_LT(sent, data.size());  // nobody reads yet
+    if (limited) {
+      ASSERT_LT(sent, data.size());  // nobody reads yet (without the limit it may all fit)
+    }
     taken_at_first_block[limited ? 1 : 0] = sent;
     client.OnWritable = pump;
     reader.Start(peer);

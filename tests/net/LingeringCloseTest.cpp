@@ -14,9 +14,10 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -136,13 +137,17 @@ class StalledTlsReader {
     thread_ = std::thread([this] { Run(); });
   }
   ~StalledTlsReader() {
-    go_ = true;
+    Go();
     thread_.join();
   }
   StalledTlsReader(const StalledTlsReader&) = delete;
   StalledTlsReader& operator=(const StalledTlsReader&) = delete;
 
-  void Go() { go_ = true; }
+  void Go() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    go_ = true;
+    go_changed_.notify_all();
+  }
   bool Done() const { return done_; }
   size_t Received() const { return received_; }
   bool EndedWithCloseNotice() const { return clean_end_; }
@@ -155,7 +160,9 @@ class StalledTlsReader {
     SSL* ssl = SSL_new(context_.get());
     SSL_set_fd(ssl, fd_.get());
     if (SSL_accept(ssl) == 1) {
-      for (int waited = 0; !go_ && waited < 10000; waited += 5) usleep(5000);
+      std::unique_lock<std::mutex> lock(mutex_);
+      go_changed_.wait_for(lock, std::chrono::seconds(10), [this] { return go_; });
+      lock.unlock();
       std::string buffer(65536, '\0');
       int count = 0;
       while ((count = SSL_read(ssl, buffer.data(), static_cast<int>(buffer.size()))) > 0) {
@@ -170,7 +177,10 @@ class StalledTlsReader {
 
   testing::ServerContext context_;
   UniqueFd fd_;
-  std::atomic<bool> go_{false}, done_{false}, clean_end_{false};
+  std::mutex mutex_;
+  std::condition_variable go_changed_;
+  bool go_ = false;
+  std::atomic<bool> done_{false}, clean_end_{false};
   std::atomic<size_t> received_{0};
   std::thread thread_;
 };
